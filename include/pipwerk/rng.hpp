@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+namespace pipwerk {
+
+// The generator interface the dice roller draws from.
+class Rng {
+public:
+    // A value in [lo, hi]; advances the generator by one step when lo < hi,
+    // and returns lo without advancing otherwise.
+    virtual std::int32_t rand_range(std::int32_t lo, std::int32_t hi) noexcept = 0;
+
+protected:
+    Rng() = default;
+    Rng(const Rng&) = default;
+    Rng& operator=(const Rng&) = default;
+    ~Rng() = default;
+};
+
+// xoroshiro128** 1.0: two state words, never both zero.
+class Xoroshiro128StarStar final : public Rng {
+public:
+    [[nodiscard]] static Xoroshiro128StarStar from_seed(std::uint64_t seed) noexcept;
+    // Seeded from the wall clock (ns since the epoch) and the process id.
+    [[nodiscard]] static Xoroshiro128StarStar from_clock() noexcept;
+    // The clock seeding for given readings; from_clock() feeds it the live ones.
+    [[nodiscard]] static Xoroshiro128StarStar from_clock_reading(std::uint64_t nanos, std::uint32_t pid) noexcept;
+
+    // The next 64-bit output (one step).
+    std::uint64_t next() noexcept;
+    std::int32_t rand_range(std::int32_t lo, std::int32_t hi) noexcept override;
+
+    [[nodiscard]] std::uint64_t s0() const noexcept { return s0_; }
+    [[nodiscard]] std::uint64_t s1() const noexcept { return s1_; }
+
+private:
+    Xoroshiro128StarStar(std::uint64_t s0, std::uint64_t s1) noexcept : s0_(s0), s1_(s1) {}
+
+    std::uint64_t s0_;
+    std::uint64_t s1_;
+};
+
+}  // namespace pipwerk
