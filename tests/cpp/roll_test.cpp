@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pipwerk/number.hpp"
+#include "pipwerk/parser/ast.hpp"
+#include "pipwerk/rng.hpp"
+#include "pipwerk/roll.hpp"
+
+namespace {
+
+using pipwerk::ComparisonOp;
+using pipwerk::KeepMode;
+using pipwerk::Number;
+using pipwerk::PipwerkError;
+using pipwerk::RollResult;
+using pipwerk::Xoroshiro128StarStar;
+
+constexpr std::int64_t kI64Min = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kI64Max = std::numeric_limits<std::int64_t>::max();
+constexpr std::int32_t kI32Min = std::numeric_limits<std::int32_t>::min();
+
+// Counts the draws that advance the generator.
+class CountingRng final : public pipwerk::Rng {
+public:
+    explicit CountingRng(std::uint64_t seed) : inner_(Xoroshiro128StarStar::from_seed(seed)) {}
+    std::int32_t rand_range(std::int32_t lo, std::int32_t hi) noexcept override {
+        if (lo < hi) ++draws;
+        return inner_.rand_range(lo, hi);
+    }
+    int draws = 0;
+
+private:
+    Xoroshiro128StarStar inner_;
+};
+
+KeepMode high(std::int64_t n) { return {KeepMode::Dir::High, n}; }
+KeepMode low(std::int64_t n) { return {KeepMode::Dir::Low, n}; }
+Number num(std::int64_t v) { return Number::make_int(v); }
+
+std::vector<std::int32_t> rolls_of(const RollResult& r) { return {r.rolls.begin(), r.rolls.begin() + r.size}; }
+
+// Checks the invariants every result must hold: faces in range, total = sum of kept.
+void expect_consistent(const RollResult& r, std::int32_t faces) {
+    ASSERT_LE(r.size, pipwerk::kMaxPool);
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < r.size; ++i) {
+        EXPECT_GE(r.rolls[i], 1);
+        EXPECT_LE(r.rolls[i], faces);
+        if (r.kept[i]) total += r.rolls[i];
+    }
+    EXPECT_EQ(r.total, total);
+}
+
+struct Term {
+    std::uint64_t seed;
+    std::int32_t count, faces;
+    std::optional<KeepMode> keep;
+    std::optional<Number> bonus;
+};
+
+TEST(RollTest, PlainDetailAndTotal) {
+    struct Case {
+        Term term;
+        std::string detail;
+        std::int64_t total;
+    };
+    const std::vector<Case> cases = {
+        {{42, 4, 6, {}, {}}, "[1 + 4 + 6 + 4]", 15},
+        {{42, 4, 6, high(3), {}}, "[1* + 4 + 6 + 4]", 14},
+        {{42, 4, 6, high(2), {}}, "[1* + 4 + 6 + 4*]", 10},
+        {{42, 4, 6, low(2), {}}, "[1 + 4 + 6* + 4*]", 5},
+        {{42, 4, 6, low(1), {}}, "[1 + 4* + 6* + 4*]", 1},
+        {{42, 4, 6, high(0), {}}, "[1 + 4 + 6 + 4]", 15},
+        {{42, 4, 6, high(4), {}}, "[1 + 4 + 6 + 4]", 15},
+        {{42, 4, 6, low(5), {}}, "[1 + 4 + 6 + 4]", 15},
+        {{42, 4, 6, high(kI64Max), {}}, "[1 + 4 + 6 + 4]", 15},
+        {{42, 4, 6, high(kI64Min), {}}, "[1 + 4 + 6 + 4]", 15},
+        {{42, 4, 6, low(kI64Min), {}}, "[1 + 4 + 6 + 4]", 15},
+        {{42, 4, 6, low(-2), {}}, "[1* + 4 + 6 + 4*]", 10},  // lowest of -2 keeps the 2 highest
+        {{42, 1, 20, {}, {}}, "[3]", 3},
+        {{42, 4, 6, {}, num(6)}, "[1 + 4 + 6! + 4 + 5]", 20},
+        {{42, 4, 6, {}, Number::make_real(6.9)}, "[1 + 4 + 6! + 4 + 5]", 20},     // truncated to 6
+        {{42, 4, 6, {}, Number::make_percent(6.0)}, "[1 + 4 + 6! + 4 + 5]", 20},  // 600%
+        {{42, 4, 6, high(3), num(6)}, "[1* + 4 + 6! + 4* + 5]", 15},
+        {{42, 4, 6, high(0), num(6)}, "[1 + 4 + 6! + 4 + 5]", 20},
+        {{0, 3, 6, {}, num(6)}, "[3 + 2 + 6! + 6! + 2]", 19},
+        {{0, 3, 6, low(2), num(5)}, "[3* + 2 + 6*! + 6*! + 2]", 4},
+    };
+    for (const auto& c : cases) {
+        auto rng = Xoroshiro128StarStar::from_seed(c.term.seed);
+        const auto r = pipwerk::roll_with_modifiers(rng, c.term.count, c.term.faces, c.term.keep, c.term.bonus);
+        ASSERT_TRUE(r.has_value()) << c.detail;
+        EXPECT_EQ(r->detail(), c.detail);
+        EXPECT_EQ(r->total, c.total) << c.detail;
+        expect_consistent(*r, c.term.faces);
+    }
+}
+
+TEST(RollTest, ComparisonDetailAndSuccesses) {
+    using Kind = ComparisonOp::Kind;
+    struct Case {
+        Term term;
+        ComparisonOp comparison;
+        std::string detail;
+        std::int64_t successes;
+    };
+    const std::vector<Case> cases = {
+        {{42, 4, 6, {}, {}}, {Kind::Greater, num(3)}, "<1* + 4 + 6 + 4>", 3},
+        {{42, 4, 6, {}, {}}, {Kind::Greater, Number::make_real(3.9)}, "<1* + 4 + 6 + 4>", 3},
+        {{42, 4, 6, {}, {}}, {Kind::Less, num(4)}, "<1 + 4* + 6* + 4*>", 1},
+        {{42, 4, 6, {}, {}}, {Kind::LessEqual, num(4)}, "<1 + 4 + 6* + 4>", 3},
+        {{42, 4, 6, high(3), {}}, {Kind::GreaterEqual, num(4)}, "<4 + 6 + 4>", 3},
+        {{42, 1, 20, {}, {}}, {Kind::Greater, num(3)}, "<3*>", 0},
+        {{0, 5, 10, {}, {}}, {Kind::GreaterEqual, num(7)}, "<1* + 10 + 10 + 4* + 6*>", 2},
+        {{0, 5, 10, high(3), {}}, {Kind::NotEqual, num(10)}, "<10* + 10* + 6>", 1},
+        {{3, 3, 6, {}, num(5)}, {Kind::Greater, num(5)}, "<3* + 6! + 1* + 6! + 5*! + 6! + 5*! + 3*>", 3},
+    };
+    for (const auto& c : cases) {
+        auto rng = Xoroshiro128StarStar::from_seed(c.term.seed);
+        const auto r = pipwerk::roll_with_modifiers(rng, c.term.count, c.term.faces, c.term.keep, c.term.bonus);
+        ASSERT_TRUE(r.has_value()) << c.detail;
+        EXPECT_EQ(r->detail_comparison(c.comparison), c.detail);
+        const std::int64_t u = c.comparison.threshold.integer_view();
+        std::int64_t successes = 0;
+        for (std::size_t i = 0; i < r->size; ++i) {
+            successes += r->kept[i] && ComparisonOp::passes(c.comparison.kind, r->rolls[i], u);
+        }
+        EXPECT_EQ(successes, c.successes) << c.detail;
+    }
+}
+
+TEST(RollTest, DetailAppendsToCallerText) {
+    auto rng = Xoroshiro128StarStar::from_seed(42);
+    const auto r = pipwerk::roll_rdk(rng, 4, 6, 3);
+    ASSERT_TRUE(r.has_value());
+    std::string out = "x = ";
+    r->append_detail(out);
+    r->append_detail_comparison(out, {ComparisonOp::Kind::Greater, num(4)});
+    EXPECT_EQ(out, "x = [1* + 4 + 6 + 4]<4* + 6 + 4*>");
+}
+
+TEST(RollTest, LimitsAreCheckedInOrderAndFailuresDrawNothing) {
+    const auto non_positive = PipwerkError::non_positive();
+    struct Case {
+        std::int32_t count, faces;
+        std::optional<Number> bonus;
+        std::optional<PipwerkError> error;  // nothing: the roll succeeds
+    };
+    const std::vector<Case> cases = {
+        {50, 1000, {}, {}},
+        {51, 6, {}, PipwerkError::dice_count_exceeds_max(51, 50)},
+        {1, 2, {}, {}},
+        {6, 1001, {}, PipwerkError::dice_face_exceeds_max(1001, 1000)},
+        {0, 6, {}, non_positive},
+        {-3, 6, {}, non_positive},
+        {kI32Min, 6, {}, non_positive},
+        {1, 1, {}, non_positive},
+        {3, 0, {}, non_positive},
+        {0, 2000, {}, non_positive},
+        {60, 2000, {}, PipwerkError::dice_count_exceeds_max(60, 50)},
+        {51, 1001, {}, PipwerkError::dice_count_exceeds_max(51, 50)},
+        {0, 6, num(7), non_positive},
+        {2, 1, num(7), non_positive},
+        {60, 6, num(7), {}},
+        {2, 5000, num(5000), {}},
+    };
+    for (const auto& c : cases) {
+        auto rng = Xoroshiro128StarStar::from_seed(5);
+        const auto r = pipwerk::roll_with_modifiers(rng, c.count, c.faces, high(1), c.bonus);
+        const std::string label = std::to_string(c.count) + "d" + std::to_string(c.faces);
+        if (!c.error) {
+            ASSERT_TRUE(r.has_value()) << label;
+            expect_consistent(*r, c.faces);
+            continue;
+        }
+        ASSERT_FALSE(r.has_value()) << label;
+        EXPECT_EQ(r.error(), *c.error) << label;
+        EXPECT_EQ(rng.next(), Xoroshiro128StarStar::from_seed(5).next()) << label;
+    }
+    // The same checks guard the roll entries used without modifiers.
+    auto rng = Xoroshiro128StarStar::from_seed(5);
+    EXPECT_EQ(pipwerk::roll_base(rng, 51, 6).error(), PipwerkError::dice_count_exceeds_max(51, 50));
+    EXPECT_EQ(pipwerk::roll_rdk(rng, 4, 1001, 2).error(), PipwerkError::dice_face_exceeds_max(1001, 1000));
+    EXPECT_EQ(rng.next(), Xoroshiro128StarStar::from_seed(5).next());
+}
+
+TEST(RollTest, BonusPoolIsCappedAtFiftyDice) {
+    struct Case {
+        std::uint64_t seed;
+        std::int32_t count, faces;
+        Number threshold;
+        std::size_t bonus_marks;
+    };
+    const std::vector<Case> cases = {
+        {0, 1, 6, num(1), 49},                       // every die qualifies until the pool is full
+        {0, 1, 6, num(0), 49},
+        {0, 1, 6, Number::make_percent(1.99), 49},  // 199% acts as 1
+        {0, 60, 6, num(7), 0},                       // never met: only the 50 initial dice
+        {0, 50, 6, num(1), 0},                       // already full before the bonus pass
+        {0, 49, 6, num(1), 1},
+    };
+    for (const auto& c : cases) {
+        CountingRng rng(c.seed);
+        const auto r = pipwerk::roll_with_modifiers(rng, c.count, c.faces, {}, c.threshold);
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(r->size, 50u);
+        EXPECT_EQ(rng.draws, 50);
+        for (std::size_t i = 0; i < r->size; ++i) {
+            EXPECT_EQ(r->earned_bonus[i], i < c.bonus_marks) << c.count << " die " << i;
+        }
+        expect_consistent(*r, c.faces);
+    }
+}
+
+TEST(RollTest, PoolHoldsDrawsInOrder) {
+    auto rng = Xoroshiro128StarStar::from_seed(3);
+    const auto r = pipwerk::roll_with_modifiers(rng, 3, 6, low(3), num(5));
+    ASSERT_TRUE(r.has_value());
+    auto fresh = Xoroshiro128StarStar::from_seed(3);
+    std::vector<std::int32_t> draws;
+    for (std::size_t i = 0; i < r->size; ++i) draws.push_back(fresh.rand_range(1, 6));
+    EXPECT_EQ(rolls_of(*r), draws);
+    EXPECT_EQ(rng.next(), fresh.next());  // nothing drawn beyond the pool
+}
+
+TEST(RollTest, KeepBreaksTiesInRollOrder) {
+    RollResult base;
+    for (std::int32_t v : {5, 3, 5, 3, 5}) {
+        base.rolls[base.size] = v;
+        base.kept[base.size] = true;
+        base.total += v;
+        ++base.size;
+    }
+    struct Case {
+        std::int64_t s;
+        std::vector<bool> kept;
+    };
+    const std::vector<Case> cases = {
+        {2, {true, false, true, false, false}},  {4, {true, true, true, false, true}},
+        {-1, {false, true, false, false, false}}, {-3, {true, true, false, true, false}},
+        {0, {true, true, true, true, true}},      {5, {true, true, true, true, true}},
+        {kI64Min, {true, true, true, true, true}},
+    };
+    for (const auto& c : cases) {
+        RollResult r = base;
+        pipwerk::apply_keep_to_result(r, c.s);
+        EXPECT_EQ(std::vector<bool>(r.kept.begin(), r.kept.begin() + r.size), c.kept) << c.s;
+        expect_consistent(r, 6);
+    }
+}
+
+}  // namespace
