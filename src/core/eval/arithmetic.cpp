@@ -1,0 +1,89 @@
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "pipwerk/eval.hpp"
+
+namespace pipwerk {
+namespace {
+
+constexpr std::string_view kSymbols = "+-*/";
+
+constexpr char symbol_of(BinaryOp op) noexcept { return kSymbols[static_cast<std::size_t>(op)]; }
+
+// Signed overflow is undefined, unsigned wraps: do + - * in uint64_t and
+// read the bits back (well defined since C++20).
+constexpr std::int64_t wrap(std::uint64_t bits) noexcept { return static_cast<std::int64_t>(bits); }
+constexpr std::uint64_t bits_of(std::int64_t v) noexcept { return static_cast<std::uint64_t>(v); }
+
+Result<Number> int_binop(BinaryOp op, std::int64_t a, std::int64_t b) noexcept {
+    switch (op) {
+        case BinaryOp::Add: return Number::make_int(wrap(bits_of(a) + bits_of(b)));
+        case BinaryOp::Sub: return Number::make_int(wrap(bits_of(a) - bits_of(b)));
+        case BinaryOp::Mul: return Number::make_int(wrap(bits_of(a) * bits_of(b)));
+        case BinaryOp::Div: break;
+    }
+    if (b == 0) return std::unexpected(PipwerkError::division_by_zero());
+    // The one quotient that leaves the Int range (and whose remainder is
+    // undefined in C++): give the true value, 2^63, as a real.
+    if (a == std::numeric_limits<std::int64_t>::min() && b == -1) {
+        return Number::make_real(9223372036854775808.0);
+    }
+    if (a % b == 0) return Number::make_int(a / b);
+    return Number::make_real(static_cast<double>(a) / static_cast<double>(b));
+}
+
+Result<Number> real_binop(BinaryOp op, double a, double b) noexcept {
+    switch (op) {
+        case BinaryOp::Add: return Number::make_real(a + b);
+        case BinaryOp::Sub: return Number::make_real(a - b);
+        case BinaryOp::Mul: return Number::make_real(a * b);
+        case BinaryOp::Div: break;
+    }
+    // -0.0 compares equal to zero too; a NaN divisor is not zero.
+    if (b == 0.0) return std::unexpected(PipwerkError::division_by_zero());
+    return Number::make_real(a / b);
+}
+
+}  // namespace
+
+Result<Number> apply_binop(BinaryOp op, Number left, Number right) noexcept {
+    if (left.is_int() && right.is_int()) return int_binop(op, left.int_value(), right.int_value());
+    return real_binop(op, left.to_double(), right.to_double());
+}
+
+Number negate(Number value) noexcept {
+    switch (value.kind()) {
+        case Number::Kind::Int: return Number::make_int(wrap(std::uint64_t{0} - bits_of(value.int_value())));
+        case Number::Kind::Real: return Number::make_real(-value.to_double());
+        case Number::Kind::Percent: return Number::make_percent(-value.to_double());
+    }
+    return value;
+}
+
+std::string format_binop_detail(BinaryOp op, std::string left, std::string_view right) {
+    const char symbol = symbol_of(op);
+    if (left.empty()) {
+        if (right.empty()) return left;
+        left.reserve(2 + right.size());
+        left += symbol;
+        left += ' ';
+        left += right;
+        return left;
+    }
+    // Appending to the (moved-in) left text keeps a long chain linear; grow
+    // geometrically ourselves rather than trusting reserve() to.
+    const std::size_t needed = left.size() + 3 + right.size();
+    if (left.capacity() < needed) left.reserve(std::max(needed, 2 * left.capacity()));
+    left += ' ';
+    left += symbol;
+    if (!right.empty()) {
+        left += ' ';
+        left += right;
+    }
+    return left;
+}
+
+}  // namespace pipwerk
