@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "pipwerk/parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
 #include "pipwerk/rng.hpp"
 
@@ -62,7 +63,8 @@ TEST(Roll, SeededDiceTerms) {
         // Count and faces keep their low 32 bits.
         {42, "4294967297d6", "[1] = 1"},
         {42, "d4294967302", "[1] = 1"},
-        {42, std::string(500, '(') + "-d6" + std::string(500, ')'), std::string(500, '(') + "[1]" + std::string(500, ')') + " = -1"},
+        {42, std::string(static_cast<std::size_t>(Parser::kMaxNesting - 1), '(') + "-d6" + std::string(static_cast<std::size_t>(Parser::kMaxNesting - 1), ')'),
+         std::string(static_cast<std::size_t>(Parser::kMaxNesting - 1), '(') + "[1]" + std::string(static_cast<std::size_t>(Parser::kMaxNesting - 1), ')') + " = -1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -26,10 +26,10 @@ struct ParseOutcome {
 // there, as if the construct could not be parsed, so no input exhausts the stack.
 class Parser {
 public:
-    // A level costs at most ~0.3 KiB of stack in an optimised build (a set; a
-    // bracket ~0.2 KiB, a unary minus ~0.05 KiB), so a parse at the limit stays
-    // near 160 KiB, leaving room for the evaluator's walk on small thread stacks.
-    static constexpr int kMaxNesting = 512;
+    // In an optimised build a level costs at most ~0.3 KiB of stack to parse
+    // and ~0.8 KiB to evaluate (set arithmetic inside brackets), so a call at
+    // the limit stays near 200 KiB: safe on small thread stacks.
+    static constexpr int kMaxNesting = 256;
 
     [[nodiscard]] static ParseOutcome parse(std::string_view input);
 
