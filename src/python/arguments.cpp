@@ -1,0 +1,193 @@
+#include "arguments.hpp"
+
+#include "refcount.hpp"
+
+namespace pipwerk::python {
+namespace {
+
+constexpr const char* kParameterNames[kParameterCount] = {"expression", "show_detail", "seed"};
+
+// Interned once for the process: the interpreter interns the keyword names of
+// ordinary calls, so most keywords match by pointer.
+PyObject* parameter_names[kParameterCount] = {};
+PyObject* module_attribute = nullptr;  // "__module__"
+
+// The parameter a keyword names among the first count, or count for none.
+// False with a TypeError set when the keyword is not a str.
+[[nodiscard]] bool find_parameter(PyObject* keyword, std::size_t count, std::size_t& index) noexcept {
+    for (index = 0; index < count; ++index) {
+        if (keyword == parameter_names[index]) return true;
+    }
+    if (!PyUnicode_Check(keyword)) {
+        PyErr_SetString(PyExc_TypeError, "keywords must be strings");
+        return false;
+    }
+    for (index = 0; index < count; ++index) {
+        if (PyUnicode_CompareWithASCIIString(keyword, kParameterNames[index]) == 0) return true;
+    }
+    return true;
+}
+
+bool raise_not_convertible(Parameter parameter, PyTypeObject* type, const char* target) noexcept {
+    PyObject* name = PyType_GetQualName(type);
+    if (name == nullptr) return false;
+    PyErr_Format(PyExc_TypeError, "argument '%s': '%U' object cannot be converted to '%s'",
+                 kParameterNames[parameter], name, target);
+    decref(name);
+    return false;
+}
+
+// Puts the parameter's name before the message of a pending TypeError raised
+// while converting it; any other exception is left exactly as raised.
+bool prefix_type_error(Parameter parameter) noexcept {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type != PyExc_TypeError) {
+        PyErr_Restore(type, value, traceback);
+        return false;
+    }
+    PyErr_NormalizeException(&type, &value, &traceback);
+    if (PyObject* message = PyObject_Str(value); message != nullptr) {
+        PyErr_Format(PyExc_TypeError, "argument '%s': %U", kParameterNames[parameter], message);
+        decref(message);
+    }
+    xdecref(type);
+    xdecref(value);
+    xdecref(traceback);
+    return false;
+}
+
+[[nodiscard]] bool has_ascii_text(PyObject* text, const char* expected) noexcept {
+    return PyUnicode_Check(text) && PyUnicode_CompareWithASCIIString(text, expected) == 0;
+}
+
+// NumPy's boolean scalar type, recognised by name ("bool", "bool_" before
+// NumPy 2) and module, so NumPy need not be imported here.
+[[nodiscard]] bool is_numpy_bool(PyTypeObject* type) noexcept {
+    PyObject* name = PyType_GetName(type);
+    if (name == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    const bool named_bool = has_ascii_text(name, "bool") || has_ascii_text(name, "bool_");
+    decref(name);
+    if (!named_bool) return false;
+    PyObject* module = PyObject_GetAttr(reinterpret_cast<PyObject*>(type), module_attribute);
+    if (module == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    const bool from_numpy = has_ascii_text(module, "numpy");
+    decref(module);
+    return from_numpy;
+}
+
+[[nodiscard]] bool read_seed(PyObject* integer, std::optional<std::uint64_t>& seed) noexcept {
+    const unsigned long long value = PyLong_AsUnsignedLongLong(integer);
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred() != nullptr) {
+        return prefix_type_error(kSeed);
+    }
+    seed = static_cast<std::uint64_t>(value);
+    return true;
+}
+
+}  // namespace
+
+bool intern_parameter_names() noexcept {
+    for (std::size_t i = 0; i < kParameterCount; ++i) {
+        if (parameter_names[i] == nullptr) {
+            parameter_names[i] = PyUnicode_InternFromString(kParameterNames[i]);
+            if (parameter_names[i] == nullptr) return false;
+        }
+    }
+    if (module_attribute == nullptr) {
+        module_attribute = PyUnicode_InternFromString("__module__");
+        if (module_attribute == nullptr) return false;
+    }
+    return true;
+}
+
+bool bind_arguments(const char* function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                    std::span<PyObject*> bound) noexcept {
+    const auto count = static_cast<Py_ssize_t>(bound.size());
+    if (nargs > count) {
+        if (count == 1) {
+            PyErr_Format(PyExc_TypeError, "%s() takes 1 positional arguments but %zd were given", function, nargs);
+        } else {
+            PyErr_Format(PyExc_TypeError, "%s() takes from 1 to %zd positional arguments but %zd were given",
+                         function, count, nargs);
+        }
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < nargs; ++i) bound[static_cast<std::size_t>(i)] = args[i];
+
+    if (kwnames != nullptr) {
+        const Py_ssize_t keywords = PyTuple_Size(kwnames);
+        for (Py_ssize_t k = 0; k < keywords; ++k) {
+            PyObject* keyword = PyTuple_GetItem(kwnames, k);
+            std::size_t index = 0;
+            if (keyword == nullptr || !find_parameter(keyword, bound.size(), index)) return false;
+            if (index == bound.size()) {
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function, keyword);
+                return false;
+            }
+            if (bound[index] != nullptr) {
+                PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", function,
+                             kParameterNames[index]);
+                return false;
+            }
+            bound[index] = args[nargs + k];
+        }
+    }
+
+    if (bound[kExpression] == nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s() missing 1 required positional argument: '%s'", function,
+                     kParameterNames[kExpression]);
+        return false;
+    }
+    return true;
+}
+
+bool convert_expression(PyObject* argument, std::string_view& expression) noexcept {
+    PyTypeObject* type = Py_TYPE(argument);
+    if (type != &PyUnicode_Type && PyType_IsSubtype(type, &PyUnicode_Type) == 0) {
+        return raise_not_convertible(kExpression, type, "PyString");
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(argument, &size);  // cached in the str
+    if (utf8 == nullptr) return false;                              // lone surrogates
+    expression = std::string_view(utf8, static_cast<std::size_t>(size));
+    return true;
+}
+
+bool convert_show_detail(PyObject* argument, bool& show_detail) noexcept {
+    if (argument == Py_True || argument == Py_False) {
+        show_detail = argument == Py_True;
+        return true;
+    }
+    PyTypeObject* type = Py_TYPE(argument);
+    if (is_numpy_bool(type)) {
+        const int truth = PyObject_IsTrue(argument);
+        if (truth < 0) return false;
+        show_detail = truth != 0;
+        return true;
+    }
+    return raise_not_convertible(kShowDetail, type, "PyBool");
+}
+
+bool convert_seed(PyObject* argument, std::optional<std::uint64_t>& seed) noexcept {
+    if (argument == nullptr || argument == Py_None) {
+        seed.reset();
+        return true;
+    }
+    if (PyLong_Check(argument)) return read_seed(argument, seed);
+    PyObject* integer = PyNumber_Index(argument);
+    if (integer == nullptr) return prefix_type_error(kSeed);
+    const bool ok = read_seed(integer, seed);
+    decref(integer);
+    return ok;
+}
+
+}  // namespace pipwerk::python

@@ -1,0 +1,126 @@
+#include "functions.hpp"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "arguments.hpp"
+#include "exception_boundary.hpp"
+#include "parse_output.hpp"
+#include "pipwerk/parser/parser.hpp"
+#include "pipwerk/pipwerk.hpp"
+#include "refcount.hpp"
+#include "roll_result.hpp"
+#include "text_object.hpp"
+
+namespace pipwerk::python {
+namespace {
+
+constexpr const char* kRollDoc =
+    "roll(expression, show_detail=True, seed=None)\n"
+    "--\n"
+    "\n"
+    "Parse and evaluate a pipwerk expression.\n"
+    "\n"
+    "This function combines parsing and evaluation into one step.\n"
+    "It uses strtol-style fault-tolerant parsing: if the input contains\n"
+    "invalid syntax, it parses as much as possible and returns the\n"
+    "unparsed remainder as the ``tail``.\n"
+    "\n"
+    "Args:\n"
+    "    expression: The pipwerk expression string (e.g. \"4d6k3\").\n"
+    "    show_detail: Whether to show detailed roll results (default True).\n"
+    "    seed: Optional random seed for deterministic results (testing).\n"
+    "\n"
+    "Returns:\n"
+    "    RollResult with the evaluation results.\n"
+    "\n"
+    "Examples:\n"
+    "    >>> import pipwerk\n"
+    "    >>> result = pipwerk.roll(\"4d6k3\")\n"
+    "    >>> print(result.full)\n"
+    "    [5 + 3 + 1* + 6] = 14";
+
+constexpr const char* kParseDoc =
+    "parse(expression)\n"
+    "--\n"
+    "\n"
+    "Parse a pipwerk expression without rolling.\n"
+    "\n"
+    "Returns the consumed portion and the remaining tail.\n"
+    "Uses strtol-style fault-tolerant parsing.\n"
+    "\n"
+    "Args:\n"
+    "    expression: The pipwerk expression string.\n"
+    "\n"
+    "Returns:\n"
+    "    ParseOutput with the parsing results.\n"
+    "\n"
+    "Examples:\n"
+    "    >>> import pipwerk\n"
+    "    >>> result = pipwerk.parse(\"d20 + (d4+ test\")\n"
+    "    >>> print(result.success)\n"
+    "    True\n"
+    "    >>> print(result.consumed)\n"
+    "    d20";
+
+PyObject* raise_value_error(std::string_view message) noexcept {
+    PyObject* text = text_object(message);
+    if (text == nullptr) return nullptr;
+    PyErr_SetObject(PyExc_ValueError, text);  // the message is the exception's one argument
+    decref(text);
+    return nullptr;
+}
+
+PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    std::array<PyObject*, kParameterCount> bound{};
+    if (!bind_arguments("roll", args, nargs, kwnames, bound)) return nullptr;
+    std::string_view expression;
+    RollOptions options;
+    if (!convert_expression(bound[kExpression], expression)) return nullptr;
+    if (bound[kShowDetail] != nullptr && !convert_show_detail(bound[kShowDetail], options.show_detail)) {
+        return nullptr;
+    }
+    if (!convert_seed(bound[kSeed], options.seed)) return nullptr;
+
+    // The interpreter lock stays held: the engine is quick and keeps no state.
+    return contain([&] {
+        Result<RollOutput> result = pipwerk::roll(expression, options);
+        if (!result) return raise_value_error(result.error().message());
+        return new_roll_result(std::move(*result));
+    });
+}
+
+PyObject* parse_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    std::array<PyObject*, 1> bound{};
+    if (!bind_arguments("parse", args, nargs, kwnames, bound)) return nullptr;
+    std::string_view expression;
+    if (!convert_expression(bound[kExpression], expression)) return nullptr;
+
+    return contain([&] {
+        const ParseOutcome outcome = Parser::parse(expression);
+        return new_parse_output(ParseRecord{
+            .success = outcome.success(),
+            .consumed = std::string(outcome.consumed),
+            .tail = std::string(outcome.tail),
+        });
+    });
+}
+
+// METH_FASTCALL | METH_KEYWORDS functions are stored as PyCFunction; the
+// interpreter calls them with their real signature.
+template <class Function>
+PyCFunction as_cfunction(Function function) noexcept {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+PyMethodDef roll_method = {"roll", as_cfunction(roll_function), METH_FASTCALL | METH_KEYWORDS, kRollDoc};
+PyMethodDef parse_method = {"parse", as_cfunction(parse_function), METH_FASTCALL | METH_KEYWORDS, kParseDoc};
+
+}  // namespace
+
+PyMethodDef& roll_definition() noexcept { return roll_method; }
+PyMethodDef& parse_definition() noexcept { return parse_method; }
+
+}  // namespace pipwerk::python
