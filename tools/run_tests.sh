@@ -2,7 +2,10 @@
 # Runs every test of the project from a clean tree:
 #   1. the C++ suites, plain (Release) and under AddressSanitizer + UBSan;
 #   2. the Python package built by `pip install .` into a fresh virtual
-#      environment, then its pytest suites (module, CLI, adversarial inputs).
+#      environment, then its pytest suites (module, CLI, adversarial inputs);
+#   3. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
+#   4. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
+#      without clang++-19).
 # Build products go to build/test (override with PIPWERK_TEST_DIR).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,3 +36,17 @@ rm -rf "$out/venv"
 step "Python tests"
 cd "$root"
 PATH="$out/venv/bin:$PATH" "$out/venv/bin/python" -m pytest -q tests/python
+
+step "valgrind memcheck"
+if command -v valgrind >/dev/null; then
+  bash "$root/tools/memcheck.sh" "$out/plain"
+else
+  echo "valgrind is not installed: skipped"
+fi
+
+step "Fuzzing"
+if command -v "${CXX_FUZZ:-clang++-19}" >/dev/null; then
+  FUZZ_BUILD_DIR="$out/fuzz" CXX="${CXX_FUZZ:-clang++-19}" bash "$root/tools/fuzz.sh" "${FUZZ_SECONDS:-120}"
+else
+  echo "clang++-19 is not installed: skipped"
+fi
