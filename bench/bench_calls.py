@@ -1,0 +1,90 @@
+"""Cost of one roll() and one parse() call, against a baseline of the same run.
+
+    python bench/bench_calls.py [--check] [--rounds N]
+
+Every case is timed with timeit over a direct call (no lambda), one round of
+all cases after another, so the baseline `"4d6k3".split("k")` shares the
+machine's load with every case. Figures are medians over the rounds, in ns
+per call, and ratios to the baseline's median.
+"""
+
+import argparse
+import statistics
+import sys
+import timeit
+
+import pipwerk
+
+BASKET = ["4d6k3", "1d20+5", "3#4d6k3", "{d6, d8, 5} * 2", "10d10>=7", "2d20kl1 + 1d4 - 1"]
+
+# A long character sheet line: about 200 characters of mixed dice, sets and arithmetic.
+LONG = (
+    "4d6k3 + 4d6k3 + 4d6k3 + 1d20+5 - 2d20kl1 + (1d8 + 2) * 2 + 3#4d6k3 + {d6, d8, 5} * 2"
+    " + 10d10>=7 + 5d6b6k3 + 2d12 / 3 + 50% * 8 + (1d4 + 1d4 + 1d4) * 3 - 1d100 + 6d6kl2 - 7"
+    " + (1d10 + 3) * 2 - 3d6k1"
+)
+
+TARGETS = [
+    # (label, case name, maximum ratio to the baseline)
+    ('roll("4d6k3", seed=42)', 'roll("4d6k3")', 3.5),
+    ('parse("4d6k3")', 'parse("4d6k3")', 2.5),
+]
+BASKET_LIMIT = 8.0
+
+
+def cases():
+    """(name, statement, globals): the baseline first."""
+    yield 'baseline "4d6k3".split("k")', 's.split("k")', {"s": "4d6k3"}
+    for expr in BASKET + [LONG]:
+        name = expr if expr != LONG else f"<{len(LONG)}-character expression>"
+        yield f'roll("{name}")', "roll(e, seed=42)", {"roll": pipwerk.roll, "e": expr}
+        yield f'parse("{name}")', "parse(e)", {"parse": pipwerk.parse, "e": expr}
+
+
+def measure(rounds, target_seconds):
+    timers = [(name, timeit.Timer(stmt, globals=env)) for name, stmt, env in cases()]
+    # Calls per sample sized once per case so each sample lasts about target_seconds.
+    numbers = {}
+    for name, timer in timers:
+        calls, elapsed = timer.autorange()
+        numbers[name] = max(1, int(calls * target_seconds / max(elapsed, 1e-9)))
+    samples = {name: [] for name, _ in timers}
+    for _ in range(rounds):
+        for name, timer in timers:
+            samples[name].append(timer.timeit(numbers[name]) / numbers[name] * 1e9)
+    return {name: statistics.median(values) for name, values in samples.items()}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--check", action="store_true", help="exit 1 when a target is missed")
+    parser.add_argument("--rounds", type=int, default=15, help="samples per case (default 15)")
+    parser.add_argument("--sample-seconds", type=float, default=0.05, help="length of one sample (default 0.05)")
+    args = parser.parse_args()
+
+    assert pipwerk.parse(LONG).tail == "", "the long expression must parse whole"
+    medians = measure(args.rounds, args.sample_seconds)
+    baseline = next(iter(medians.values()))
+
+    print(f"{'case':<48} {'ns/call':>9} {'ratio':>7}")
+    for name, ns in medians.items():
+        print(f"{name:<48} {ns:9.1f} {ns / baseline:6.2f}x")
+    print()
+
+    missed = 0
+    checks = [(label, medians[name] / baseline, limit) for label, name, limit in TARGETS]
+    short = [n for n in medians if not n.startswith("baseline") and "-character" not in n]
+    long = [n for n in medians if "-character" in n]
+    for group, names in (("short expressions", short), ("long expression", long)):
+        worst = max(names, key=medians.get)
+        checks.append((f"basket maximum, {group}: {worst}", medians[worst] / baseline, BASKET_LIMIT))
+    for label, ratio, limit in checks:
+        ok = ratio <= limit
+        missed += not ok
+        print(f"{'PASS' if ok else 'FAIL'}  {label}: {ratio:.2f}x baseline (target <= {limit}x)")
+    if args.check and missed:
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,59 @@
+#include "line_format.hpp"
+
+#include "json_writer.hpp"
+
+namespace pipwerk::cli {
+namespace {
+
+[[nodiscard]] constexpr std::string_view bool_text(bool value) noexcept { return value ? "true" : "false"; }
+
+}  // namespace
+
+void append_roll_json(std::string& out, const RollOutput& roll) {
+    out += "{\"consumed\":";
+    append_json_string(out, roll.consumed);
+    out += ",\"tail\":";
+    append_json_string(out, roll.tail);
+    out += ",\"summary\":";
+    append_json_string(out, roll.summary);
+    out += ",\"detail\":";
+    append_json_string(out, roll.detail);
+    out += ",\"full\":";
+    append_json_string(out, roll.full);
+    out += ",\"is_set\":";
+    out += bool_text(roll.is_set);
+    out += ",\"values\":[";
+    for (std::size_t i = 0; i < roll.values.size(); ++i) {
+        if (i != 0) out += ',';
+        append_json_number(out, roll.values[i]);
+    }
+    out += "]}\n";
+}
+
+void append_error_json(std::string& out, std::string_view message) {
+    out += "{\"error\":";
+    append_json_string(out, message);
+    out += "}\n";
+}
+
+void append_parse_text(std::string& out, bool success, std::string_view consumed, std::string_view tail) {
+    out += "success=";
+    out += bool_text(success);
+    out += " consumed=";
+    append_json_string(out, consumed);
+    out += " tail=";
+    append_json_string(out, tail);
+    out += '\n';
+}
+
+void append_parse_json(std::string& out, bool success, std::string_view consumed, std::string_view tail) {
+    out += "{\"success\":";
+    out += bool_text(success);
+    out += ",\"consumed\":";
+    append_json_string(out, consumed);
+    out += ",\"tail\":";
+    append_json_string(out, tail);
+    out += "}\n";
+}
+
+}  // namespace pipwerk::cli

@@ -1,0 +1,402 @@
+"""The command-line roller `pipwerk`, driven as a subprocess."""
+
+import json
+import os
+import random
+import re
+import select
+import shutil
+import subprocess
+
+import pytest
+
+CLI = os.environ.get("PIPWERK_CLI") or shutil.which("pipwerk")
+if not CLI:
+    pytest.skip(
+        "pipwerk executable not found: set PIPWERK_CLI or put pipwerk on PATH (pip install .)",
+        allow_module_level=True,
+    )
+
+ROLL_FIELDS = ["consumed", "tail", "summary", "detail", "full", "is_set", "values"]
+
+
+def run(*args, stdin=b""):
+    """Runs the CLI; returns (exit status, stdout, stderr) with texts decoded strictly."""
+    proc = subprocess.run([CLI, *args], input=stdin, capture_output=True, timeout=60)
+    return proc.returncode, proc.stdout.decode("utf-8"), proc.stderr.decode("utf-8")
+
+
+def json_lines(stdout):
+    return [json.loads(line) for line in stdout.splitlines()]
+
+
+# --- plain output -----------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "args, stdout",
+    [
+        (["--seed", "42", "4d6k3"], "[1* + 4 + 6 + 4] = 14\n"),
+        (["--seed", "42", "--summary", "4d6k3"], "14\n"),
+        (["2 + 3"], "5\n"),
+        (["7 / 2"], "3.5\n"),
+        (["50%"], "0.5\n"),
+        (["{1, 2} + {10, 20, 30}"], "{1 + 10, 2 + 20} = {11, 22}\n"),
+        (["--summary", "{1, 2} + {10, 20, 30}"], "{11, 22}\n"),
+        (["3#5"], "{5, 5, 5} = {5, 5, 5}\n"),
+        (["2 + 3", "7 / 2", "50%"], "5\n3.5\n0.5\n"),
+        (["-n", "3", "2 + 3"], "5\n5\n5\n"),
+        (["--", "-3"], "-3\n"),
+        (["--", "-{1, 2}"], "{1, 2} = {-1, -2}\n"),
+        (["", "2"], "\n2\n"),
+    ],
+)
+def test_plain_output(args, stdout):
+    assert run(*args) == (0, stdout, "")
+
+
+def test_equals_form_of_seed_matches_separate_form():
+    assert run("--seed=42", "4d6k3") == run("--seed", "42", "4d6k3")
+    assert run("-n2", "--seed=9", "3d6") == run("--times", "2", "--seed", "9", "3d6")
+
+
+def test_options_may_follow_expressions():
+    assert run("4d6k3", "--seed", "42") == (0, "[1* + 4 + 6 + 4] = 14\n", "")
+
+
+@pytest.mark.parametrize(
+    "expression, stdout, stderr",
+    [
+        ("d20 + (d4+ test", None, "pipwerk: ignored: + (d4+ test\n"),
+        ("hello", "\n", "pipwerk: ignored: hello\n"),
+        ("2 + 3 )", "5\n", "pipwerk: ignored: )\n"),
+        ("1, 2", "1\n", "pipwerk: ignored: , 2\n"),
+    ],
+)
+def test_unparsed_tail_goes_to_stderr(expression, stdout, stderr):
+    status, out, err = run("--seed", "1", expression)
+    assert (status, err) == (0, stderr)
+    if stdout is None:
+        assert re.fullmatch(r"\[\d+\] = \d+\n", out)
+    else:
+        assert out == stdout
+
+
+@pytest.mark.parametrize(
+    "args, stdout, stderr",
+    [
+        (["1/0"], "", "pipwerk: division by zero\n"),
+        (["1/0", "2 + 3"], "5\n", "pipwerk: division by zero\n"),
+        (["2 + 3", "1/0", "7 / 2"], "5\n3.5\n", "pipwerk: division by zero\n"),
+        (["-n", "2", "1/0"], "", "pipwerk: division by zero\n" * 2),
+        (["60d6"], "", "pipwerk: dice count exceeds maximum (60), max is 50\n"),
+    ],
+)
+def test_evaluation_error_exits_1_and_later_rolls_run(args, stdout, stderr):
+    assert run(*args) == (1, stdout, stderr)
+
+
+def test_write_failure_is_reported():
+    if not os.path.exists("/dev/full"):
+        pytest.skip("no /dev/full on this system")
+    with open("/dev/full", "wb") as full:
+        proc = subprocess.run([CLI, "2 + 3"], stdout=full, capture_output=False, stderr=subprocess.PIPE, timeout=60)
+    assert proc.returncode == 1
+    assert b"cannot write" in proc.stderr
+
+
+# --- options ----------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "args",
+    [
+        ["--bogus", "4d6"],
+        ["-x"],
+        ["-1d6"],
+        ["--seed"],
+        ["--seed", "-1", "4d6"],
+        ["--seed", "+1", "4d6"],
+        ["--seed", "18446744073709551616", "4d6"],
+        ["--seed=", "4d6"],
+        ["--seed=12x", "4d6"],
+        ["-n", "0", "4d6"],
+        ["--times", "three", "4d6"],
+        ["-n"],
+        ["--json=1", "4d6"],
+        ["--parse", "--seed", "1", "4d6"],
+        ["--parse", "--summary", "4d6"],
+        ["--parse", "-n", "2", "4d6"],
+    ],
+)
+def test_bad_options_exit_2_with_usage(args):
+    status, out, err = run(*args)
+    assert status == 2
+    assert out == ""
+    assert err.startswith("pipwerk: ")
+    assert "usage: pipwerk" in err
+
+
+def test_version_and_help():
+    status, out, err = run("--version")
+    assert (status, err) == (0, "")
+    assert re.fullmatch(r"pipwerk \d+\.\d+\.\d+\n", out)
+    status, out, err = run("--help", "4d6")
+    assert (status, err) == (0, "")
+    for option in ["--seed", "--times", "--summary", "--json", "--parse", "--version", "carriage return", "N+1"]:
+        assert option in out
+
+
+# --- seeds ------------------------------------------------------------------
+
+
+@pytest.mark.parametrize("expression", ["4d6k3", "3#4d6k3", "{d6, d8, 5} * 2", "10d10>=7", "2d20kl1 + 1d4 - 1"])
+def test_same_seed_same_output(expression):
+    first = run("--seed", "123", "-n", "3", expression)
+    assert first[0] == 0
+    assert run("--seed", "123", "-n", "3", expression) == first
+
+
+def test_seeds_follow_output_order_across_times_and_expressions():
+    status, out, _ = run("--seed", "7", "-n", "2", "10d100", "5d20", "1/0", "3d1000")
+    assert status == 1
+    # One seed per roll, failed rolls included: 10d100 x2 -> 7, 8; 5d20 x2 -> 9, 10;
+    # 1/0 x2 -> 11, 12; 3d1000 x2 -> 13, 14.
+    expected = [
+        run("--seed", str(seed), expression)[1]
+        for seed, expression in [(7, "10d100"), (8, "10d100"), (9, "5d20"), (10, "5d20"), (13, "3d1000"), (14, "3d1000")]
+    ]
+    assert out == "".join(expected)
+
+
+def test_seed_sequence_in_stdin_mode_matches_separate_runs():
+    lines = ["4d6k3", "", "10d100", "3#4d6k3"]
+    status, out, _ = run("--seed", "100", stdin="\n".join(lines).encode() + b"\n")
+    assert status == 0
+    assert out == "".join(run("--seed", str(100 + i), line)[1] for i, line in enumerate(lines))
+
+
+def test_seed_wraps_after_the_largest():
+    top = str(2**64 - 1)
+    status, out, _ = run("--seed", top, "-n", "2", "10d100")
+    assert status == 0
+    assert out == run("--seed", top, "10d100")[1] + run("--seed", "0", "10d100")[1]
+
+
+def test_different_seeds_differ():
+    outputs = {run("--seed", str(seed), "10d100")[1] for seed in range(5)}
+    assert len(outputs) == 5
+
+
+# --- standard input ---------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "stdin, stdout, status",
+    [
+        (b"2 + 3\n7 / 2\n", "5\n3.5\n", 0),
+        (b"2 + 3\n7 / 2", "5\n3.5\n", 0),  # last line without a line feed
+        (b"2 + 3\r\n7 / 2\r\n", "5\n3.5\n", 0),
+        (b"2 + 3\n1/0\n7 / 2\n", "5\n3.5\n", 1),
+        (b"\n\n", "\n\n", 0),
+        (b"", "", 0),
+        (b"{1,\n2}\n", "\n2\n", 0),  # each line stands alone
+    ],
+)
+def test_stdin_lines(stdin, stdout, status):
+    got_status, out, _ = run(stdin=stdin)
+    assert (got_status, out) == (status, stdout)
+
+
+@pytest.mark.parametrize(
+    "line, consumed, tail",
+    [
+        (b"1)\r\n", "1", ")"),  # one CR before the LF is dropped
+        (b"1)\r\r\n", "1", ")\r"),  # only one
+        (b"1, 2\r\n", "1", ", 2"),
+        (b"1)\r", "1", ")"),  # also on a last line without a line feed
+        (b"2+3\x00junk\n", "2+3", "\x00junk"),
+        (b"1+\xff\xfe1\n", "1", "+\ufffd\ufffd1"),
+        (b"(1 \xe2\x82\n", "", "(1 \ufffd"),
+        (b"2 \xc3\xa9\n", "2", "\u00e9"),
+    ],
+)
+def test_stdin_line_bytes_reach_the_parser_intact(line, consumed, tail):
+    status, out, _ = run("--json", stdin=line)
+    assert status == 0
+    [obj] = json_lines(out)
+    assert (obj["consumed"], obj["tail"]) == (consumed, tail)
+
+
+def test_stdin_ignored_tail_reported_per_line():
+    status, out, err = run("--seed", "3", stdin=b"2 + 3 x\n4\n5)\n")
+    assert (status, out) == (0, "5\n4\n5\n")
+    assert err == "pipwerk: ignored: x\npipwerk: ignored: )\n"
+
+
+def test_times_repeats_each_stdin_line():
+    status, out, _ = run("-n", "2", "--seed", "5", stdin=b"1d6\n2 + 3\n")
+    assert status == 0
+    lines = out.splitlines()
+    assert lines[2:] == ["5", "5"]
+    assert lines[:2] == [run("--seed", "5", "1d6")[1].strip(), run("--seed", "6", "1d6")[1].strip()]
+
+
+def test_each_line_is_answered_before_the_next_is_read():
+    with subprocess.Popen(
+        [CLI, "--seed", "1"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL
+    ) as proc:
+        try:
+            for expression, answer in [(b"2 + 3\n", b"5\n"), (b"7 / 2\n", b"3.5\n")]:
+                proc.stdin.write(expression)
+                proc.stdin.flush()
+                ready, _, _ = select.select([proc.stdout], [], [], 10)
+                assert ready, "no answer before the next line: output is not flushed per line"
+                assert proc.stdout.readline() == answer
+            proc.stdin.close()
+            assert proc.wait(timeout=10) == 0
+        finally:
+            proc.kill()
+
+
+def test_arbitrary_bytes_never_crash():
+    rnd = random.Random(20240607)
+    alphabet = b"0123456789dDkKlLbB+-*/()}{,#%.<>=! \t\r\x00\x7f\xff\xc3\xa9\xe2\x82"
+    lines = [bytes(rnd.choice(alphabet) for _ in range(rnd.randint(0, 40))) for _ in range(400)]
+    stdin = b"\n".join(lines) + b"\n"
+    proc = subprocess.run([CLI, "--json", "--seed", "1"], input=stdin, capture_output=True, timeout=120)
+    assert proc.returncode in (0, 1)
+    objects = [json.loads(line) for line in proc.stdout.decode("utf-8").splitlines()]
+    assert len(objects) == len(lines)
+    errors = sum("error" in obj for obj in objects)
+    assert (proc.returncode == 1) == (errors > 0)
+
+
+# --- JSON -------------------------------------------------------------------
+
+
+def check_roll_object(obj):
+    assert list(obj) == ROLL_FIELDS
+    for name in ROLL_FIELDS[:5]:
+        assert isinstance(obj[name], str)
+    assert isinstance(obj["is_set"], bool)
+    assert isinstance(obj["values"], list)
+    assert all(value is None or isinstance(value, float) for value in obj["values"])
+
+
+def summary_numbers(summary):
+    inner = summary[1:-1] if summary.startswith("{") else summary
+    return [float(item) for item in inner.split(", ")] if inner else []
+
+
+@pytest.mark.parametrize(
+    "expression",
+    ["4d6k3", "1d20+5", "3#4d6k3", "{d6, d8, 5} * 2", "10d10>=7", "2d20kl1 + 1d4 - 1", "7 / 2", "50%", "{1, 2} / 0"],
+)
+@pytest.mark.parametrize("summary", [False, True])
+def test_json_fields_agree(expression, summary):
+    args = ["--json", "--seed", "42", "-n", "3"] + (["--summary"] if summary else []) + [expression]
+    status, out, err = run(*args)
+    assert (status, err) == (0, "")
+    objects = json_lines(out)
+    assert len(objects) == 3
+    for obj in objects:
+        check_roll_object(obj)
+        assert obj["consumed"] == expression and obj["tail"] == ""
+        assert obj["values"] == summary_numbers(obj["summary"])
+        assert obj["is_set"] == obj["summary"].startswith("{")
+        if summary:
+            assert (obj["detail"], obj["full"]) == ("", obj["summary"])
+        elif obj["detail"]:
+            assert obj["full"] == obj["detail"] + " = " + obj["summary"]
+    plain = run("--seed", "42", "-n", "3", *(["--summary"] if summary else []), expression)[1]
+    assert plain == "".join(obj["full"] + "\n" for obj in objects)
+
+
+@pytest.mark.parametrize(
+    "expression, summary, values",
+    [
+        ("1" + "0" * 400, "inf", [None]),
+        ("1" + "0" * 400 + " - " + "1" + "0" * 400, "NaN", [None]),
+        ("9007199254740993", "9007199254740993", [9007199254740992.0]),
+        ("1 / 3", "0.3333333333333333", [1 / 3]),
+        ("0 - 0.5", "-0.5", [-0.5]),
+        ("3#5", "{5, 5, 5}", [5.0, 5.0, 5.0]),
+    ],
+)
+def test_json_values(expression, summary, values):
+    status, out, _ = run("--json", expression)
+    assert status == 0
+    [obj] = json_lines(out)
+    check_roll_object(obj)
+    assert (obj["summary"], obj["values"]) == (summary, values)
+
+
+def test_json_empty_and_unparsed():
+    status, out, err = run("--json", "", "hello")
+    assert (status, err) == (0, "")  # the tail travels in the object, not on stderr
+    assert json_lines(out) == [
+        dict(consumed="", tail="", summary="", detail="", full="", is_set=False, values=[]),
+        dict(consumed="", tail="hello", summary="", detail="", full="", is_set=False, values=[]),
+    ]
+
+
+def test_json_error_object_keeps_lines_aligned():
+    status, out, err = run("--json", "2", "1/0", "3")
+    assert (status, err) == (1, "pipwerk: division by zero\n")
+    objects = json_lines(out)
+    assert objects[1] == {"error": "division by zero"}
+    assert [objects[0]["summary"], objects[2]["summary"]] == ["2", "3"]
+
+
+@pytest.mark.parametrize("text", ['"', "\\", "\t", "\x01", "\x1f", "\x7f", "\u2028", "é€😀", "\x00"])
+def test_json_escapes_tail_text(text):
+    tail = "x" + text
+    status, out, _ = run("--json", "1 " + tail) if "\x00" not in text else run("--json", stdin=("1 " + tail).encode())
+    assert status == 0
+    [obj] = json_lines(out)
+    assert obj["tail"] == tail
+    assert all(ord(ch) >= 0x20 for ch in out.rstrip("\n"))  # no raw control character on the line
+
+
+# --- parse only -------------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "expression, success, consumed, tail",
+    [
+        ("d20 + (d4+ test", True, "d20", "+ (d4+ test"),
+        ("4d6", True, "4d6", ""),
+        ("hello", False, "", "hello"),
+        ("{}", False, "", "{}"),
+        ("  2d6  ", True, "  2d6", ""),
+        ('1 "q"', True, "1", '"q"'),
+        ("1/0", True, "1/0", ""),  # parsing alone never fails
+    ],
+)
+def test_parse_only(expression, success, consumed, tail):
+    status, out, err = run("--parse", expression)
+    assert (status, err) == (0, "")
+    assert out == f"success={'true' if success else 'false'} consumed={json.dumps(consumed)} tail={json.dumps(tail)}\n"
+    status, out, _ = run("--parse", "--json", expression)
+    assert status == 0
+    assert json_lines(out) == [{"success": success, "consumed": consumed, "tail": tail}]
+
+
+# --- agreement with the Python module ---------------------------------------
+
+
+@pytest.mark.parametrize("expression", ["4d6k3", "3#4d6k3", "{d6, d8, 5} * 2", "2d20kl1 + 1d4 - 1", "5d6b6k3", "1/0", "x"])
+@pytest.mark.parametrize("seed", [0, 42, 2**64 - 1])
+def test_cli_matches_module(expression, seed):
+    pipwerk = pytest.importorskip("pipwerk")
+    [obj] = json_lines(run("--json", "--seed", str(seed), expression)[1])
+    try:
+        result = pipwerk.roll(expression, seed=seed)
+    except ValueError as error:
+        assert obj == {"error": str(error)}
+        return
+    assert obj == {name: getattr(result, name) for name in ROLL_FIELDS}
+    parsed = pipwerk.parse(expression)
+    [pobj] = json_lines(run("--parse", "--json", expression)[1])
+    assert pobj == {"success": parsed.success, "consumed": parsed.consumed, "tail": parsed.tail}
