@@ -27,11 +27,20 @@ struct RollResult {
     std::size_t size = 0;                       // dice in the pool
     std::int64_t total = 0;                     // sum of the kept dice
 
+    // The longest detail text: a full pool of 32-bit values, each marked twice.
+    static constexpr std::size_t kMaxDetailLength = 2 + kMaxPool * 13 + (kMaxPool - 1) * 3;
+
     // "[1* + 4 + 6 + 4]": every die, "*" when dropped, "!" when it earned a bonus.
     void append_detail(std::string& out) const;
+    // The same into a caller's buffer of detail_length_bound() bytes (at most
+    // kMaxDetailLength); returns the end.
+    char* write_detail(char* out) const noexcept;
+    // Room enough for either detail text of this pool.
+    [[nodiscard]] std::size_t detail_length_bound() const noexcept;
     [[nodiscard]] std::string detail() const;
     // "<4 + 6 + 4>": kept dice only, "*" when failing the comparison, "!" for a bonus.
     void append_detail_comparison(std::string& out, const ComparisonOp& comparison) const;
+    char* write_detail_comparison(char* out, const ComparisonOp& comparison) const noexcept;
     [[nodiscard]] std::string detail_comparison(const ComparisonOp& comparison) const;
 };
 
@@ -45,5 +54,11 @@ void apply_keep_to_result(RollResult& result, std::int64_t s) noexcept;
 [[nodiscard]] Result<RollResult> roll_with_modifiers(Rng& rng, std::int32_t count, std::int32_t faces,
                                                      std::optional<KeepMode> keep,
                                                      std::optional<Number> bonus);
+// The same into a pool the caller reuses across terms: clearing the inline
+// lists for every term costs more than drawing a few dice. Only the pool's
+// first `size` dice (and its total) describe the roll afterwards.
+[[nodiscard]] Result<void> roll_with_modifiers_into(RollResult& pool, Rng& rng, std::int32_t count,
+                                                    std::int32_t faces, const std::optional<KeepMode>& keep,
+                                                    const std::optional<Number>& bonus);
 
 }  // namespace pipwerk

@@ -1,7 +1,9 @@
 #include "pipwerk/number.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "pipwerk/shortest.hpp"
@@ -122,50 +124,42 @@ std::optional<double> read_real(std::string_view text) noexcept {
     return negative ? -value : value;
 }
 
-// The Real form of Display: small whole values as integers, the specials by
-// name, anything else as its shortest digits in positional notation.
-void append_real(std::string& out, double x) {
-    if (std::isnan(x)) {
-        out += "NaN";
-        return;
-    }
-    if (std::isinf(x)) {
-        out += x < 0 ? "-inf" : "inf";
-        return;
-    }
-    if (std::fabs(x) < 1e15 && x - std::trunc(x) == 0.0) {
-        char buf[24];
-        const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<std::int64_t>(x));
-        out.append(buf, res.ptr);
-        return;
-    }
-    const ShortestDigits d = shortest_digits(x);
-    if (d.negative) out += '-';
-    const std::string_view digits(d.digits, static_cast<std::size_t>(d.count));
-    if (d.point <= 0) {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-d.point), '0');
-        out += digits;
-    } else if (d.point >= d.count) {
-        out += digits;
-        out.append(static_cast<std::size_t>(d.point - d.count), '0');
-    } else {
-        const auto whole = static_cast<std::size_t>(d.point);
-        out += digits.substr(0, whole);
-        out += '.';
-        out += digits.substr(whole);
-    }
+char* write_text(char* out, std::string_view text) noexcept {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
 }
 
-void append_int(std::string& out, std::int64_t v) {
-    char buf[24];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
+char* write_int(char* out, std::int64_t v) noexcept {
+    return std::to_chars(out, out + Number::kMaxIntLength, v).ptr;
+}
+
+// The Real form of Display: small whole values as integers, the specials by
+// name, anything else as its shortest digits in positional notation.
+char* write_real(char* out, double x) noexcept {
+    if (std::isnan(x)) return write_text(out, "NaN");
+    if (std::isinf(x)) return write_text(out, x < 0 ? "-inf" : "inf");
+    if (std::fabs(x) < 1e15 && x - std::trunc(x) == 0.0) return write_int(out, static_cast<std::int64_t>(x));
+    const ShortestDigits d = shortest_digits(x);
+    if (d.negative) *out++ = '-';
+    const std::string_view digits(d.digits, static_cast<std::size_t>(d.count));
+    if (d.point <= 0) {
+        out = write_text(out, "0.");
+        out = std::fill_n(out, -d.point, '0');
+        return write_text(out, digits);
+    }
+    if (d.point >= d.count) {
+        out = write_text(out, digits);
+        return std::fill_n(out, d.point - d.count, '0');
+    }
+    const auto whole = static_cast<std::size_t>(d.point);
+    out = write_text(out, digits.substr(0, whole));
+    *out++ = '.';
+    return write_text(out, digits.substr(whole));
 }
 
 }  // namespace
 
-std::optional<Number> Number::parse(std::string_view text) noexcept {
+std::optional<Number> Number::parse_text(std::string_view text) noexcept {
     const std::string_view trimmed = trim_whitespace(text);
     if (trimmed.empty()) return std::nullopt;
     if (trimmed.back() == '%') {
@@ -179,8 +173,8 @@ std::optional<Number> Number::parse(std::string_view text) noexcept {
 }
 
 std::int64_t Number::integer_view() const noexcept {
-    if (is_int()) return int_;
-    const double x = real_;
+    if (is_int()) return payload_int();
+    const double x = payload_real();
     // 2^63 is exact as a double; compare before casting so no cast overflows.
     constexpr double kTwo63 = 9223372036854775808.0;
     if (std::isnan(x)) return 0;
@@ -189,12 +183,24 @@ std::int64_t Number::integer_view() const noexcept {
     return static_cast<std::int64_t>(x);
 }
 
-void Number::append_display(std::string& out) const {
-    if (is_int()) {
-        append_int(out, int_);
-    } else {
-        append_real(out, real_);
+char* Number::write_display(char* out) const noexcept {
+    return is_int() ? write_int(out, payload_int()) : write_real(out, payload_real());
+}
+
+char* Number::write_display_string(char* out) const noexcept {
+    switch (kind()) {
+        case Kind::Int: return write_int(out, payload_int());
+        case Kind::Real: return write_real(out, payload_real());
+        case Kind::Percent: break;
     }
+    out = write_real(out, payload_real() * 100.0);
+    *out++ = '%';
+    return out;
+}
+
+void Number::append_display(std::string& out) const {
+    char buffer[kMaxTextLength];
+    out.append(buffer, write_display(buffer));
 }
 
 std::string Number::display() const {
@@ -204,14 +210,8 @@ std::string Number::display() const {
 }
 
 void Number::append_display_string(std::string& out) const {
-    switch (kind_) {
-        case Kind::Int: append_int(out, int_); break;
-        case Kind::Real: append_real(out, real_); break;
-        case Kind::Percent:
-            append_real(out, real_ * 100.0);
-            out += '%';
-            break;
-    }
+    char buffer[kMaxTextLength];
+    out.append(buffer, write_display_string(buffer));
 }
 
 std::string Number::to_display_string() const {

@@ -3,68 +3,57 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "pipwerk/eval.hpp"
 #include "pipwerk/parser/parser.hpp"
 #include "pipwerk/rng.hpp"
 
 namespace pipwerk {
-namespace {
 
-// detail " = " summary, or the summary alone when there is no detail: the
-// full text of the value, composed from the two texts already rendered.
-std::string join_full(const EvalValue& value, const std::string& detail, const std::string& summary) {
-    if (!value.is_set() && detail.empty()) return summary;
-    std::string full;
-    full.reserve(detail.size() + 3 + summary.size());
-    full += detail;
-    full += " = ";
-    full += summary;
-    return full;
-}
-
-void append_doubles(std::vector<double>& out, const EvalValue& value) {
-    // Int to the nearest double (ties to even), a Real as is, a Percent as its fraction.
-    if (const ScalarValue* s = value.scalar()) {
-        out.push_back(s->value.to_double());
-        return;
-    }
-    out.reserve(value.set()->size());
-    for (const ScalarValue& e : *value.set()) out.push_back(e.value.to_double());
-}
-
-}  // namespace
-
-Result<RollOutput> roll(std::string_view expression, const RollOptions& options) {
-    ParseOutcome parsed = Parser::parse(expression);
-    RollOutput out;
-    if (!parsed.expression) {
-        out.tail = parsed.tail;
-        return out;
-    }
+Result<void> roll_into(std::string_view expression, const RollOptions& options, RollRecord& out) {
+    const ParseOutcome parsed = Parser::parse(expression);
+    out.tail = parsed.tail;
+    // Nothing to evaluate: every text but the tail stays empty.
+    if (!parsed.expression) return {};
+    out.consumed = parsed.consumed;
 
     Xoroshiro128StarStar rng = options.seed ? Xoroshiro128StarStar::from_seed(*options.seed)
                                             : Xoroshiro128StarStar::from_clock();
-    Result<EvalValue> value = evaluate(parsed.ast, *parsed.expression, rng);
-    if (!value) return std::unexpected(std::move(value.error()));
+    // The detail comes first in the text; without show_detail it is dropped again.
+    SmallVector<Number, 8> numbers;
+    const Result<bool> is_set = evaluate_into(parsed.ast, *parsed.expression, rng, out.text, numbers);
+    if (!is_set) return std::unexpected(is_set.error());
 
-    out.summary = value->summary();
     if (options.show_detail) {
-        // A scalar's detail is already the finished text: take it rather than copy it.
-        if (ScalarValue* s = value->scalar()) {
-            out.detail = std::move(s->detail);
-        } else {
-            out.detail = value->detail();
-        }
-        out.full = join_full(*value, out.detail, out.summary);
+        out.detail_size = out.text.size();
+        // The full text shows the detail, except for a constant (no detail at all).
+        out.full_has_detail = *is_set || out.detail_size != 0;
+        if (out.full_has_detail) out.text += RollRecord::kJoiner;
     } else {
-        out.full = out.summary;
+        out.text.truncate(0);
     }
-    out.is_set = value->is_set();
-    append_doubles(out.values, *value);
-    out.consumed = parsed.consumed;
-    out.tail = parsed.tail;
+    append_summary(out.text, numbers.span(), *is_set);
+
+    out.is_set = *is_set;
+    // Int to the nearest double (ties to even), a Real as is, a Percent as its fraction.
+    out.values.reserve(numbers.size());
+    for (const Number& n : numbers) out.values.push_back(n.to_double());
+    return {};
+}
+
+Result<RollOutput> roll(std::string_view expression, const RollOptions& options) {
+    RollRecord record;
+    if (Result<void> done = roll_into(expression, options, record); !done) {
+        return std::unexpected(std::move(done.error()));
+    }
+    RollOutput out;
+    out.consumed = record.consumed;
+    out.tail = record.tail;
+    out.summary = record.summary();
+    out.detail = record.detail();
+    out.full = record.full();
+    out.is_set = record.is_set;
+    out.values.assign(record.values.begin(), record.values.end());
     return out;
 }
 

@@ -42,14 +42,22 @@ std::size_t trailing_space_length(std::string_view t) noexcept {
     return 0;
 }
 
+// A printable ASCII byte other than the space is no whitespace and no part of one.
+constexpr bool is_plain(char c) noexcept {
+    const auto b = static_cast<unsigned char>(c);
+    return b > 0x20 && b < 0x80;
+}
+
 }  // namespace
 
 std::string_view trim_leading_whitespace(std::string_view text) noexcept {
+    if (text.empty() || is_plain(text.front())) return text;
     while (const std::size_t n = leading_space_length(text)) text.remove_prefix(n);
     return text;
 }
 
 std::string_view trim_trailing_whitespace(std::string_view text) noexcept {
+    if (text.empty() || is_plain(text.back())) return text;
     while (const std::size_t n = trailing_space_length(text)) text.remove_suffix(n);
     return text;
 }

@@ -3,7 +3,6 @@
 #include <array>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "arguments.hpp"
 #include "exception_boundary.hpp"
@@ -85,10 +84,14 @@ PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (!convert_seed(bound[kSeed], options.seed)) return nullptr;
 
     // The interpreter lock stays held: the engine is quick and keeps no state.
+    // The core lays the whole roll out in one record (inline for short rolls)
+    // that the result object copies in one allocation.
     return contain([&] {
-        Result<RollOutput> result = pipwerk::roll(expression, options);
-        if (!result) return raise_value_error(result.error().message());
-        return new_roll_result(std::move(*result));
+        RollRecord record;
+        if (const Result<void> done = pipwerk::roll_into(expression, options, record); !done) {
+            return raise_value_error(done.error().message());
+        }
+        return new_roll_result(record);
     });
 }
 
@@ -102,8 +105,8 @@ PyObject* parse_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         const ParseOutcome outcome = Parser::parse(expression);
         return new_parse_output(ParseRecord{
             .success = outcome.success(),
-            .consumed = std::string(outcome.consumed),
-            .tail = std::string(outcome.tail),
+            .consumed = outcome.consumed,
+            .tail = outcome.tail,
         });
     });
 }

@@ -1,5 +1,8 @@
 #include "parse_output.hpp"
 
+#include <cstddef>
+#include <string>
+
 #include "exception_boundary.hpp"
 #include "quoted_text.hpp"
 #include "record_object.hpp"
@@ -8,37 +11,54 @@
 namespace pipwerk::python {
 namespace {
 
+// The fixed part of an instance; the texts follow it: consumed, then tail.
+struct ParseHead {
+    std::size_t consumed_size;
+    std::size_t tail_size;
+    bool success;
+};
+
 RecordClass parse_output_class;
 
-template <std::string ParseRecord::*Field>
-PyObject* get_text(PyObject* self, void*) noexcept {
-    return text_object(record_of<ParseRecord>(self).*Field);
+std::string_view consumed_of(PyObject* self) noexcept {
+    return {variable_part<ParseHead>(self), head_of<ParseHead>(self).consumed_size};
 }
 
+std::string_view tail_of(PyObject* self) noexcept {
+    const ParseHead& head = head_of<ParseHead>(self);
+    return {variable_part<ParseHead>(self) + head.consumed_size, head.tail_size};
+}
+
+PyObject* get_consumed(PyObject* self, void*) noexcept { return text_object(consumed_of(self)); }
+
+PyObject* get_tail(PyObject* self, void*) noexcept { return text_object(tail_of(self)); }
+
 PyObject* get_success(PyObject* self, void*) noexcept {
-    return PyBool_FromLong(record_of<ParseRecord>(self).success ? 1 : 0);
+    return PyBool_FromLong(head_of<ParseHead>(self).success ? 1 : 0);
 }
 
 PyObject* repr(PyObject* self) noexcept {
     return contain([self] {
-        const ParseRecord& record = record_of<ParseRecord>(self);
+        const std::string_view consumed = consumed_of(self);
+        const std::string_view tail = tail_of(self);
         std::string text;
-        text.reserve(48 + record.consumed.size() + record.tail.size());
-        text += record.success ? "ParseOutput(success=true" : "ParseOutput(success=false";
+        text.reserve(48 + consumed.size() + tail.size());
+        text += head_of<ParseHead>(self).success ? "ParseOutput(success=true" : "ParseOutput(success=false";
         text += ", consumed=";
-        append_quoted(text, record.consumed);
+        append_quoted(text, consumed);
         text += ", tail=";
-        append_quoted(text, record.tail);
+        append_quoted(text, tail);
         text += ')';
         return text_object(text);
     });
 }
 
+void dealloc(PyObject* self) noexcept { dealloc_record(parse_output_class, self); }
+
 PyGetSetDef getters[] = {
     {"success", get_success, nullptr, "Whether parsing succeeded.", nullptr},
-    {"consumed", get_text<&ParseRecord::consumed>, nullptr,
-     "The source text that was successfully consumed.", nullptr},
-    {"tail", get_text<&ParseRecord::tail>, nullptr, "The remaining unparsed text (tail).", nullptr},
+    {"consumed", get_consumed, nullptr, "The source text that was successfully consumed.", nullptr},
+    {"tail", get_tail, nullptr, "The remaining unparsed text (tail).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -49,14 +69,14 @@ PyType_Slot slots[] = {
     {Py_tp_getset, getters},
     {Py_tp_repr, reinterpret_cast<void*>(repr)},
     {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_record_object<ParseRecord>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
     {0, nullptr},
 };
 
 PyType_Spec spec = {
     .name = "builtins.ParseOutput",
-    .basicsize = static_cast<int>(sizeof(RecordObject<ParseRecord>)),
-    .itemsize = 0,
+    .basicsize = static_cast<int>(kRecordBasicSize<ParseHead>),
+    .itemsize = 1,  // the texts, byte by byte
     .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
     .slots = slots,
 };
@@ -65,8 +85,13 @@ PyType_Spec spec = {
 
 PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, spec); }
 
-PyObject* new_parse_output(ParseRecord&& record) noexcept {
-    return new_record_object(parse_output_class, std::move(record));
+PyObject* new_parse_output(const ParseRecord& record) noexcept {
+    PyObject* self = allocate_record(parse_output_class, record.consumed.size() + record.tail.size());
+    if (self == nullptr) return nullptr;
+    auto& head = reinterpret_cast<RecordObject<ParseHead>*>(self)->head;
+    head = ParseHead{.consumed_size = record.consumed.size(), .tail_size = record.tail.size(), .success = record.success};
+    copy_text(copy_text(variable_part<ParseHead>(self), record.consumed), record.tail);
+    return self;
 }
 
 }  // namespace pipwerk::python

@@ -10,15 +10,29 @@ PyObject* create_record_class(RecordClass& cls, PyType_Spec& spec) noexcept {
         if (type == nullptr) return nullptr;
         auto* type_object = reinterpret_cast<PyTypeObject*>(type);
         auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type_object, Py_tp_alloc));
-        if (alloc == nullptr) {
+        auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type_object, Py_tp_free));
+        if (alloc == nullptr || free == nullptr) {
             PyErr_Clear();
-            alloc = PyType_GenericAlloc;
+            if (alloc == nullptr) alloc = PyType_GenericAlloc;
+            if (free == nullptr) free = PyObject_Free;
         }
         cls.type = type_object;  // keeps the reference from PyType_FromSpec for good
         cls.alloc = alloc;
+        cls.free = free;
     }
     incref(reinterpret_cast<PyObject*>(cls.type));
     return reinterpret_cast<PyObject*>(cls.type);
+}
+
+PyObject* allocate_record(const RecordClass& cls, std::size_t variable) noexcept {
+    // The classes' item size is one byte, so the item count is the byte count.
+    if (variable > static_cast<std::size_t>(PY_SSIZE_T_MAX) / 2) return PyErr_NoMemory();
+    return cls.alloc(cls.type, static_cast<Py_ssize_t>(variable));
+}
+
+void dealloc_record(const RecordClass& cls, PyObject* self) noexcept {
+    cls.free(self);
+    decref(reinterpret_cast<PyObject*>(cls.type));
 }
 
 PyObject* refuse_construction(PyTypeObject* type, PyObject*, PyObject*) noexcept {

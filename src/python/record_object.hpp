@@ -2,59 +2,65 @@
 
 #include <Python.h>
 
-#include <new>
-#include <type_traits>
-#include <utility>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
 
 #include "refcount.hpp"
 
 namespace pipwerk::python {
 
-// An instance of a result class: the object header followed by a C++ record,
-// constructed in place after allocation and destroyed in dealloc. The record
-// holds no Python object, so the classes need no garbage-collector support.
-template <class Record>
+// An instance of a result class, in one allocation: the object header, a
+// fixed head of sizes and flags, then a variable part holding the record's
+// numbers and texts back to back. The record holds no Python object, so the
+// classes need no garbage-collector support, and dealloc has nothing to destroy.
+template <class Head>
 struct RecordObject {
-    PyObject header;
-    alignas(Record) unsigned char storage[sizeof(Record)];
+    PyVarObject header;
+    Head head;
 };
 
-template <class Record>
-[[nodiscard]] const Record& record_of(PyObject* self) noexcept {
-    return *std::launder(reinterpret_cast<Record*>(reinterpret_cast<RecordObject<Record>*>(self)->storage));
+// The class's basicsize: the variable part starts here, aligned for doubles.
+template <class Head>
+constexpr std::size_t kRecordBasicSize = (sizeof(RecordObject<Head>) + alignof(double) - 1) / alignof(double) *
+                                         alignof(double);
+
+template <class Head>
+[[nodiscard]] const Head& head_of(PyObject* self) noexcept {
+    return reinterpret_cast<const RecordObject<Head>*>(self)->head;
 }
 
-// A result class as its instances are made: its type and allocation slot,
-// fixed once when the class is created and kept for the rest of the process.
+template <class Head>
+[[nodiscard]] char* variable_part(PyObject* self) noexcept {
+    return reinterpret_cast<char*>(self) + kRecordBasicSize<Head>;
+}
+
+// A result class as its instances are made and freed: its type and its
+// allocation and free slots, fixed once when the class is created and kept
+// for the rest of the process.
 struct RecordClass {
     PyTypeObject* type = nullptr;
     allocfunc alloc = nullptr;
+    freefunc free = nullptr;
 };
 
 // Creates the class from spec on the first call and returns a new reference
 // to it; later calls return the same class. Null with an exception set on failure.
 [[nodiscard]] PyObject* create_record_class(RecordClass& cls, PyType_Spec& spec) noexcept;
 
-// A new instance that takes over record, or null with an exception set.
-template <class Record>
-[[nodiscard]] PyObject* new_record_object(const RecordClass& cls, Record&& record) noexcept {
-    static_assert(std::is_nothrow_move_constructible_v<Record>);
-    PyObject* self = cls.alloc(cls.type, 0);
-    if (self == nullptr) return nullptr;
-    ::new (static_cast<void*>(reinterpret_cast<RecordObject<Record>*>(self)->storage)) Record(std::move(record));
-    return self;
+// A new, zeroed instance with `variable` bytes after its head, or null with
+// an exception set.
+[[nodiscard]] PyObject* allocate_record(const RecordClass& cls, std::size_t variable) noexcept;
+
+// Copies text to `at` and returns the end of the copy.
+inline char* copy_text(char* at, std::string_view text) noexcept {
+    if (!text.empty()) std::memcpy(at, text.data(), text.size());
+    return at + text.size();
 }
 
-// tp_dealloc: destroys the record, frees through the type's own slot and
-// drops the reference every instance holds on its heap type.
-template <class Record>
-void dealloc_record_object(PyObject* self) noexcept {
-    std::launder(reinterpret_cast<Record*>(reinterpret_cast<RecordObject<Record>*>(self)->storage))->~Record();
-    PyTypeObject* type = Py_TYPE(self);
-    const auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free_slot(self);
-    decref(reinterpret_cast<PyObject*>(type));
-}
+// tp_dealloc: frees through the class's own slot and drops the reference
+// every instance holds on its heap type.
+void dealloc_record(const RecordClass& cls, PyObject* self) noexcept;
 
 // tp_new of the result classes: instances come only from roll and parse.
 [[nodiscard]] PyObject* refuse_construction(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;

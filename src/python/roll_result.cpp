@@ -1,7 +1,10 @@
 #include "roll_result.hpp"
 
 #include <cstddef>
+#include <cstring>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "exception_boundary.hpp"
 #include "float_text.hpp"
@@ -13,23 +16,64 @@
 namespace pipwerk::python {
 namespace {
 
+// The fixed part of an instance. The values follow it, then the texts:
+// consumed, tail, then the engine's RollRecord text (detail, " = " when the
+// full text shows the detail, summary), so full is one slice too.
+struct RollHead {
+    std::size_t value_count;
+    std::size_t consumed_size;
+    std::size_t tail_size;
+    std::size_t detail_size;
+    std::size_t summary_size;
+    bool full_has_detail;
+    bool is_set;
+};
+
 RecordClass roll_result_class;
 
-template <std::string RollOutput::*Field>
-PyObject* get_text(PyObject* self, void*) noexcept {
-    return text_object(record_of<RollOutput>(self).*Field);
+const RollHead& head(PyObject* self) noexcept { return head_of<RollHead>(self); }
+
+std::span<const double> values_of(PyObject* self) noexcept {
+    return {reinterpret_cast<const double*>(variable_part<RollHead>(self)), head(self).value_count};
 }
 
-PyObject* get_is_set(PyObject* self, void*) noexcept {
-    return PyBool_FromLong(record_of<RollOutput>(self).is_set ? 1 : 0);
+const char* text_part(PyObject* self) noexcept {
+    return variable_part<RollHead>(self) + head(self).value_count * sizeof(double);
 }
+
+std::string_view consumed_of(PyObject* self) noexcept { return {text_part(self), head(self).consumed_size}; }
+
+std::string_view tail_of(PyObject* self) noexcept {
+    return {text_part(self) + head(self).consumed_size, head(self).tail_size};
+}
+
+std::string_view detail_of(PyObject* self) noexcept {
+    const RollHead& h = head(self);
+    return {text_part(self) + h.consumed_size + h.tail_size, h.detail_size};
+}
+
+std::string_view summary_of(PyObject* self) noexcept {
+    const RollHead& h = head(self);
+    const std::size_t joiner = h.full_has_detail ? RollRecord::kJoiner.size() : 0;
+    return {text_part(self) + h.consumed_size + h.tail_size + h.detail_size + joiner, h.summary_size};
+}
+
+std::string_view full_of(PyObject* self) noexcept {
+    const RollHead& h = head(self);
+    if (!h.full_has_detail) return summary_of(self);
+    return {text_part(self) + h.consumed_size + h.tail_size,
+            h.detail_size + RollRecord::kJoiner.size() + h.summary_size};
+}
+
+template <std::string_view (*Field)(PyObject*) noexcept>
+PyObject* get_text(PyObject* self, void*) noexcept {
+    return text_object(Field(self));
+}
+
+PyObject* get_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(head(self).is_set ? 1 : 0); }
 
 PyObject* get_values(PyObject* self, void*) noexcept {
-    const std::vector<double>& values = record_of<RollOutput>(self).values;
-    if (values.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX)) {
-        PyErr_SetString(PyExc_OverflowError, "too many values for a Python list");
-        return nullptr;
-    }
+    const std::span<const double> values = values_of(self);
     PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
     if (list == nullptr) return nullptr;
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -42,37 +86,40 @@ PyObject* get_values(PyObject* self, void*) noexcept {
     return list;
 }
 
-PyObject* str(PyObject* self) noexcept { return text_object(record_of<RollOutput>(self).full); }
+PyObject* str(PyObject* self) noexcept { return text_object(full_of(self)); }
 
 PyObject* repr(PyObject* self) noexcept {
     return contain([self] {
-        const RollOutput& output = record_of<RollOutput>(self);
+        const std::string_view consumed = consumed_of(self);
+        const std::string_view tail = tail_of(self);
+        const std::string_view full = full_of(self);
+        const std::span<const double> values = values_of(self);
         std::string text;
-        text.reserve(64 + output.consumed.size() + output.tail.size() + output.full.size() +
-                     8 * output.values.size());
+        text.reserve(64 + consumed.size() + tail.size() + full.size() + 8 * values.size());
         text += "RollResult(consumed=";
-        append_quoted(text, output.consumed);
+        append_quoted(text, consumed);
         text += ", tail=";
-        append_quoted(text, output.tail);
+        append_quoted(text, tail);
         text += ", full=";
-        append_quoted(text, output.full);
-        text += output.is_set ? ", is_set=true" : ", is_set=false";
+        append_quoted(text, full);
+        text += head(self).is_set ? ", is_set=true" : ", is_set=false";
         text += ", values=";
-        append_float_list(text, output.values);
+        append_float_list(text, values);
         text += ')';
         return text_object(text);
     });
 }
 
+void dealloc(PyObject* self) noexcept { dealloc_record(roll_result_class, self); }
+
 PyGetSetDef getters[] = {
-    {"consumed", get_text<&RollOutput::consumed>, nullptr,
-     "The source text that was successfully consumed.", nullptr},
-    {"tail", get_text<&RollOutput::tail>, nullptr, "The remaining unparsed text (tail).", nullptr},
-    {"summary", get_text<&RollOutput::summary>, nullptr,
+    {"consumed", get_text<consumed_of>, nullptr, "The source text that was successfully consumed.", nullptr},
+    {"tail", get_text<tail_of>, nullptr, "The remaining unparsed text (tail).", nullptr},
+    {"summary", get_text<summary_of>, nullptr,
      "The summary string (final result without detail), e.g. \"14\" or \"{10, 11, 13}\".", nullptr},
-    {"detail", get_text<&RollOutput::detail>, nullptr,
-     "The detail string (roll details), e.g. \"[5 + 3 + 1* + 6]\".", nullptr},
-    {"full", get_text<&RollOutput::full>, nullptr,
+    {"detail", get_text<detail_of>, nullptr, "The detail string (roll details), e.g. \"[5 + 3 + 1* + 6]\".",
+     nullptr},
+    {"full", get_text<full_of>, nullptr,
      "The full output combining detail and summary, e.g. \"[5 + 3 + 1* + 6] = 14\".", nullptr},
     {"is_set", get_is_set, nullptr, "Whether this is a multi-result set.", nullptr},
     {"values", get_values, nullptr, "The numeric values of the result.", nullptr},
@@ -86,14 +133,14 @@ PyType_Slot slots[] = {
     {Py_tp_repr, reinterpret_cast<void*>(repr)},
     {Py_tp_str, reinterpret_cast<void*>(str)},
     {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_record_object<RollOutput>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
     {0, nullptr},
 };
 
 PyType_Spec spec = {
     .name = "builtins.RollResult",
-    .basicsize = static_cast<int>(sizeof(RecordObject<RollOutput>)),
-    .itemsize = 0,
+    .basicsize = static_cast<int>(kRecordBasicSize<RollHead>),
+    .itemsize = 1,  // the values and texts, byte by byte
     // Not a base type, so Python code cannot subclass it; immutable, so its
     // attributes cannot be replaced.
     .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
@@ -104,8 +151,30 @@ PyType_Spec spec = {
 
 PyObject* create_roll_result_class() noexcept { return create_record_class(roll_result_class, spec); }
 
-PyObject* new_roll_result(RollOutput&& output) noexcept {
-    return new_record_object(roll_result_class, std::move(output));
+PyObject* new_roll_result(const RollRecord& record) noexcept {
+    const std::string_view text = record.text.view();
+    const std::size_t value_bytes = record.values.size() * sizeof(double);
+    // Each part is smaller than the address space; their sum must not wrap.
+    const std::size_t text_bytes = record.consumed.size() + record.tail.size() + text.size();
+    if (record.values.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX) / sizeof(double) ||
+        text_bytes < text.size() || text_bytes > static_cast<std::size_t>(PY_SSIZE_T_MAX) - value_bytes) {
+        return PyErr_NoMemory();
+    }
+    PyObject* self = allocate_record(roll_result_class, value_bytes + text_bytes);
+    if (self == nullptr) return nullptr;
+    reinterpret_cast<RecordObject<RollHead>*>(self)->head = RollHead{
+        .value_count = record.values.size(),
+        .consumed_size = record.consumed.size(),
+        .tail_size = record.tail.size(),
+        .detail_size = record.detail_size,
+        .summary_size = record.summary().size(),
+        .full_has_detail = record.full_has_detail,
+        .is_set = record.is_set,
+    };
+    char* at = variable_part<RollHead>(self);
+    if (value_bytes != 0) std::memcpy(at, record.values.data(), value_bytes);
+    copy_text(copy_text(copy_text(at + value_bytes, record.consumed), record.tail), text);
+    return self;
 }
 
 }  // namespace pipwerk::python

@@ -2,7 +2,7 @@
 
 #include <Python.h>
 
-#include "pipwerk/pipwerk.hpp"
+#include "pipwerk/roll_record.hpp"
 
 namespace pipwerk::python {
 
@@ -10,7 +10,7 @@ namespace pipwerk::python {
 // reference to it, or null with an exception set.
 [[nodiscard]] PyObject* create_roll_result_class() noexcept;
 
-// A new RollResult that takes over every field of output. The class must exist.
-[[nodiscard]] PyObject* new_roll_result(RollOutput&& output) noexcept;
+// A new RollResult holding a copy of every field of record. The class must exist.
+[[nodiscard]] PyObject* new_roll_result(const RollRecord& record) noexcept;
 
 }  // namespace pipwerk::python

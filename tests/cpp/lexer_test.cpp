@@ -162,5 +162,21 @@ TEST(Lexer, LongInputIsOneTokenPerUnit) {
     EXPECT_EQ(one[0].end, digits.size());
 }
 
+TEST(Lexer, TokenAtAnyTokenStartGivesThatToken) {
+    // The parser backs up by lexing again from a saved token start, so a
+    // token read from its own start must be the same token.
+    const std::string_view texts[] = {"4d6kl3 >= 2", "1.2.3 + 5%%", "  {d6, d8} * (2)", "3#d6 !=4", "k l", "1 x"};
+    for (const std::string_view text : texts) {
+        SCOPED_TRACE(text);
+        const Lexer lexer(text);
+        for (const Token& token : Lexer(text).tokenize()) {
+            const Token again = lexer.token_at(token.start);
+            EXPECT_EQ(again.kind, token.kind);
+            EXPECT_EQ(again.start, token.start);
+            EXPECT_EQ(again.end, token.end);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace pipwerk

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "pipwerk/eval.hpp"
 #include "pipwerk/parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
 #include "pipwerk/rng.hpp"
@@ -181,6 +183,129 @@ TEST(Roll, ErrorsComeBackAlone) {
         const Result<RollOutput> out = roll(c.text, RollOptions{42, true});
         ASSERT_FALSE(out.has_value());
         EXPECT_EQ(out.error().message(), c.message);
+    }
+}
+
+// ---- The pipeline against its parts ------------------------------------------
+
+// roll() as the composition of its parts: parse, seed, evaluate, then the
+// renderings of the value. roll() itself lays the texts out in one pass.
+Result<RollOutput> composed_roll(std::string_view text, const RollOptions& options) {
+    const ParseOutcome parsed = Parser::parse(text);
+    RollOutput out;
+    if (!parsed.expression) {
+        out.tail = parsed.tail;
+        return out;
+    }
+    Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(*options.seed);
+    const Result<EvalValue> value = evaluate(parsed.ast, *parsed.expression, rng);
+    if (!value) return std::unexpected(value.error());
+    out.consumed = parsed.consumed;
+    out.tail = parsed.tail;
+    out.summary = value->summary();
+    out.detail = options.show_detail ? value->detail() : "";
+    out.full = options.show_detail ? value->full() : value->summary();
+    out.is_set = value->is_set();
+    for (const Number& n : value->values()) out.values.push_back(n.to_double());
+    return out;
+}
+
+void expect_same_roll(const std::string& text, std::uint64_t seed, bool show_detail) {
+    SCOPED_TRACE(text + (show_detail ? " (detail)" : " (no detail)") + " seed " + std::to_string(seed));
+    const RollOptions options{seed, show_detail};
+    const Result<RollOutput> got = roll(text, options);
+    const Result<RollOutput> want = composed_roll(text, options);
+    ASSERT_EQ(got.has_value(), want.has_value()) << (got ? want.error().message() : got.error().message());
+    if (!got) {
+        EXPECT_EQ(got.error().message(), want.error().message());
+        return;
+    }
+    EXPECT_EQ(got->consumed, want->consumed);
+    EXPECT_EQ(got->tail, want->tail);
+    EXPECT_EQ(got->summary, want->summary);
+    EXPECT_EQ(got->detail, want->detail);
+    EXPECT_EQ(got->full, want->full);
+    EXPECT_EQ(got->is_set, want->is_set);
+    ASSERT_EQ(got->values.size(), want->values.size());
+    for (std::size_t i = 0; i < got->values.size(); ++i) {
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(got->values[i]), std::bit_cast<std::uint64_t>(want->values[i])) << i;
+    }
+}
+
+TEST(RollPipeline, MatchesParseEvaluateRender) {
+    // Shapes the pipeline writes in one pass (plain sets and repeats, with
+    // scalar operands after them) and shapes it leaves to set arithmetic.
+    const std::vector<std::string> texts = {
+        "", "hello", "7", "-7 / 2", "50% * 3", "4d6k3", "1d20+5", "2d20kl1 + 1d4 - 1", "10d10>=7",
+        "3#4d6k3", "{d6, d8, 5} * 2", "{d6, d8, 5}", "-{1, 2}", "(-(3#d6))", "--{d4}", "{1, 2} / 0",
+        "{1, 2} / 0 + d6", "{7 / 2, 50%}", "{1, 2} * 50%", "3#d6 - d4 * 2", "2#(d6 + 1) + (d4)", "{d6} - -2",
+        "{1,} + 1 + 2 + 3", "1 + {1, 2}", "d6 * 3#d4", "{1, 2} + {10, 20, 30}", "{10} - {1, 2, 3}",
+        "3#d6 + {1, 2}", "({1, 2}) * 2 + 1", "-({1} + 1) * 2", "{d6, 2d6k1b5} * d4 / 3", "{4d6>=4, 2}",
+        "11#d6", "0#d6", "{1, 60d6}", "{1} * 60d6", "{1, {2}}", "{1} + 1/0", "10#d6 * 0.5 + 1e3",
+        "{d6, d8} * 2 trailing", "{-1, -(2)} * -1", "1#1d6", "{1} / {0}", "3#(1+d6)", "-{1, 2} * 2",
+        "(-3#d6) + 1",
+    };
+    for (const std::string& text : texts) {
+        for (const std::uint64_t seed : {0u, 42u}) {
+            expect_same_roll(text, seed, true);
+            expect_same_roll(text, seed, false);
+        }
+    }
+}
+
+// Random expressions over the set-level forms, from a fixed seed.
+class ExpressionMaker {
+public:
+    explicit ExpressionMaker(std::uint64_t seed) : rng_(Xoroshiro128StarStar::from_seed(seed)) {}
+
+    std::string scalar(int depth) {
+        static const std::vector<std::string> leaves = {"d6", "2d6k1", "3d4b4", "4d6>=4", "7", "2.5", "50%", "0", "d20kl1"};
+        const int pick = pick_below(depth > 0 ? 8 : 4);
+        switch (pick) {
+            case 4: return "-" + scalar(depth - 1);
+            case 5: return "(" + scalar(depth - 1) + ")";
+            case 6: return scalar(depth - 1) + op() + scalar(depth - 1);
+            case 7: return "-(" + scalar(depth - 1) + op() + scalar(depth - 1) + ")";
+            default: return leaves[static_cast<std::size_t>(pick_below(static_cast<int>(leaves.size())))];
+        }
+    }
+
+    std::string set(int depth) {
+        std::string base;
+        switch (pick_below(depth > 0 ? 7 : 3)) {
+            case 0: base = std::to_string(pick_below(4) + 1) + "#" + repeat_body(); break;
+            case 1: {
+                base = "{" + scalar(1);
+                for (int n = pick_below(3); n > 0; --n) base += ", " + scalar(1);
+                base += pick_below(4) == 0 ? ",}" : "}";
+                break;
+            }
+            case 2: base = "{" + scalar(0) + "}"; break;
+            case 3: base = "-" + set(depth - 1); break;
+            case 4: base = "(" + set(depth - 1) + ")"; break;
+            case 5: base = scalar(1) + op() + set(depth - 1); break;
+            default: base = set(depth - 1) + op() + set(depth - 1); break;
+        }
+        for (int n = pick_below(3); n > 0; --n) base += op() + scalar(1);
+        return base;
+    }
+
+private:
+    std::string repeat_body() {
+        static const std::vector<std::string> bodies = {"d6", "4d6k3", "(d4 + 1)", "7", "2d10>5"};
+        return bodies[static_cast<std::size_t>(pick_below(static_cast<int>(bodies.size())))];
+    }
+    std::string op() { return std::string(" ") + "+-*/"[pick_below(4)] + " "; }
+    int pick_below(int n) { return rng_.rand_range(0, n - 1); }
+
+    Xoroshiro128StarStar rng_;
+};
+
+TEST(RollPipeline, MatchesParseEvaluateRenderOnGeneratedSets) {
+    ExpressionMaker make(7);
+    for (int i = 0; i < 3000; ++i) {
+        const std::string text = i % 4 == 0 ? make.scalar(3) : make.set(3);
+        expect_same_roll(text, static_cast<std::uint64_t>(i), i % 3 != 0);
     }
 }
 

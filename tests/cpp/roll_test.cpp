@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -251,6 +252,127 @@ TEST(RollTest, KeepBreaksTiesInRollOrder) {
         pipwerk::apply_keep_to_result(r, c.s);
         EXPECT_EQ(std::vector<bool>(r.kept.begin(), r.kept.begin() + r.size), c.kept) << c.s;
         expect_consistent(r, 6);
+    }
+}
+
+// Keep by a plain stable sort of the positions, as the rule is stated.
+std::vector<bool> kept_by_sort(const std::vector<std::int32_t>& rolls, std::int64_t s) {
+    std::vector<std::size_t> order(rolls.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return s > 0 ? rolls[a] > rolls[b] : rolls[a] < rolls[b];
+    });
+    const std::uint64_t magnitude = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
+    std::vector<bool> kept(rolls.size(), s == 0 || magnitude >= rolls.size());
+    if (s != 0 && magnitude < rolls.size()) {
+        for (std::size_t i = 0; i < magnitude; ++i) kept[order[i]] = true;
+    }
+    return kept;
+}
+
+TEST(RollTest, KeepMatchesAStableSortOfThePool) {
+    // Pools of every size with few distinct values (many ties), each kept by
+    // every count from all-but-one to all, highest and lowest.
+    Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(9);
+    for (std::size_t size = 1; size <= pipwerk::kMaxPool; ++size) {
+        for (int round = 0; round < 4; ++round) {
+            RollResult base;
+            std::vector<std::int32_t> rolls;
+            for (std::size_t i = 0; i < size; ++i) {
+                const std::int32_t v = rng.rand_range(1, round == 0 ? 2 : 6);
+                rolls.push_back(v);
+                base.rolls[i] = v;
+                base.kept[i] = true;
+                base.total += v;
+            }
+            base.size = size;
+            for (std::int64_t n = 0; n <= static_cast<std::int64_t>(size) + 1; ++n) {
+                for (const std::int64_t s : {n, -n}) {
+                    SCOPED_TRACE(::testing::Message() << "size " << size << " keep " << s);
+                    RollResult r = base;
+                    pipwerk::apply_keep_to_result(r, s);
+                    const std::vector<bool> want = kept_by_sort(rolls, s);
+                    ASSERT_EQ(std::vector<bool>(r.kept.begin(), r.kept.begin() + r.size), want);
+                    std::int64_t total = 0;
+                    for (std::size_t i = 0; i < size; ++i) total += want[i] ? rolls[i] : 0;
+                    ASSERT_EQ(r.total, total);
+                }
+            }
+        }
+    }
+}
+
+TEST(RollTest, ReusedPoolRollsLikeAFreshOne) {
+    // One pool through terms of different sizes and modifiers: each roll must
+    // equal the fresh roll_with_modifiers of the same draws, whatever the pool
+    // held before.
+    struct Term {
+        std::int32_t count;
+        std::int32_t faces;
+        std::optional<KeepMode> keep;
+        std::optional<Number> bonus;
+    };
+    const std::vector<Term> terms = {
+        {50, 6, std::nullopt, Number::make_int(4)},
+        {4, 6, KeepMode{KeepMode::Dir::High, 3}, std::nullopt},
+        {2, 20, KeepMode{KeepMode::Dir::Low, 1}, std::nullopt},
+        {10, 10, std::nullopt, std::nullopt},
+        {3, 6, KeepMode{KeepMode::Dir::High, 2}, Number::make_int(5)},
+        {0, 6, std::nullopt, std::nullopt},
+        {51, 6, std::nullopt, std::nullopt},
+        {1, 1001, std::nullopt, std::nullopt},
+        {1, 6, std::nullopt, std::nullopt},
+    };
+    RollResult pool;
+    Xoroshiro128StarStar reused = Xoroshiro128StarStar::from_seed(3);
+    Xoroshiro128StarStar fresh = Xoroshiro128StarStar::from_seed(3);
+    for (int pass = 0; pass < 3; ++pass) {
+        for (const Term& t : terms) {
+            SCOPED_TRACE(::testing::Message() << t.count << "d" << t.faces << " pass " << pass);
+            const pipwerk::Result<void> got = pipwerk::roll_with_modifiers_into(pool, reused, t.count, t.faces, t.keep, t.bonus);
+            const auto want = pipwerk::roll_with_modifiers(fresh, t.count, t.faces, t.keep, t.bonus);
+            ASSERT_EQ(got.has_value(), want.has_value());
+            if (!want) {
+                EXPECT_EQ(got.error(), want.error());
+                continue;
+            }
+            ASSERT_EQ(pool.size, want->size);
+            EXPECT_EQ(pool.total, want->total);
+            for (std::size_t i = 0; i < pool.size; ++i) {
+                EXPECT_EQ(pool.rolls[i], want->rolls[i]) << i;
+                EXPECT_EQ(pool.kept[i], want->kept[i]) << i;
+                EXPECT_EQ(pool.earned_bonus[i], want->earned_bonus[i]) << i;
+            }
+            EXPECT_EQ(pool.detail(), want->detail());
+        }
+    }
+}
+
+TEST(RollTest, DetailFitsItsBound) {
+    // The widest dice a pool can hold, every one marked both ways.
+    struct Case {
+        std::int32_t value;
+        std::size_t size;
+    };
+    const std::vector<Case> cases = {{kI32Min, pipwerk::kMaxPool}, {2147483647, pipwerk::kMaxPool}, {1000, 50},
+                                     {9999, 7},  {10000, 7},  {99, 3},   {100, 3},  {9, 1}, {10, 1}, {-1, 2}, {0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.value << " x" << c.size);
+        RollResult r;
+        for (std::size_t i = 0; i < c.size; ++i) {
+            r.rolls[i] = c.value;
+            r.kept[i] = false;
+            r.earned_bonus[i] = true;
+        }
+        r.size = c.size;
+        char text[RollResult::kMaxDetailLength];
+        const std::size_t bound = r.detail_length_bound();
+        EXPECT_LE(bound, RollResult::kMaxDetailLength);
+        EXPECT_LE(static_cast<std::size_t>(r.write_detail(text) - text), bound);
+        EXPECT_EQ(std::string(text, r.write_detail(text)), r.detail());
+        const ComparisonOp all_fail{ComparisonOp::Kind::Greater, Number::make_int(kI64Max)};
+        for (std::size_t i = 0; i < c.size; ++i) r.kept[i] = true;
+        EXPECT_LE(static_cast<std::size_t>(r.write_detail_comparison(text, all_fail) - text), bound);
     }
 }
 

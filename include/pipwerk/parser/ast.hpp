@@ -1,12 +1,13 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <variant>
-#include <vector>
 
 #include "pipwerk/number.hpp"
+#include "pipwerk/small_vector.hpp"
 
 namespace pipwerk {
 
@@ -48,6 +49,28 @@ struct ComparisonOp {
 // any depth or length is built with few allocations and freed without recursion.
 using ExprId = std::uint32_t;
 
+// An ExprId or nothing, in one word: the largest id stands for nothing. A
+// std::optional<ExprId> is returned through memory as a value and a flag
+// byte, and reading that back as one word stalls on the store just made;
+// the parser returns one of these from every grammar step.
+class OptionalExprId {
+public:
+    constexpr OptionalExprId() noexcept = default;
+    constexpr OptionalExprId(std::nullopt_t) noexcept {}
+    constexpr OptionalExprId(ExprId id) noexcept : id_(id) {}
+
+    [[nodiscard]] constexpr bool has_value() const noexcept { return id_ != kNone; }
+    constexpr explicit operator bool() const noexcept { return has_value(); }
+    [[nodiscard]] constexpr ExprId operator*() const noexcept { return id_; }
+    [[nodiscard]] constexpr std::optional<ExprId> to_optional() const noexcept {
+        return has_value() ? std::optional<ExprId>(id_) : std::nullopt;
+    }
+
+private:
+    static constexpr ExprId kNone = ~ExprId{0};
+    ExprId id_ = kNone;
+};
+
 struct DiceExpr {
     Number count;  // Int 1 when not written
     Number faces;
@@ -88,6 +111,11 @@ public:
     using Node = std::variant<DiceRef, LiteralExpr, NegExpr, BinaryExpr, ParenExpr, RepeatExpr, SetExpr>;
 
     Expr(Node node, std::uint8_t level) noexcept : node_(node), level_(level) {}
+    // Built straight from the alternative: copying a whole variant into a node
+    // whose tail padding holds the level is a slow, partial copy.
+    template <class Alternative>
+    Expr(std::in_place_type_t<Alternative> type, const Alternative& alternative, std::uint8_t level) noexcept
+        : node_(type, alternative), level_(level) {}
 
     [[nodiscard]] const Node& node() const noexcept { return node_; }
     // 0: no dice (const), 1: dice but no set construct (rand), 2: a repeat or a
@@ -104,14 +132,25 @@ private:
 class Ast {
 public:
     [[nodiscard]] const Expr& operator[](ExprId id) const noexcept { return nodes_[id]; }
-    [[nodiscard]] const DiceExpr& dice(DiceRef ref) const noexcept { return dice_[ref.index]; }
+    // Unpacked on each call; inline, so a caller reading a few fields keeps
+    // them in registers.
+    [[nodiscard]] DiceExpr dice(DiceRef ref) const noexcept;
     [[nodiscard]] std::span<const ExprId> items(const SetExpr& set) const noexcept {
-        return std::span<const ExprId>(items_).subspan(set.first_item, set.item_count);
+        return items_.span().subspan(set.first_item, set.item_count);
     }
     [[nodiscard]] std::size_t size() const noexcept { return nodes_.size(); }
 
+    // Room for about this many nodes and dice terms, so a longer expression
+    // grows its arena once rather than step by step.
+    void reserve(std::size_t nodes, std::size_t dice) {
+        nodes_.reserve(nodes);
+        dice_.reserve(dice);
+    }
+
     // Builders; each computes the new node's level from its children.
-    ExprId add_dice(DiceExpr dice);
+    ExprId add_dice(const DiceExpr& dice);
+    ExprId add_dice(const Number& count, const Number& faces, const std::optional<KeepMode>& keep,
+                    const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison);
     ExprId add_literal(Number value);
     ExprId add_neg(ExprId operand);
     ExprId add_binary(BinaryOp op, ExprId left, ExprId right);
@@ -120,11 +159,61 @@ public:
     ExprId add_set(std::span<const ExprId> items);
 
 private:
-    ExprId push(Expr::Node node, int level);
+    // A DiceExpr without the padding of its three optionals: 48 bytes instead
+    // of 112. Each number is its kind and its 64 bits (an Int's value or a
+    // double's bits); absent parts are flagged in `present`.
+    struct PackedDice {
+        static constexpr std::uint8_t kKeep = 1;
+        static constexpr std::uint8_t kBonus = 2;
+        static constexpr std::uint8_t kComparison = 4;
 
-    std::vector<Expr> nodes_;
-    std::vector<DiceExpr> dice_;
-    std::vector<ExprId> items_;
+        std::uint64_t count;
+        std::uint64_t faces;
+        std::uint64_t bonus;
+        std::uint64_t threshold;
+        std::int64_t keep_n;
+        Number::Kind count_kind;
+        Number::Kind faces_kind;
+        Number::Kind bonus_kind;
+        Number::Kind threshold_kind;
+        KeepMode::Dir keep_dir;
+        ComparisonOp::Kind comparison_kind;
+        std::uint8_t present;
+    };
+
+    // A Number as its 64 payload bits (an Int's value or a double's bits), and back.
+    [[nodiscard]] static std::uint64_t payload_of(const Number& n) noexcept {
+        return n.is_int() ? static_cast<std::uint64_t>(n.int_value()) : std::bit_cast<std::uint64_t>(n.to_double());
+    }
+    [[nodiscard]] static Number number_of(Number::Kind kind, std::uint64_t payload) noexcept {
+        if (kind == Number::Kind::Int) return Number::make_int(static_cast<std::int64_t>(payload));
+        const double value = std::bit_cast<double>(payload);
+        return kind == Number::Kind::Real ? Number::make_real(value) : Number::make_percent(value);
+    }
+
+    template <class Alternative>
+    ExprId push(const Alternative& node, int level);
+
+    // Inline room for a short expression ("2d20kl1 + 1d4 - 1" has 5 nodes),
+    // so parsing one allocates nothing.
+    SmallVector<Expr, 16> nodes_;
+    SmallVector<PackedDice, 4> dice_;
+    SmallVector<ExprId, 8> items_;
 };
+
+inline DiceExpr Ast::dice(DiceRef ref) const noexcept {
+    const PackedDice& p = dice_[ref.index];
+    DiceExpr dice{.count = number_of(p.count_kind, p.count),
+                  .faces = number_of(p.faces_kind, p.faces),
+                  .keep = std::nullopt,
+                  .bonus = std::nullopt,
+                  .comparison = std::nullopt};
+    if (p.present & PackedDice::kKeep) dice.keep = KeepMode{.dir = p.keep_dir, .n = p.keep_n};
+    if (p.present & PackedDice::kBonus) dice.bonus = number_of(p.bonus_kind, p.bonus);
+    if (p.present & PackedDice::kComparison) {
+        dice.comparison = ComparisonOp{.kind = p.comparison_kind, .threshold = number_of(p.threshold_kind, p.threshold)};
+    }
+    return dice;
+}
 
 }  // namespace pipwerk

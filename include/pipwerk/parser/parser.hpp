@@ -3,10 +3,11 @@
 #include <cstddef>
 #include <optional>
 #include <string_view>
-#include <vector>
 
+#include "pipwerk/lexer/lexer.hpp"
 #include "pipwerk/lexer/token.hpp"
 #include "pipwerk/parser/ast.hpp"
+#include "pipwerk/small_vector.hpp"
 
 namespace pipwerk {
 
@@ -21,9 +22,10 @@ struct ParseOutcome {
     [[nodiscard]] bool success() const noexcept { return expression.has_value(); }
 };
 
-// Recursive-descent parser over the tokens of one input. Nesting (brackets,
-// sets, unary minus, repeat bodies) deeper than kMaxNesting ends the parse
-// there, as if the construct could not be parsed, so no input exhausts the stack.
+// Recursive-descent parser over one input, reading its tokens one at a time
+// (no token list is kept). Nesting (brackets, sets, unary minus, repeat
+// bodies) deeper than kMaxNesting ends the parse there, as if the construct
+// could not be parsed, so no input exhausts the stack.
 class Parser {
 public:
     // In an optimised build a level costs at most ~0.3 KiB of stack to parse
@@ -34,38 +36,55 @@ public:
     [[nodiscard]] static ParseOutcome parse(std::string_view input);
 
 private:
-    Parser(std::string_view prefix, std::vector<Token> tokens) noexcept;
+    // Builds into ast, the outcome's own arena, so nothing is moved at the end.
+    Parser(std::string_view prefix, Ast& ast) noexcept;
 
-    std::optional<ExprId> parse_additive();
-    std::optional<ExprId> parse_multiplicative();
-    std::optional<ExprId> parse_unary();
-    std::optional<ExprId> parse_paren();
-    std::optional<ExprId> parse_set();
-    std::optional<ExprId> parse_number_start();
-    std::optional<ExprId> parse_repeat_body();
-    std::optional<ExprId> parse_dice_no_count();
-    std::optional<ExprId> parse_dice_with_count(Number count);
+    OptionalExprId parse_additive();
+    OptionalExprId parse_multiplicative();
+    OptionalExprId parse_unary();
+    OptionalExprId parse_negation();
+    OptionalExprId parse_paren();
+    OptionalExprId parse_set();
+    OptionalExprId parse_number_start();
+    OptionalExprId parse_repeat_body();
+    OptionalExprId parse_dice_no_count();
+    OptionalExprId parse_dice_with_count(Number count);
     std::optional<Number> parse_bonus_mode();
     std::optional<KeepMode> parse_keep_mode();
     std::optional<ComparisonOp> parse_comparison();
 
     // Cursor helpers: the current token's kind, a step that never leaves the
-    // final End token, and the number a Num token reads as.
-    [[nodiscard]] TokenKind peek() const noexcept;
-    void advance() noexcept;
-    [[nodiscard]] std::optional<Number> number_here() const noexcept;
+    // final End token, and the number a Num token reads as. The position is
+    // the current token itself.
+    [[nodiscard]] TokenKind peek() const noexcept { return token_.kind; }
+    void advance() noexcept {
+        if (token_.kind != TokenKind::End) token_ = lexer_.token_at(token_.end);
+    }
+    // A saved position is the start of its token; backing up lexes that token
+    // again, which costs less than keeping whole tokens aside at every step.
+    using Mark = std::size_t;
+    [[nodiscard]] Mark mark() const noexcept { return token_.start; }
+    void reset(Mark mark) noexcept { token_ = lexer_.token_at(mark); }
+    [[nodiscard]] std::optional<Number> number_here() const noexcept {
+        if (peek() != TokenKind::Num) return std::nullopt;
+        return Number::parse(std::string_view(prefix_.data() + token_.start, token_.end - token_.start));
+    }
     // Counts one level of nesting; false when the limit is reached.
-    [[nodiscard]] bool enter_nesting() noexcept;
+    [[nodiscard]] bool enter_nesting() noexcept {
+        if (depth_ >= kMaxNesting) return false;
+        ++depth_;
+        return true;
+    }
     void leave_nesting() noexcept { --depth_; }
 
     std::string_view prefix_;
-    std::vector<Token> tokens_;
-    std::size_t pos_ = 0;
+    Lexer lexer_;
+    Token token_;
     int depth_ = 0;
-    Ast ast_;
+    Ast& ast_;
     // Items of the sets being parsed, innermost last; shared so nested sets
-    // need no allocation of their own.
-    std::vector<ExprId> set_items_;
+    // need no storage of their own.
+    SmallVector<ExprId, 16> set_items_;
 };
 
 }  // namespace pipwerk

@@ -63,17 +63,17 @@ Number negate(Number value) noexcept {
     return value;
 }
 
-std::string format_binop_detail(BinaryOp op, std::string left, std::string_view right) {
+void append_binop_detail(std::string& left, BinaryOp op, std::string_view right) {
     const char symbol = symbol_of(op);
     if (left.empty()) {
-        if (right.empty()) return left;
+        if (right.empty()) return;
         left.reserve(2 + right.size());
         left += symbol;
         left += ' ';
         left += right;
-        return left;
+        return;
     }
-    // Appending to the (moved-in) left text keeps a long chain linear; grow
+    // Appending to the left text keeps a long chain linear; grow
     // geometrically ourselves rather than trusting reserve() to.
     const std::size_t needed = left.size() + 3 + right.size();
     if (left.capacity() < needed) left.reserve(std::max(needed, 2 * left.capacity()));
@@ -83,6 +83,10 @@ std::string format_binop_detail(BinaryOp op, std::string left, std::string_view 
         left += ' ';
         left += right;
     }
+}
+
+std::string format_binop_detail(BinaryOp op, std::string left, std::string_view right) {
+    append_binop_detail(left, op, right);
     return left;
 }
 

@@ -1,8 +1,10 @@
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "pipwerk/eval.hpp"
+#include "pipwerk/text_buffer.hpp"
 
 namespace pipwerk {
 namespace {
@@ -10,44 +12,80 @@ namespace {
 constexpr std::string_view kSeparator = ", ";
 constexpr std::string_view kJoiner = " = ";
 
-void append_set_details(std::string& out, const EvalValue::Set& set) {
-    std::size_t needed = out.size() + 2;
+void reserve_more(std::string& out, std::size_t more) { out.reserve(out.size() + more); }
+void reserve_more(TextBuffer& out, std::size_t more) { out.reserve(out.size() + more); }
+
+// The Display form of a number, appended to either kind of text.
+void append_number(std::string& out, const Number& value) {
+    char buffer[Number::kMaxTextLength];
+    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display(buffer) - buffer));
+}
+
+void append_number(TextBuffer& out, const Number& value) {
+    // An Int is short: written in place. Reals can be long.
+    if (value.is_int()) {
+        out.write(Number::kMaxIntLength, [&](char* at) { return value.write_display(at); });
+        return;
+    }
+    char buffer[Number::kMaxTextLength];
+    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display(buffer) - buffer));
+}
+
+template <class Text>
+void append_set_details(Text& out, const EvalValue::Set& set) {
+    std::size_t needed = 2;
     for (const ScalarValue& e : set) needed += e.detail.size() + kSeparator.size();
-    out.reserve(needed);
+    reserve_more(out, needed);
     out += '{';
     for (std::size_t i = 0; i < set.size(); ++i) {
         if (i != 0) out += kSeparator;
-        out += set[i].detail;
+        out += std::string_view(set[i].detail);
     }
     out += '}';
 }
 
-void append_set_numbers(std::string& out, const EvalValue::Set& set) {
+// "{a, b, ...}" with each number as `number_of(element)` gives it.
+template <class Text, class Elements, class NumberOf>
+void append_set_numbers(Text& out, const Elements& set, NumberOf number_of) {
     // Most numbers print in a few characters; longer ones grow the text.
-    out.reserve(out.size() + 2 + 4 * set.size());
+    reserve_more(out, 2 + 4 * set.size());
     out += '{';
     for (std::size_t i = 0; i < set.size(); ++i) {
         if (i != 0) out += kSeparator;
-        set[i].value.append_display(out);
+        append_number(out, number_of(set[i]));
     }
     out += '}';
+}
+
+template <class Text>
+void append_detail_of(Text& out, const EvalValue& value) {
+    if (const ScalarValue* s = value.scalar()) {
+        out += std::string_view(s->detail);
+    } else {
+        append_set_details(out, *value.set());
+    }
+}
+
+template <class Text>
+void append_summary_of(Text& out, const EvalValue& value) {
+    if (const ScalarValue* s = value.scalar()) {
+        append_number(out, s->value);
+    } else {
+        append_set_numbers(out, *value.set(), [](const ScalarValue& e) -> const Number& { return e.value; });
+    }
 }
 
 }  // namespace
 
-void EvalValue::append_detail(std::string& out) const {
-    if (const ScalarValue* s = scalar()) {
-        out += s->detail;
-    } else {
-        append_set_details(out, *set());
-    }
-}
+void EvalValue::append_detail(std::string& out) const { append_detail_of(out, *this); }
+void EvalValue::append_detail(TextBuffer& out) const { append_detail_of(out, *this); }
+void EvalValue::append_summary(std::string& out) const { append_summary_of(out, *this); }
 
-void EvalValue::append_summary(std::string& out) const {
-    if (const ScalarValue* s = scalar()) {
-        s->value.append_display(out);
+void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_set) {
+    if (is_set) {
+        append_set_numbers(out, numbers, [](const Number& n) -> const Number& { return n; });
     } else {
-        append_set_numbers(out, *set());
+        append_number(out, numbers.front());
     }
 }
 

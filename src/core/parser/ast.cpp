@@ -1,6 +1,8 @@
 #include "pipwerk/parser/ast.hpp"
 
 #include <algorithm>
+#include <limits>
+#include <new>
 
 namespace pipwerk {
 namespace {
@@ -12,15 +14,40 @@ constexpr int kPipwerkLevel = 2;
 
 }  // namespace
 
-ExprId Ast::push(Expr::Node node, int level) {
+template <class Alternative>
+ExprId Ast::push(const Alternative& node, int level) {
+    // Ids are 32 bits and the largest means "no node": an arena that would
+    // need more is as good as out of memory (it would hold over 100 GiB).
+    if (nodes_.size() >= std::numeric_limits<ExprId>::max()) throw std::bad_alloc();
     const auto id = static_cast<ExprId>(nodes_.size());
-    nodes_.emplace_back(node, static_cast<std::uint8_t>(level));
+    nodes_.emplace_back(std::in_place_type<Alternative>, node, static_cast<std::uint8_t>(level));
     return id;
 }
 
-ExprId Ast::add_dice(DiceExpr dice) {
+ExprId Ast::add_dice(const DiceExpr& dice) {
+    return add_dice(dice.count, dice.faces, dice.keep, dice.bonus, dice.comparison);
+}
+
+ExprId Ast::add_dice(const Number& count, const Number& faces, const std::optional<KeepMode>& keep,
+                     const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison) {
     const auto index = static_cast<std::uint32_t>(dice_.size());
-    dice_.push_back(dice);
+    // Every field is written here, in the arena's own slot.
+    PackedDice& p = dice_.emplace_back();
+    p.count = payload_of(count);
+    p.count_kind = count.kind();
+    p.faces = payload_of(faces);
+    p.faces_kind = faces.kind();
+    p.present = 0;
+    p.keep_n = keep ? keep->n : 0;
+    p.keep_dir = keep ? keep->dir : KeepMode::Dir::High;
+    if (keep) p.present |= PackedDice::kKeep;
+    p.bonus = bonus ? payload_of(*bonus) : 0;
+    p.bonus_kind = bonus ? bonus->kind() : Number::Kind::Int;
+    if (bonus) p.present |= PackedDice::kBonus;
+    p.threshold = comparison ? payload_of(comparison->threshold) : 0;
+    p.threshold_kind = comparison ? comparison->threshold.kind() : Number::Kind::Int;
+    p.comparison_kind = comparison ? comparison->kind : ComparisonOp::Kind::Greater;
+    if (comparison) p.present |= PackedDice::kComparison;
     return push(DiceRef{index}, kRandLevel);
 }
 
@@ -39,7 +66,7 @@ ExprId Ast::add_repeat(Number count, ExprId body) { return push(RepeatExpr{count
 
 ExprId Ast::add_set(std::span<const ExprId> items) {
     const auto first = static_cast<std::uint32_t>(items_.size());
-    items_.insert(items_.end(), items.begin(), items.end());
+    items_.append(items.data(), items.size());
     return push(SetExpr{first, static_cast<std::uint32_t>(items.size())}, kPipwerkLevel);
 }
 

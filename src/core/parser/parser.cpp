@@ -1,101 +1,45 @@
 #include "pipwerk/parser/parser.hpp"
 
-#include <utility>
+#include <algorithm>
 
-#include "pipwerk/lexer/lexer.hpp"
 #include "pipwerk/lexer/scanner.hpp"
 #include "pipwerk/whitespace.hpp"
 
 namespace pipwerk {
 
-Parser::Parser(std::string_view prefix, std::vector<Token> tokens) noexcept
-    : prefix_(prefix), tokens_(std::move(tokens)) {}
+Parser::Parser(std::string_view prefix, Ast& ast) noexcept
+    : prefix_(prefix), lexer_(prefix), token_(lexer_.token_at(0)), ast_(ast) {}
 
 ParseOutcome Parser::parse(std::string_view input) {
     const ScanResult scanned = scan(input);
-    Parser parser(scanned.prefix, Lexer(scanned.prefix).tokenize());
-    const std::optional<ExprId> root = parser.parse_additive();
+    ParseOutcome outcome;
+    // A node takes at least one token of its own and a dice term about three
+    // bytes ("d6+"), so these bounds are close for a typical long expression.
+    // Past them (or past the cap, which keeps a huge input from claiming its
+    // memory up front) the arena grows as usual.
+    constexpr std::size_t kReserveCap = 4096;
+    if (const std::size_t n = scanned.prefix.size(); n > 32) {
+        outcome.ast.reserve(std::min(n / 2, kReserveCap), std::min(n / 4, kReserveCap));
+    }
+    Parser parser(scanned.prefix, outcome.ast);
+    outcome.expression = parser.parse_additive().to_optional();
 
-    const std::size_t end = parser.tokens_[parser.pos_].start;
+    const std::size_t end = parser.token_.start;
     // The tail skips whitespace only up to the cut: the rest is kept as it is.
     const std::string_view unparsed = trim_leading_whitespace(scanned.prefix.substr(end));
     const std::size_t tail_start = scanned.prefix.size() - unparsed.size();
-    return ParseOutcome{
-        .ast = std::move(parser.ast_),
-        .expression = root,
-        .consumed = trim_trailing_whitespace(input.substr(0, end)),
-        .tail = input.substr(tail_start),
-    };
-}
-
-TokenKind Parser::peek() const noexcept { return tokens_[pos_].kind; }
-
-void Parser::advance() noexcept {
-    if (pos_ + 1 < tokens_.size()) ++pos_;
-}
-
-std::optional<Number> Parser::number_here() const noexcept {
-    if (peek() != TokenKind::Num) return std::nullopt;
-    return Number::parse(tokens_[pos_].text(prefix_));
-}
-
-bool Parser::enter_nesting() noexcept {
-    if (depth_ >= kMaxNesting) return false;
-    ++depth_;
-    return true;
-}
-
-// additive := multiplicative ( ('+' | '-') multiplicative )*
-std::optional<ExprId> Parser::parse_additive() {
-    std::optional<ExprId> left = parse_multiplicative();
-    if (!left) return std::nullopt;
-    while (peek() == TokenKind::Plus || peek() == TokenKind::Minus) {
-        const std::size_t operator_pos = pos_;
-        const BinaryOp op = peek() == TokenKind::Plus ? BinaryOp::Add : BinaryOp::Sub;
-        advance();
-        const std::optional<ExprId> right = parse_multiplicative();
-        if (!right) {
-            pos_ = operator_pos;  // the operator and what follows stay for the tail
-            break;
-        }
-        left = ast_.add_binary(op, *left, *right);
-    }
-    return left;
-}
-
-// multiplicative := unary ( ('*' | '/') unary )*
-std::optional<ExprId> Parser::parse_multiplicative() {
-    std::optional<ExprId> left = parse_unary();
-    if (!left) return std::nullopt;
-    while (peek() == TokenKind::Star || peek() == TokenKind::Slash) {
-        const std::size_t operator_pos = pos_;
-        const BinaryOp op = peek() == TokenKind::Star ? BinaryOp::Mul : BinaryOp::Div;
-        advance();
-        const std::optional<ExprId> right = parse_unary();
-        if (!right) {
-            pos_ = operator_pos;
-            break;
-        }
-        left = ast_.add_binary(op, *left, *right);
-    }
-    return left;
+    outcome.consumed = trim_trailing_whitespace(input.substr(0, end));
+    outcome.tail = input.substr(tail_start);
+    return outcome;
 }
 
 // unary := '-' unary | paren | set | dice-term | NUM dice-term | NUM '#' repeat-body | NUM
-std::optional<ExprId> Parser::parse_unary() {
+//
+// Inlined into parse_multiplicative, and that into parse_additive: an operand
+// then costs one call less at each level. Only the sign recurses, out of line.
+[[gnu::always_inline]] inline OptionalExprId Parser::parse_unary() {
     switch (peek()) {
-        case TokenKind::Minus: {
-            if (!enter_nesting()) return std::nullopt;
-            const std::size_t start = pos_;
-            advance();
-            const std::optional<ExprId> operand = parse_unary();
-            leave_nesting();
-            if (!operand) {
-                pos_ = start;
-                return std::nullopt;
-            }
-            return ast_.add_neg(*operand);
-        }
+        case TokenKind::Minus: return parse_negation();
         case TokenKind::LParen: return parse_paren();
         case TokenKind::LBrace: return parse_set();
         case TokenKind::Dice: return parse_dice_no_count();
@@ -104,15 +48,65 @@ std::optional<ExprId> Parser::parse_unary() {
     }
 }
 
-// paren := '(' additive ')'
-std::optional<ExprId> Parser::parse_paren() {
-    if (peek() != TokenKind::LParen || !enter_nesting()) return std::nullopt;
-    const std::size_t start = pos_;
+// '-' unary
+OptionalExprId Parser::parse_negation() {
+    if (!enter_nesting()) return std::nullopt;
+    const Mark start = mark();
     advance();
-    const std::optional<ExprId> inner = parse_additive();
+    const OptionalExprId operand = parse_unary();
+    leave_nesting();
+    if (!operand) {
+        reset(start);
+        return std::nullopt;
+    }
+    return ast_.add_neg(*operand);
+}
+
+// multiplicative := unary ( ('*' | '/') unary )*
+[[gnu::always_inline]] inline OptionalExprId Parser::parse_multiplicative() {
+    OptionalExprId left = parse_unary();
+    if (!left) return std::nullopt;
+    while (peek() == TokenKind::Star || peek() == TokenKind::Slash) {
+        const Mark operator_token = mark();
+        const BinaryOp op = peek() == TokenKind::Star ? BinaryOp::Mul : BinaryOp::Div;
+        advance();
+        const OptionalExprId right = parse_unary();
+        if (!right) {
+            reset(operator_token);
+            break;
+        }
+        left = ast_.add_binary(op, *left, *right);
+    }
+    return left;
+}
+
+// additive := multiplicative ( ('+' | '-') multiplicative )*
+OptionalExprId Parser::parse_additive() {
+    OptionalExprId left = parse_multiplicative();
+    if (!left) return std::nullopt;
+    while (peek() == TokenKind::Plus || peek() == TokenKind::Minus) {
+        const Mark operator_token = mark();
+        const BinaryOp op = peek() == TokenKind::Plus ? BinaryOp::Add : BinaryOp::Sub;
+        advance();
+        const OptionalExprId right = parse_multiplicative();
+        if (!right) {
+            reset(operator_token);  // the operator and what follows stay for the tail
+            break;
+        }
+        left = ast_.add_binary(op, *left, *right);
+    }
+    return left;
+}
+
+// paren := '(' additive ')'
+OptionalExprId Parser::parse_paren() {
+    if (peek() != TokenKind::LParen || !enter_nesting()) return std::nullopt;
+    const Mark start = mark();
+    advance();
+    const OptionalExprId inner = parse_additive();
     leave_nesting();
     if (!inner || peek() != TokenKind::RParen) {
-        pos_ = start;
+        reset(start);
         return std::nullopt;
     }
     advance();
@@ -120,13 +114,13 @@ std::optional<ExprId> Parser::parse_paren() {
 }
 
 // set := '{' additive ( ',' additive )* [ ',' ] '}'
-std::optional<ExprId> Parser::parse_set() {
+OptionalExprId Parser::parse_set() {
     if (peek() != TokenKind::LBrace || !enter_nesting()) return std::nullopt;
-    const std::size_t start = pos_;
+    const Mark start = mark();
     // Items of enclosing sets sit below ours on the shared scratch stack.
     const std::size_t mark = set_items_.size();
     advance();
-    std::optional<ExprId> item = parse_additive();
+    OptionalExprId item = parse_additive();
     while (item) {
         set_items_.push_back(*item);
         if (peek() != TokenKind::Comma) break;
@@ -134,35 +128,35 @@ std::optional<ExprId> Parser::parse_set() {
         item = parse_additive();
     }
     leave_nesting();
-    std::optional<ExprId> result;
+    OptionalExprId result;
     if (set_items_.size() > mark && peek() == TokenKind::RBrace) {
         advance();
-        result = ast_.add_set(std::span<const ExprId>(set_items_).subspan(mark));
+        result = ast_.add_set(set_items_.span().subspan(mark));
     } else {
-        pos_ = start;
+        reset(start);
     }
-    set_items_.resize(mark);
+    set_items_.truncate(mark);
     return result;
 }
 
 // A unary that starts with a number: NUM dice-term | NUM '#' repeat-body | NUM
-std::optional<ExprId> Parser::parse_number_start() {
-    const std::size_t start = pos_;
+OptionalExprId Parser::parse_number_start() {
+    const Mark start = mark();
     const std::optional<Number> value = number_here();
     if (!value) return std::nullopt;
     advance();
     switch (peek()) {
         case TokenKind::Dice: {
             // No fallback to the bare number: "2d" is not "2".
-            const std::optional<ExprId> dice = parse_dice_with_count(*value);
-            if (!dice) pos_ = start;
+            const OptionalExprId dice = parse_dice_with_count(*value);
+            if (!dice) reset(start);
             return dice;
         }
         case TokenKind::Hash: {
-            const std::size_t hash_pos = pos_;
+            const Mark hash = mark();
             advance();
-            if (const std::optional<ExprId> body = parse_repeat_body()) return ast_.add_repeat(*value, *body);
-            pos_ = hash_pos;  // "3#x" is the literal 3
+            if (const OptionalExprId body = parse_repeat_body()) return ast_.add_repeat(*value, *body);
+            reset(hash);  // "3#x" is the literal 3
             return ast_.add_literal(*value);
         }
         default: return ast_.add_literal(*value);
@@ -170,53 +164,35 @@ std::optional<ExprId> Parser::parse_number_start() {
 }
 
 // repeat-body := paren | dice-term | NUM dice-term | NUM
-std::optional<ExprId> Parser::parse_repeat_body() {
+OptionalExprId Parser::parse_repeat_body() {
     switch (peek()) {
         case TokenKind::LParen: return parse_paren();
         case TokenKind::Dice: return parse_dice_no_count();
         case TokenKind::Num: {
-            const std::size_t start = pos_;
+            const Mark start = mark();
             const std::optional<Number> value = number_here();
             if (!value) return std::nullopt;
             advance();
             if (peek() != TokenKind::Dice) return ast_.add_literal(*value);
-            const std::optional<ExprId> dice = parse_dice_with_count(*value);
-            if (!dice) pos_ = start;
+            const OptionalExprId dice = parse_dice_with_count(*value);
+            if (!dice) reset(start);
             return dice;
         }
         default: return std::nullopt;
     }
 }
 
-// dice-term without a count: 'd' NUM [bonus] [keep] [comparison]
-std::optional<ExprId> Parser::parse_dice_no_count() { return parse_dice_with_count(Number::make_int(1)); }
-
-// dice-term := 'd' NUM [bonus] [keep] [comparison], each modifier at most once and in this order
-std::optional<ExprId> Parser::parse_dice_with_count(Number count) {
-    if (peek() != TokenKind::Dice) return std::nullopt;
-    const std::size_t start = pos_;
-    advance();
-    const std::optional<Number> faces = number_here();
-    if (!faces) {
-        pos_ = start;
-        return std::nullopt;
-    }
-    advance();
-    DiceExpr dice{.count = count, .faces = *faces, .keep = std::nullopt, .bonus = std::nullopt, .comparison = std::nullopt};
-    dice.bonus = parse_bonus_mode();
-    dice.keep = parse_keep_mode();
-    dice.comparison = parse_comparison();
-    return ast_.add_dice(dice);
-}
+// The modifiers are inline in the dice term: their optional results then
+// stay in registers instead of going through memory.
 
 // bonus := 'b' NUM
-std::optional<Number> Parser::parse_bonus_mode() {
+[[gnu::always_inline]] inline std::optional<Number> Parser::parse_bonus_mode() {
     if (peek() != TokenKind::Bonus) return std::nullopt;
-    const std::size_t start = pos_;
+    const Mark start = mark();
     advance();
     const std::optional<Number> threshold = number_here();
     if (!threshold) {
-        pos_ = start;
+        reset(start);
         return std::nullopt;
     }
     advance();
@@ -224,14 +200,14 @@ std::optional<Number> Parser::parse_bonus_mode() {
 }
 
 // keep := 'k' NUM | 'kl' NUM
-std::optional<KeepMode> Parser::parse_keep_mode() {
+[[gnu::always_inline]] inline std::optional<KeepMode> Parser::parse_keep_mode() {
     if (peek() != TokenKind::Keep && peek() != TokenKind::KeepLow) return std::nullopt;
-    const std::size_t start = pos_;
+    const Mark start = mark();
     const KeepMode::Dir dir = peek() == TokenKind::Keep ? KeepMode::Dir::High : KeepMode::Dir::Low;
     advance();
     const std::optional<Number> n = number_here();
     if (!n) {
-        pos_ = start;
+        reset(start);
         return std::nullopt;
     }
     advance();
@@ -239,7 +215,7 @@ std::optional<KeepMode> Parser::parse_keep_mode() {
 }
 
 // comparison := ('>' | '>=' | '<' | '<=' | '!=') NUM
-std::optional<ComparisonOp> Parser::parse_comparison() {
+[[gnu::always_inline]] inline std::optional<ComparisonOp> Parser::parse_comparison() {
     ComparisonOp::Kind kind{};
     switch (peek()) {
         case TokenKind::Gt: kind = ComparisonOp::Kind::Greater; break;
@@ -249,15 +225,37 @@ std::optional<ComparisonOp> Parser::parse_comparison() {
         case TokenKind::Ne: kind = ComparisonOp::Kind::NotEqual; break;
         default: return std::nullopt;
     }
-    const std::size_t start = pos_;
+    const Mark start = mark();
     advance();
     const std::optional<Number> threshold = number_here();
     if (!threshold) {
-        pos_ = start;
+        reset(start);
         return std::nullopt;
     }
     advance();
     return ComparisonOp{.kind = kind, .threshold = *threshold};
+}
+
+// dice-term without a count: 'd' NUM [bonus] [keep] [comparison]
+OptionalExprId Parser::parse_dice_no_count() { return parse_dice_with_count(Number::make_int(1)); }
+
+// dice-term := 'd' NUM [bonus] [keep] [comparison], each modifier at most once and in this order
+OptionalExprId Parser::parse_dice_with_count(Number count) {
+    if (peek() != TokenKind::Dice) return std::nullopt;
+    const Mark start = mark();
+    advance();
+    const std::optional<Number> faces = number_here();
+    if (!faces) {
+        reset(start);
+        return std::nullopt;
+    }
+    advance();
+    // The parts go to the arena by reference: gathering them into a DiceExpr
+    // first would copy them whole right after writing them piece by piece.
+    const std::optional<Number> bonus = parse_bonus_mode();
+    const std::optional<KeepMode> keep = parse_keep_mode();
+    const std::optional<ComparisonOp> comparison = parse_comparison();
+    return ast_.add_dice(count, *faces, keep, bonus, comparison);
 }
 
 }  // namespace pipwerk

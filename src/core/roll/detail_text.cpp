@@ -10,26 +10,79 @@
 namespace pipwerk {
 namespace {
 
+constexpr std::size_t kMaxDieText = 13;  // 11 for any 32-bit value, "*" and "!"
+
 // One die: its value, then "*" and "!" in that order when flagged.
-void append_die_text(std::string& out, std::int32_t value, bool star, bool bang) {
-    char buf[12];  // 10 digits and a sign
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    static_cast<void>(ec);  // cannot fail: the buffer holds every 32-bit value
-    out.append(buf, end);
-    if (star) out.push_back('*');
-    if (bang) out.push_back('!');
+char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
+    // Faces stop at 1000, so nearly every die is one to four digits.
+    if (value >= 0 && value < 10) {
+        *out++ = static_cast<char>('0' + value);
+    } else if (value >= 10 && value < 100) {
+        *out++ = static_cast<char>('0' + value / 10);
+        *out++ = static_cast<char>('0' + value % 10);
+    } else {
+        char digits[11];  // any 32-bit value
+        const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        out = std::copy(static_cast<const char*>(digits), end, out);
+    }
+    if (star) *out++ = '*';
+    if (bang) *out++ = '!';
+    return out;
+}
+
+char* write_separator(char* out) noexcept {
+    out[0] = ' ';
+    out[1] = '+';
+    out[2] = ' ';
+    return out + 3;
 }
 
 }  // namespace
 
-void RollResult::append_detail(std::string& out) const {
+static_assert(RollResult::kMaxDetailLength >= 2 + kMaxPool * kMaxDieText + (kMaxPool - 1) * 3);
+
+std::size_t RollResult::detail_length_bound() const noexcept {
+    // The widest die value decides: faces stop at 1000 for plain terms, so
+    // the bound stays small and an inline text buffer rarely has to grow.
     const std::size_t n = std::min(size, kMaxPool);
-    out.push_back('[');
+    std::size_t widest = 1;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) out.append(" + ");
-        append_die_text(out, rolls[i], !kept[i], earned_bonus[i]);
+        const std::int32_t v = rolls[i];
+        const std::size_t width = (v >= 0 && v < 10) ? 1 : (v >= 10 && v < 100) ? 2 : (v >= 100 && v < 10000) ? 4 : 11;
+        widest = std::max(widest, width);
     }
-    out.push_back(']');
+    return 2 + n * (widest + 2) + (n == 0 ? 0 : (n - 1) * 3);
+}
+
+char* RollResult::write_detail(char* out) const noexcept {
+    const std::size_t n = std::min(size, kMaxPool);
+    *out++ = '[';
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0) out = write_separator(out);
+        out = write_die(out, rolls[i], !kept[i], earned_bonus[i]);
+    }
+    *out++ = ']';
+    return out;
+}
+
+char* RollResult::write_detail_comparison(char* out, const ComparisonOp& comparison) const noexcept {
+    const std::int64_t threshold = comparison.threshold.integer_view();
+    const std::size_t n = std::min(size, kMaxPool);
+    *out++ = '<';
+    bool first = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!kept[i]) continue;  // dropped dice are not listed
+        if (!first) out = write_separator(out);
+        first = false;
+        out = write_die(out, rolls[i], !ComparisonOp::passes(comparison.kind, rolls[i], threshold), earned_bonus[i]);
+    }
+    *out++ = '>';
+    return out;
+}
+
+void RollResult::append_detail(std::string& out) const {
+    char buffer[kMaxDetailLength];
+    out.append(buffer, write_detail(buffer));
 }
 
 std::string RollResult::detail() const {
@@ -39,17 +92,8 @@ std::string RollResult::detail() const {
 }
 
 void RollResult::append_detail_comparison(std::string& out, const ComparisonOp& comparison) const {
-    const std::int64_t threshold = comparison.threshold.integer_view();
-    const std::size_t n = std::min(size, kMaxPool);
-    out.push_back('<');
-    bool first = true;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!kept[i]) continue;  // dropped dice are not listed
-        if (!first) out.append(" + ");
-        first = false;
-        append_die_text(out, rolls[i], !ComparisonOp::passes(comparison.kind, rolls[i], threshold), earned_bonus[i]);
-    }
-    out.push_back('>');
+    char buffer[kMaxDetailLength];
+    out.append(buffer, write_detail_comparison(buffer, comparison));
 }
 
 std::string RollResult::detail_comparison(const ComparisonOp& comparison) const {

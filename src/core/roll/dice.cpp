@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -11,11 +10,22 @@
 #include "pipwerk/rng.hpp"
 #include "pipwerk/roll.hpp"
 
+// Every roll is drawn into a RollResult the caller provides: the public
+// functions into a fresh one they return, the evaluator into one pool it
+// reuses for all the terms of an expression (clearing the inline lists costs
+// more than drawing a few dice). Every die in the pool is written as it is
+// drawn, so a reused pool needs only its size and total reset.
+
 namespace pipwerk {
 namespace {
 
 // The pool size as a bound for loops over the inline lists.
 std::size_t pool_size(const RollResult& result) noexcept { return std::min(result.size, kMaxPool); }
+
+void start_pool(RollResult& result) noexcept {
+    result.size = 0;
+    result.total = 0;
+}
 
 void append_die(RollResult& result, std::int32_t value) noexcept {
     result.rolls[result.size] = value;
@@ -39,12 +49,28 @@ std::int64_t signed_keep(const KeepMode& keep) noexcept {
     return keep.n == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max() : -keep.n;
 }
 
-Result<RollResult> roll_with_bonus(Rng& rng, std::int32_t count, std::int32_t faces,
-                                   const std::optional<KeepMode>& keep, const Number& bonus) {
-    const std::int64_t threshold = bonus.integer_view();
-    if (count < 1 || faces < 2) return std::unexpected(PipwerkError::non_positive());
+// The limits of a plain term, checked in this order before anything is drawn.
+std::optional<PipwerkError> plain_limit_error(std::int32_t count, std::int32_t faces) noexcept {
+    if (count < 1 || faces < 2) return PipwerkError::non_positive();
+    if (count > kMaxDiceCount) return PipwerkError::dice_count_exceeds_max(count, kMaxDiceCount);
+    if (faces > kMaxDiceFaces) return PipwerkError::dice_face_exceeds_max(faces, kMaxDiceFaces);
+    return std::nullopt;
+}
 
-    RollResult result;
+// count plain dice into a started pool; the limits are already checked.
+void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces) noexcept {
+    std::int64_t total = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::int32_t value = rng.rand_range(1, faces);
+        append_die(result, value);
+        total += value;
+    }
+    result.total = total;
+}
+
+// A term with a bonus threshold into a started pool, before any keep.
+void draw_with_bonus(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces,
+                     std::int64_t threshold) noexcept {
     while (result.size < static_cast<std::size_t>(count) && result.size < kMaxPool) {
         append_die(result, rng.rand_range(1, faces));
     }
@@ -57,24 +83,21 @@ Result<RollResult> roll_with_bonus(Rng& rng, std::int32_t count, std::int32_t fa
         }
     }
     result.total = sum_kept(result);
-    if (keep && keep->n != 0) apply_keep_to_result(result, signed_keep(*keep));
-    return result;
+}
+
+// A fresh pool of plain dice, built in the returned object: one return, so
+// the few hundred bytes are not copied.
+Result<RollResult> rolled_plain(Rng& rng, std::int32_t count, std::int32_t faces) {
+    Result<RollResult> rolled(std::in_place);
+    draw_plain(*rolled, rng, count, faces);
+    return rolled;
 }
 
 }  // namespace
 
 Result<RollResult> roll_base(Rng& rng, std::int32_t count, std::int32_t faces) {
-    if (count < 1 || faces < 2) return std::unexpected(PipwerkError::non_positive());
-    if (count > kMaxDiceCount) return std::unexpected(PipwerkError::dice_count_exceeds_max(count, kMaxDiceCount));
-    if (faces > kMaxDiceFaces) return std::unexpected(PipwerkError::dice_face_exceeds_max(faces, kMaxDiceFaces));
-
-    RollResult result;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::int32_t value = rng.rand_range(1, faces);
-        append_die(result, value);
-        result.total += value;
-    }
-    return result;
+    if (const std::optional<PipwerkError> error = plain_limit_error(count, faces)) return std::unexpected(*error);
+    return rolled_plain(rng, count, faces);
 }
 
 Result<RollResult> roll_rdk(Rng& rng, std::int32_t count, std::int32_t faces, std::int64_t s) {
@@ -89,30 +112,60 @@ void apply_keep_to_result(RollResult& result, std::int64_t s) noexcept {
     const std::uint64_t magnitude = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
     if (s == 0 || magnitude >= size) return;
 
-    // Stable insertion sort of the positions: at most 50 of them, and no
-    // allocation. A strict comparison keeps equal values in roll order.
+    // Dice are kept by their place in the stable order: better values first,
+    // equal values in roll order. `better(a, b)`: value a comes before value b.
     const bool highest = s > 0;
-    const auto before = [&](std::uint8_t a, std::uint8_t b) {
-        return highest ? result.rolls[a] > result.rolls[b] : result.rolls[a] < result.rolls[b];
-    };
-    std::array<std::uint8_t, kMaxPool> order{};
-    for (std::size_t i = 0; i < size; ++i) {
-        const auto pos = static_cast<std::uint8_t>(i);
-        std::size_t j = i;
-        for (; j > 0 && before(pos, order[j - 1]); --j) order[j] = order[j - 1];
-        order[j] = pos;
+    const auto better = [highest](std::int32_t a, std::int32_t b) { return highest ? a > b : a < b; };
+    const auto& rolls = result.rolls;
+    if (magnitude == 1 || magnitude + 1 == size) {
+        // The common "keep one" (advantage) and "drop one" (4d6k3): only the
+        // first or the last die of the order matters, found in one pass.
+        const bool keep_one = magnitude == 1;
+        std::size_t pick = 0;
+        std::int64_t sum = rolls[0];
+        for (std::size_t i = 1; i < size; ++i) {
+            if (keep_one ? better(rolls[i], rolls[pick]) : !better(rolls[i], rolls[pick])) pick = i;
+            sum += rolls[i];
+        }
+        for (std::size_t i = 0; i < size; ++i) result.kept[i] = (i == pick) == keep_one;
+        result.total = keep_one ? rolls[pick] : sum - rolls[pick];
+        return;
     }
-
-    std::fill_n(result.kept.begin(), size, false);
-    for (std::size_t i = 0; i < magnitude; ++i) result.kept[order[i]] = true;
+    // A die is kept when fewer than |s| dice come before it. At most 50 dice,
+    // so counting beats sorting and allocates nothing.
+    for (std::size_t i = 0; i < size; ++i) {
+        std::size_t ahead = 0;
+        for (std::size_t j = 0; j < size; ++j) {
+            ahead += better(rolls[j], rolls[i]) || (rolls[j] == rolls[i] && j < i);
+        }
+        result.kept[i] = ahead < magnitude;
+    }
     result.total = sum_kept(result);
+}
+
+Result<void> roll_with_modifiers_into(RollResult& pool, Rng& rng, std::int32_t count, std::int32_t faces,
+                                      const std::optional<KeepMode>& keep, const std::optional<Number>& bonus) {
+    start_pool(pool);
+    if (bonus) {
+        const std::int64_t threshold = bonus->integer_view();
+        if (count < 1 || faces < 2) return std::unexpected(PipwerkError::non_positive());
+        draw_with_bonus(pool, rng, count, faces, threshold);
+        if (keep && keep->n != 0) apply_keep_to_result(pool, signed_keep(*keep));
+        return {};
+    }
+    if (const std::optional<PipwerkError> error = plain_limit_error(count, faces)) return std::unexpected(*error);
+    draw_plain(pool, rng, count, faces);
+    if (keep) apply_keep_to_result(pool, signed_keep(*keep));
+    return {};
 }
 
 Result<RollResult> roll_with_modifiers(Rng& rng, std::int32_t count, std::int32_t faces,
                                        std::optional<KeepMode> keep, std::optional<Number> bonus) {
-    if (bonus) return roll_with_bonus(rng, count, faces, keep, *bonus);
-    if (keep) return roll_rdk(rng, count, faces, signed_keep(*keep));
-    return roll_base(rng, count, faces);
+    Result<RollResult> rolled(std::in_place);
+    if (Result<void> done = roll_with_modifiers_into(*rolled, rng, count, faces, keep, bonus); !done) {
+        rolled = std::unexpected(done.error());
+    }
+    return rolled;
 }
 
 }  // namespace pipwerk

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "pipwerk/small_vector.hpp"
+#include "pipwerk/text_buffer.hpp"
+
+namespace pipwerk {
+
+// A whole roll laid out flat, for a caller that copies it out in one go (the
+// Python module). consumed and tail view the expression the roll was made
+// from (no copy of a long input); the other texts sit back to back in one
+// buffer: detail, then " = " when the full text shows the detail, then the
+// summary, so full is a single slice as well. Short rolls fit inline.
+struct RollRecord {
+    std::string_view consumed;
+    std::string_view tail;
+    TextBuffer text;
+    std::size_t detail_size = 0;
+    bool full_has_detail = false;  // full is detail " = " summary, else the summary alone
+    bool is_set = false;
+    SmallVector<double, 8> values;  // Int to the nearest double, a Percent as its fraction
+
+    static constexpr std::string_view kJoiner = " = ";
+
+    [[nodiscard]] std::string_view detail() const noexcept { return text.view().substr(0, detail_size); }
+    [[nodiscard]] std::string_view summary() const noexcept { return text.view().substr(summary_start()); }
+    [[nodiscard]] std::string_view full() const noexcept { return full_has_detail ? text.view() : summary(); }
+    [[nodiscard]] std::size_t summary_start() const noexcept {
+        return detail_size + (full_has_detail ? kJoiner.size() : 0);
+    }
+};
+
+}  // namespace pipwerk

@@ -1,0 +1,200 @@
+#include "rand_walk.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "pipwerk/eval.hpp"
+#include "pipwerk/roll.hpp"
+#include "tree_walk.hpp"
+
+// At the rand level every detail text is written in the order the tree is
+// evaluated, so it is appended into one text as it is made: a chain costs
+// one growing text, and a bracket costs two characters instead of a copy of
+// everything inside it. The roll pipeline's text keeps short texts inline,
+// so a typical roll writes its detail without touching the heap.
+
+namespace pipwerk::detail {
+namespace {
+
+// The two texts a rand-level walk writes into: the roll pipeline's buffer
+// (short texts inline) and the std::string of a set element's detail.
+void truncate(TextBuffer& text, std::size_t size) noexcept { text.truncate(size); }
+void truncate(std::string& text, std::size_t size) { text.resize(size); }
+
+// Appends what write(char* at) writes at `at`, at most `max` bytes, in place.
+template <class Write>
+void write_text(TextBuffer& text, std::size_t max, Write write) {
+    text.write(max, write);
+}
+template <class Write>
+void write_text(std::string& text, std::size_t max, Write write) {
+    const std::size_t before = text.size();
+    if (before + max > text.capacity() && max <= 64) {
+        // A short piece that might not fit: through the stack, so the string
+        // grows by what is written rather than by the bound.
+        char piece[64];
+        text.append(piece, write(piece));
+        return;
+    }
+    text.resize_and_overwrite(before + max, [&](char* data, std::size_t) {
+        return before + static_cast<std::size_t>(write(data + before) - (data + before));
+    });
+}
+
+// One rand-level evaluation: the tree, the generator, the text the detail
+// goes to, and one dice pool that every term of the walk rolls into.
+template <class Text>
+struct RandWalk {
+    const Ast& ast;
+    Rng& rng;
+    Text& out;
+    RollResult& pool;
+};
+
+// Storage for a walk's pool that is not cleared: clearing the inline lists
+// (a few hundred bytes) costs more than rolling a term. A RollResult is an
+// implicit-lifetime type, so the byte array provides one; rolling writes its
+// size, total and every die before anything reads them, and nothing reads
+// past the size.
+struct PoolStorage {
+    alignas(RollResult) unsigned char bytes[sizeof(RollResult)];
+
+    RollResult& pool() noexcept { return *std::launder(reinterpret_cast<RollResult*>(bytes)); }
+};
+
+// The echo form of a constant; out of line so its buffer stays off the
+// recursive frames.
+template <class Text>
+[[gnu::noinline]] void append_echo(Text& out, const Number& value) {
+    // An Int is short: written in place. Reals can be long.
+    if (value.is_int()) {
+        write_text(out, Number::kMaxIntLength, [&](char* at) { return value.write_display_string(at); });
+        return;
+    }
+    char buffer[Number::kMaxTextLength];
+    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display_string(buffer) - buffer));
+}
+
+template <class Text>
+Result<Number> rand_into(RandWalk<Text>& walk, ExprId node);
+
+// eval_rand_or_const, appending the detail text to walk.out.
+template <class Text>
+Result<Number> rand_or_const_into(RandWalk<Text>& walk, ExprId node) {
+    switch (level_of(walk.ast, node)) {
+        case 0: {
+            Result<Number> value = eval_const(walk.ast, node);
+            if (value) append_echo(walk.out, *value);
+            return value;
+        }
+        case 1: return rand_into(walk, node);
+        default: return fail(ParseMessage::UnexpectedPipwerkLevel);
+    }
+}
+
+bool has_pipwerk_operand(const Ast& ast, const BinaryExpr& b) noexcept {
+    return level_of(ast, b.left) == 2 || level_of(ast, b.right) == 2;
+}
+
+template <class Text>
+Result<Number> rand_chain_into(RandWalk<Text>& walk, const BinaryExpr& top) {
+    const Ast& ast = walk.ast;
+    Text& out = walk.out;
+    if (has_pipwerk_operand(ast, top)) return fail(ParseMessage::UnexpectedPipwerkInRand);
+    // A const left operand is one leaf (it shows only its value); a rand-level
+    // Binary continues the chain.
+    const auto spine = collect_spine(ast, top, [&](ExprId left) {
+        return level_of(ast, left) == 1 && node_as<BinaryExpr>(ast, left) != nullptr;
+    });
+
+    const std::size_t start = out.size();
+    Result<Number> acc = rand_or_const_into(walk, spine.back()->left);
+    for (std::size_t i = spine.size(); acc && i-- > 0;) {
+        const BinaryExpr& b = *spine[i];
+        // The left text is out[start..]; lay out "left s right" as
+        // format_binop_detail does, dropping the side of an empty text.
+        const std::size_t before_op = out.size();
+        const bool left_empty = before_op == start;
+        if (!left_empty) out += ' ';
+        out += symbol_of(b.op);
+        out += ' ';
+        const std::size_t right_start = out.size();
+        const Result<Number> right = rand_or_const_into(walk, b.right);
+        if (!right) {
+            acc = std::unexpected(right.error());
+            break;
+        }
+        if (out.size() == right_start) truncate(out, left_empty ? before_op : right_start - 1);
+        acc = apply_binop(b.op, *acc, *right);
+    }
+    return acc;
+}
+
+// Kept out of line so the recursive evaluation frames stay small.
+template <class Text>
+[[gnu::noinline]] Result<Number> dice_into(RandWalk<Text>& walk, DiceRef ref) {
+    const DiceExpr dice = walk.ast.dice(ref);
+    const std::int32_t count = low32(dice.count.integer_view());
+    const std::int32_t faces = low32(dice.faces.integer_view());
+    if (count < 1 || faces < 2) return std::unexpected(PipwerkError::non_positive());
+
+    RollResult& roll = walk.pool;
+    if (Result<void> rolled = roll_with_modifiers_into(roll, walk.rng, count, faces, dice.keep, dice.bonus); !rolled) {
+        return std::unexpected(rolled.error());
+    }
+    if (!dice.comparison) {
+        write_text(walk.out, roll.detail_length_bound(), [&](char* at) { return roll.write_detail(at); });
+        return Number::make_int(roll.total);
+    }
+    const ComparisonOp& comparison = *dice.comparison;
+    const std::int64_t threshold = comparison.threshold.integer_view();
+    const std::size_t pool = std::min(roll.size, kMaxPool);
+    std::int64_t successes = 0;
+    for (std::size_t i = 0; i < pool; ++i) {
+        if (roll.kept[i] && ComparisonOp::passes(comparison.kind, roll.rolls[i], threshold)) ++successes;
+    }
+    write_text(walk.out, roll.detail_length_bound(),
+               [&](char* at) { return roll.write_detail_comparison(at, comparison); });
+    return Number::make_int(successes);
+}
+
+// eval_rand, appending the detail text to walk.out.
+template <class Text>
+Result<Number> rand_into(RandWalk<Text>& walk, ExprId node) {
+    // Brackets wrap the text of what they hold; a sign shows in the value only.
+    const Unwrapped u = unwrap(walk.ast, node);
+    walk.out.append(u.parens, '(');
+    const Expr::Node& n = walk.ast[u.inner].node();
+    const auto* b = std::get_if<BinaryExpr>(&n);
+    const auto* dice = std::get_if<DiceRef>(&n);
+    Result<Number> value = b != nullptr      ? rand_chain_into(walk, *b)
+                           : dice != nullptr ? dice_into(walk, *dice)
+                                             : fail(ParseMessage::ExpectedRandExpression);
+    if (!value) return value;
+    walk.out.append(u.parens, ')');
+    if (u.negated) *value = negate(*value);
+    return value;
+}
+
+template <class Text>
+Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const) {
+    PoolStorage storage;
+    RandWalk<Text> walk{.ast = ast, .rng = rng, .out = out, .pool = storage.pool()};
+    return or_const ? rand_or_const_into(walk, node) : rand_into(walk, node);
+}
+
+}  // namespace
+
+Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, std::string& out, bool or_const) {
+    return walk(ast, node, rng, out, or_const);
+}
+
+Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, TextBuffer& out, bool or_const) {
+    return walk(ast, node, rng, out, or_const);
+}
+
+}  // namespace pipwerk::detail
