@@ -73,7 +73,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     .name = "builtins.ParseOutput",
     .basicsize = static_cast<int>(kRecordBasicSize<ParseHead>),
     .itemsize = 1,  // the texts, byte by byte
@@ -83,7 +83,7 @@ PyType_Spec spec = {
 
 }  // namespace
 
-PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, spec); }
+PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, type_spec); }
 
 PyObject* new_parse_output(const ParseRecord& record) noexcept {
     PyObject* self = allocate_record(parse_output_class, record.consumed.size() + record.tail.size());

@@ -4,9 +4,9 @@
 
 namespace pipwerk::python {
 
-PyObject* create_record_class(RecordClass& cls, PyType_Spec& spec) noexcept {
+PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept {
     if (cls.type == nullptr) {
-        PyObject* type = PyType_FromSpec(&spec);
+        PyObject* type = PyType_FromSpec(&type_spec);
         if (type == nullptr) return nullptr;
         auto* type_object = reinterpret_cast<PyTypeObject*>(type);
         auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type_object, Py_tp_alloc));

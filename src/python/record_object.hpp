@@ -44,9 +44,9 @@ struct RecordClass {
     freefunc free = nullptr;
 };
 
-// Creates the class from spec on the first call and returns a new reference
+// Creates the class from its type description on the first call and returns a new reference
 // to it; later calls return the same class. Null with an exception set on failure.
-[[nodiscard]] PyObject* create_record_class(RecordClass& cls, PyType_Spec& spec) noexcept;
+[[nodiscard]] PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept;
 
 // A new, zeroed instance with `variable` bytes after its head, or null with
 // an exception set.

@@ -137,7 +137,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     .name = "builtins.RollResult",
     .basicsize = static_cast<int>(kRecordBasicSize<RollHead>),
     .itemsize = 1,  // the values and texts, byte by byte
@@ -149,7 +149,7 @@ PyType_Spec spec = {
 
 }  // namespace
 
-PyObject* create_roll_result_class() noexcept { return create_record_class(roll_result_class, spec); }
+PyObject* create_roll_result_class() noexcept { return create_record_class(roll_result_class, type_spec); }
 
 PyObject* new_roll_result(const RollRecord& record) noexcept {
     const std::string_view text = record.text.view();

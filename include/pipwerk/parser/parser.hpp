@@ -69,6 +69,20 @@ private:
         if (peek() != TokenKind::Num) return std::nullopt;
         return Number::parse(std::string_view(prefix_.data() + token_.start, token_.end - token_.start));
     }
+    // Steps over the current token (a modifier's letter or operator, or the
+    // 'd' of a dice term) and the number that must follow it; without that
+    // number nothing is consumed.
+    [[nodiscard]] std::optional<Number> number_after_current() noexcept {
+        const Mark start = mark();
+        advance();
+        const std::optional<Number> n = number_here();
+        if (!n) {
+            reset(start);
+            return std::nullopt;
+        }
+        advance();
+        return n;
+    }
     // Counts one level of nesting; false when the limit is reached.
     [[nodiscard]] bool enter_nesting() noexcept {
         if (depth_ >= kMaxNesting) return false;

@@ -188,29 +188,15 @@ OptionalExprId Parser::parse_repeat_body() {
 // bonus := 'b' NUM
 [[gnu::always_inline]] inline std::optional<Number> Parser::parse_bonus_mode() {
     if (peek() != TokenKind::Bonus) return std::nullopt;
-    const Mark start = mark();
-    advance();
-    const std::optional<Number> threshold = number_here();
-    if (!threshold) {
-        reset(start);
-        return std::nullopt;
-    }
-    advance();
-    return threshold;
+    return number_after_current();
 }
 
 // keep := 'k' NUM | 'kl' NUM
 [[gnu::always_inline]] inline std::optional<KeepMode> Parser::parse_keep_mode() {
     if (peek() != TokenKind::Keep && peek() != TokenKind::KeepLow) return std::nullopt;
-    const Mark start = mark();
     const KeepMode::Dir dir = peek() == TokenKind::Keep ? KeepMode::Dir::High : KeepMode::Dir::Low;
-    advance();
-    const std::optional<Number> n = number_here();
-    if (!n) {
-        reset(start);
-        return std::nullopt;
-    }
-    advance();
+    const std::optional<Number> n = number_after_current();
+    if (!n) return std::nullopt;
     return KeepMode{.dir = dir, .n = n->integer_view()};
 }
 
@@ -225,14 +211,8 @@ OptionalExprId Parser::parse_repeat_body() {
         case TokenKind::Ne: kind = ComparisonOp::Kind::NotEqual; break;
         default: return std::nullopt;
     }
-    const Mark start = mark();
-    advance();
-    const std::optional<Number> threshold = number_here();
-    if (!threshold) {
-        reset(start);
-        return std::nullopt;
-    }
-    advance();
+    const std::optional<Number> threshold = number_after_current();
+    if (!threshold) return std::nullopt;
     return ComparisonOp{.kind = kind, .threshold = *threshold};
 }
 
@@ -242,14 +222,8 @@ OptionalExprId Parser::parse_dice_no_count() { return parse_dice_with_count(Numb
 // dice-term := 'd' NUM [bonus] [keep] [comparison], each modifier at most once and in this order
 OptionalExprId Parser::parse_dice_with_count(Number count) {
     if (peek() != TokenKind::Dice) return std::nullopt;
-    const Mark start = mark();
-    advance();
-    const std::optional<Number> faces = number_here();
-    if (!faces) {
-        reset(start);
-        return std::nullopt;
-    }
-    advance();
+    const std::optional<Number> faces = number_after_current();
+    if (!faces) return std::nullopt;
     // The parts go to the arena by reference: gathering them into a DiceExpr
     // first would copy them whole right after writing them piece by piece.
     const std::optional<Number> bonus = parse_bonus_mode();
