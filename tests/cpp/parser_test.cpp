@@ -31,7 +31,7 @@ void print_tree(std::string& out, const Ast& ast, ExprId id) {
         [&](const auto& node) {
             using T = std::decay_t<decltype(node)>;
             if constexpr (std::is_same_v<T, LiteralExpr>) {
-                print_number(out, node.value);
+                print_number(out, node.value());
             } else if constexpr (std::is_same_v<T, DiceRef>) {
                 const DiceExpr& d = ast.dice(node);
                 out += "(d ";
@@ -71,7 +71,7 @@ void print_tree(std::string& out, const Ast& ast, ExprId id) {
                 out += ')';
             } else if constexpr (std::is_same_v<T, RepeatExpr>) {
                 out += "(# ";
-                print_number(out, node.count);
+                print_number(out, ast.count(node));
                 out += ' ';
                 print_tree(out, ast, node.body);
                 out += ')';

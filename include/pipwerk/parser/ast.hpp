@@ -78,8 +78,42 @@ struct DiceExpr {
     std::optional<Number> bonus;
     std::optional<ComparisonOp> comparison;
 };
+
+// A Number split into 32-bit halves: 4-byte alignment lets every node fit
+// in 16 bytes, so a long expression touches half the memory.
+class PackedNumber {
+public:
+    PackedNumber() noexcept = default;
+    explicit PackedNumber(const Number& n) noexcept
+        : low_(static_cast<std::uint32_t>(payload_of(n))),
+          high_(static_cast<std::uint32_t>(payload_of(n) >> 32)),
+          kind_(n.kind()) {}
+
+    [[nodiscard]] Number get() const noexcept {
+        const std::uint64_t payload = (std::uint64_t{high_} << 32) | low_;
+        return number_of(kind_, payload);
+    }
+
+    // A Number as its 64 payload bits (an Int's value or a double's bits), and back.
+    [[nodiscard]] static std::uint64_t payload_of(const Number& n) noexcept {
+        return n.is_int() ? static_cast<std::uint64_t>(n.int_value()) : std::bit_cast<std::uint64_t>(n.to_double());
+    }
+    [[nodiscard]] static Number number_of(Number::Kind kind, std::uint64_t payload) noexcept {
+        if (kind == Number::Kind::Int) return Number::make_int(static_cast<std::int64_t>(payload));
+        const double value = std::bit_cast<double>(payload);
+        return kind == Number::Kind::Real ? Number::make_real(value) : Number::make_percent(value);
+    }
+
+private:
+    std::uint32_t low_ = 0;
+    std::uint32_t high_ = 0;
+    Number::Kind kind_ = Number::Kind::Int;
+};
+
 struct LiteralExpr {
-    Number value;
+    PackedNumber packed;
+
+    [[nodiscard]] Number value() const noexcept { return packed.get(); }
 };
 struct NegExpr {
     ExprId operand;
@@ -92,8 +126,9 @@ struct BinaryExpr {
 struct ParenExpr {
     ExprId inner;
 };
+// The count sits in the arena's side table (Ast::count): repeats are rare.
 struct RepeatExpr {
-    Number count;
+    std::uint32_t count_index;
     ExprId body;
 };
 // Items are a run of Ast::items(); a set written in the language has at least one.
@@ -101,9 +136,14 @@ struct SetExpr {
     std::uint32_t first_item;
     std::uint32_t item_count;
 };
-// A dice term keeps its (large) modifiers in the arena's side table.
+// A plain dice term ("3d6": whole count and faces that fit 32 bits, no
+// modifier) is held in the node itself; any other keeps its (large) parts in
+// the arena's side table at `index`.
 struct DiceRef {
+    static constexpr std::uint32_t kInline = ~std::uint32_t{0};
     std::uint32_t index;
+    std::int32_t count;
+    std::int32_t faces;
 };
 
 class Expr {
@@ -123,7 +163,7 @@ public:
     [[nodiscard]] int level() const noexcept { return level_; }
 
 private:
-    // The level fits in the variant's tail padding, keeping a node at 32 bytes.
+    // The level fits in the variant's tail padding, keeping a node at 16 bytes.
     [[no_unique_address]] Node node_;
     std::uint8_t level_;
 };
@@ -138,6 +178,7 @@ public:
     [[nodiscard]] std::span<const ExprId> items(const SetExpr& set) const noexcept {
         return items_.span().subspan(set.first_item, set.item_count);
     }
+    [[nodiscard]] Number count(const RepeatExpr& repeat) const noexcept { return counts_[repeat.count_index]; }
     [[nodiscard]] std::size_t size() const noexcept { return nodes_.size(); }
 
     // Room for about this many nodes and dice terms, so a longer expression
@@ -181,14 +222,9 @@ private:
         std::uint8_t present;
     };
 
-    // A Number as its 64 payload bits (an Int's value or a double's bits), and back.
-    [[nodiscard]] static std::uint64_t payload_of(const Number& n) noexcept {
-        return n.is_int() ? static_cast<std::uint64_t>(n.int_value()) : std::bit_cast<std::uint64_t>(n.to_double());
-    }
+    [[nodiscard]] static std::uint64_t payload_of(const Number& n) noexcept { return PackedNumber::payload_of(n); }
     [[nodiscard]] static Number number_of(Number::Kind kind, std::uint64_t payload) noexcept {
-        if (kind == Number::Kind::Int) return Number::make_int(static_cast<std::int64_t>(payload));
-        const double value = std::bit_cast<double>(payload);
-        return kind == Number::Kind::Real ? Number::make_real(value) : Number::make_percent(value);
+        return PackedNumber::number_of(kind, payload);
     }
 
     template <class Alternative>
@@ -199,9 +235,19 @@ private:
     SmallVector<Expr, 16> nodes_;
     SmallVector<PackedDice, 4> dice_;
     SmallVector<ExprId, 8> items_;
+    SmallVector<Number, 2> counts_;
 };
 
+static_assert(sizeof(Expr) == 16);
+
 inline DiceExpr Ast::dice(DiceRef ref) const noexcept {
+    if (ref.index == DiceRef::kInline) {
+        return DiceExpr{.count = Number::make_int(ref.count),
+                        .faces = Number::make_int(ref.faces),
+                        .keep = std::nullopt,
+                        .bonus = std::nullopt,
+                        .comparison = std::nullopt};
+    }
     const PackedDice& p = dice_[ref.index];
     DiceExpr dice{.count = number_of(p.count_kind, p.count),
                   .faces = number_of(p.faces_kind, p.faces),

@@ -42,7 +42,7 @@ Result<Number> eval_const_chain(const Ast& ast, const BinaryExpr& top, bool nega
 // Repeats and sets end the recursion; kept out of line so their locals stay
 // off the frames of nested set arithmetic.
 [[gnu::noinline]] Result<EvalValue> eval_repeat(const Ast& ast, const RepeatExpr& repeat, Rng& rng) {
-    const std::int64_t n = repeat.count.integer_view();
+    const std::int64_t n = ast.count(repeat).integer_view();
     if (n < 1) return std::unexpected(PipwerkError::non_positive());
     if (n > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
     EvalValue::Set elements;
@@ -144,7 +144,7 @@ Result<Number> eval_const(const Ast& ast, ExprId node) {
     // Brackets leave no trace here. Every path returns its result directly.
     const Unwrapped u = unwrap(ast, node);
     const Expr::Node& n = ast[u.inner].node();
-    if (const auto* literal = std::get_if<LiteralExpr>(&n)) return u.negated ? negate(literal->value) : literal->value;
+    if (const auto* literal = std::get_if<LiteralExpr>(&n)) return u.negated ? negate(literal->value()) : literal->value();
     if (const auto* b = std::get_if<BinaryExpr>(&n)) return eval_const_chain(ast, *b, u.negated);
     return fail(ParseMessage::ExpectedConstExpression);
 }

@@ -65,7 +65,7 @@ void append_step(TextBuffer& out, bool left_empty, BinaryOp op, std::string_view
     const auto* set = std::get_if<SetExpr>(shape.base);
     std::size_t count = 0;
     if (repeat != nullptr) {
-        const std::int64_t repeats = repeat->count.integer_view();
+        const std::int64_t repeats = ast.count(*repeat).integer_view();
         if (repeats < 1) return std::unexpected(PipwerkError::non_positive());
         if (repeats > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(repeats, kMaxRepeat));
         count = static_cast<std::size_t>(repeats);

@@ -12,6 +12,11 @@ constexpr int kConstLevel = 0;
 constexpr int kRandLevel = 1;
 constexpr int kPipwerkLevel = 2;
 
+bool fits_int32(const Number& n) noexcept {
+    return n.is_int() && n.int_value() >= std::numeric_limits<std::int32_t>::min() &&
+           n.int_value() <= std::numeric_limits<std::int32_t>::max();
+}
+
 }  // namespace
 
 template <class Alternative>
@@ -30,6 +35,11 @@ ExprId Ast::add_dice(const DiceExpr& dice) {
 
 ExprId Ast::add_dice(const Number& count, const Number& faces, const std::optional<KeepMode>& keep,
                      const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison) {
+    if (!keep && !bonus && !comparison && fits_int32(count) && fits_int32(faces)) {
+        return push(DiceRef{DiceRef::kInline, static_cast<std::int32_t>(count.int_value()),
+                            static_cast<std::int32_t>(faces.int_value())},
+                    kRandLevel);
+    }
     const auto index = static_cast<std::uint32_t>(dice_.size());
     // Every field is written here, in the arena's own slot.
     PackedDice& p = dice_.emplace_back();
@@ -48,10 +58,10 @@ ExprId Ast::add_dice(const Number& count, const Number& faces, const std::option
     p.threshold_kind = comparison ? comparison->threshold.kind() : Number::Kind::Int;
     p.comparison_kind = comparison ? comparison->kind : ComparisonOp::Kind::Greater;
     if (comparison) p.present |= PackedDice::kComparison;
-    return push(DiceRef{index}, kRandLevel);
+    return push(DiceRef{.index = index, .count = 0, .faces = 0}, kRandLevel);
 }
 
-ExprId Ast::add_literal(Number value) { return push(LiteralExpr{value}, kConstLevel); }
+ExprId Ast::add_literal(Number value) { return push(LiteralExpr{PackedNumber(value)}, kConstLevel); }
 
 ExprId Ast::add_neg(ExprId operand) { return push(NegExpr{operand}, nodes_[operand].level()); }
 
@@ -62,7 +72,11 @@ ExprId Ast::add_binary(BinaryOp op, ExprId left, ExprId right) {
 
 ExprId Ast::add_paren(ExprId inner) { return push(ParenExpr{inner}, nodes_[inner].level()); }
 
-ExprId Ast::add_repeat(Number count, ExprId body) { return push(RepeatExpr{count, body}, kPipwerkLevel); }
+ExprId Ast::add_repeat(Number count, ExprId body) {
+    const auto index = static_cast<std::uint32_t>(counts_.size());
+    counts_.push_back(count);
+    return push(RepeatExpr{index, body}, kPipwerkLevel);
+}
 
 ExprId Ast::add_set(std::span<const ExprId> items) {
     const auto first = static_cast<std::uint32_t>(items_.size());

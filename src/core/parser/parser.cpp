@@ -13,13 +13,15 @@ Parser::Parser(std::string_view prefix, Ast& ast) noexcept
 ParseOutcome Parser::parse(std::string_view input) {
     const ScanResult scanned = scan(input);
     ParseOutcome outcome;
-    // A node takes at least one token of its own and a dice term about three
-    // bytes ("d6+"), so these bounds are close for a typical long expression.
-    // Past them (or past the cap, which keeps a huge input from claiming its
-    // memory up front) the arena grows as usual.
-    constexpr std::size_t kReserveCap = 4096;
+    // Every node owns at least one byte of the input and a dice term or a set
+    // item at least two, so these bounds are never short: the arena is
+    // obtained once and never regrown by copying. Reserved but unused room is
+    // never touched. The caps keep a huge input from claiming all of that
+    // up front; past them the arena grows as usual.
+    constexpr std::size_t kNodeCap = std::size_t{1} << 22;
+    constexpr std::size_t kDiceCap = std::size_t{1} << 21;
     if (const std::size_t n = scanned.prefix.size(); n > 32) {
-        outcome.ast.reserve(std::min(n / 2, kReserveCap), std::min(n / 4, kReserveCap));
+        outcome.ast.reserve(std::min(n, kNodeCap), std::min(n / 2 + 1, kDiceCap));
     }
     Parser parser(scanned.prefix, outcome.ast);
     outcome.expression = parser.parse_additive().to_optional();
