@@ -42,16 +42,30 @@ SHAPES = {
 }
 
 
-def time_call(fn, text, budget):
-    """Median of single calls, repeated until `budget` seconds are spent (at least 3)."""
-    samples = []
-    spent = 0.0
-    while len(samples) < 3 or spent < budget:
+def time_sizes(fn, texts, budget):
+    """Median seconds per call for each text, the sizes timed in turns.
+
+    Each round times every size once, so a burst of load from elsewhere on the
+    machine lands on all sizes alike instead of skewing one ratio. A sample
+    is a batch of calls lasting about a millisecond, at least one call.
+    """
+    batches = []
+    for text in texts:
+        fn(text)  # warm up: first touch of memory
         start = time.perf_counter()
         fn(text)
-        samples.append(time.perf_counter() - start)
-        spent += samples[-1]
-    return statistics.median(samples)
+        batches.append(max(1, int(1e-3 / max(time.perf_counter() - start, 1e-9))))
+    samples = [[] for _ in texts]
+    spent = 0.0
+    while len(samples[0]) < 5 or spent < budget:
+        for i, text in enumerate(texts):
+            start = time.perf_counter()
+            for _ in range(batches[i]):
+                fn(text)
+            elapsed = time.perf_counter() - start
+            samples[i].append(elapsed / batches[i])
+            spent += elapsed
+    return [statistics.median(s) for s in samples]
 
 
 def main():
@@ -65,14 +79,10 @@ def main():
     missed = 0
     print(f"{'input':<34} {'size':>9} {'ms':>10} {'ns/unit':>8} {'ratio':>7}")
     for name, (function, sizes, build) in SHAPES.items():
+        sizes = [size for size in sizes if size <= args.max_size]
+        medians = time_sizes(functions[function], [build(size) for size in sizes], args.budget * len(sizes))
         previous = None
-        for size in sizes:
-            if size > args.max_size:
-                break
-            text = build(size)
-            fn = functions[function]
-            fn(text)  # warm up: first-touch of memory
-            seconds = time_call(fn, text, args.budget)
+        for size, seconds in zip(sizes, medians):
             ratio = "" if previous is None else f"{seconds / previous:6.1f}x"
             bad = previous is not None and seconds / previous > LIMIT
             missed += bad

@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "pipwerk/large_block.hpp"
+
 namespace pipwerk {
 
 // A vector of plain values whose first N elements live inside the object, so
@@ -20,6 +22,7 @@ template <class T, std::size_t N>
 class SmallVector {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
     static_assert(N > 0);
+    static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
 
 public:
     SmallVector() noexcept = default;
@@ -111,7 +114,8 @@ private:
 
     void grow(std::size_t needed) {
         const std::size_t capacity = std::max(needed, 2 * capacity_);
-        T* fresh = std::allocator<T>().allocate(capacity);
+        if (capacity > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+        T* fresh = static_cast<T*>(allocate_block(capacity * sizeof(T)));
         if (size_ != 0) std::memcpy(static_cast<void*>(fresh), data_, size_ * sizeof(T));
         release();
         data_ = fresh;
@@ -119,7 +123,7 @@ private:
     }
 
     void release() noexcept {
-        if (on_heap()) std::allocator<T>().deallocate(data_, capacity_);
+        if (on_heap()) free_block(data_, capacity_ * sizeof(T));
     }
 
     // Takes other's elements, leaving it empty and inline.

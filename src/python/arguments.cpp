@@ -150,15 +150,21 @@ bool bind_arguments(const char* function, PyObject* const* args, Py_ssize_t narg
     return true;
 }
 
-bool convert_expression(PyObject* argument, std::string_view& expression) noexcept {
+bool convert_expression(PyObject* argument, ExpressionText& expression) noexcept {
     PyTypeObject* type = Py_TYPE(argument);
-    if (type != &PyUnicode_Type && PyType_IsSubtype(type, &PyUnicode_Type) == 0) {
+    if (type == &PyUnicode_Type) {
+        incref(argument);
+        expression.source.reset(argument);
+    } else if (PyType_IsSubtype(type, &PyUnicode_Type) != 0) {
+        expression.source.reset(PyUnicode_FromObject(argument));
+        if (expression.source == nullptr) return false;
+    } else {
         return raise_not_convertible(kExpression, type, "PyString");
     }
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(argument, &size);  // cached in the str
-    if (utf8 == nullptr) return false;                              // lone surrogates
-    expression = std::string_view(utf8, static_cast<std::size_t>(size));
+    const char* utf8 = PyUnicode_AsUTF8AndSize(expression.source.get(), &size);  // cached in the str
+    if (utf8 == nullptr) return false;                                             // lone surrogates
+    expression.utf8 = std::string_view(utf8, static_cast<std::size_t>(size));
     return true;
 }
 

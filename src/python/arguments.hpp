@@ -7,6 +7,8 @@
 #include <span>
 #include <string_view>
 
+#include "owned_ref.hpp"
+
 namespace pipwerk::python {
 
 // The parameters of roll, in order; parse takes the first alone.
@@ -25,8 +27,15 @@ enum Parameter : std::size_t { kExpression, kShowDetail, kSeed, kParameterCount 
 // Conversions, in the order roll applies them. Each returns false with the
 // exception set when the argument is not acceptable.
 
-// A str (or subclass) as UTF-8, viewing the str's own cached buffer.
-[[nodiscard]] bool convert_expression(PyObject* argument, std::string_view& expression) noexcept;
+// The expression as an exact str (a subclass instance is copied into one)
+// and its UTF-8, which views that str's own cached buffer. The results keep
+// the str and view their consumed text and tail in it instead of copying
+// them: an exact str holds no references, so no cycle can form through it.
+struct ExpressionText {
+    OwnedRef source;
+    std::string_view utf8;
+};
+[[nodiscard]] bool convert_expression(PyObject* argument, ExpressionText& expression) noexcept;
 // A bool, or a NumPy boolean scalar by its truth value.
 [[nodiscard]] bool convert_show_detail(PyObject* argument, bool& show_detail) noexcept;
 // None for no seed, otherwise an integer (via __index__) from 0 to 2^64 - 1.

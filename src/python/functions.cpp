@@ -75,7 +75,7 @@ PyObject* raise_value_error(std::string_view message) noexcept {
 PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     std::array<PyObject*, kParameterCount> bound{};
     if (!bind_arguments("roll", args, nargs, kwnames, bound)) return nullptr;
-    std::string_view expression;
+    ExpressionText expression;
     RollOptions options;
     if (!convert_expression(bound[kExpression], expression)) return nullptr;
     if (bound[kShowDetail] != nullptr && !convert_show_detail(bound[kShowDetail], options.show_detail)) {
@@ -88,23 +88,24 @@ PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     // that the result object copies in one allocation.
     return contain([&] {
         RollRecord record;
-        if (const Result<void> done = pipwerk::roll_into(expression, options, record); !done) {
+        if (const Result<void> done = pipwerk::roll_into(expression.utf8, options, record); !done) {
             return raise_value_error(done.error().message());
         }
-        return new_roll_result(record);
+        return new_roll_result(record, expression.source.get());
     });
 }
 
 PyObject* parse_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     std::array<PyObject*, 1> bound{};
     if (!bind_arguments("parse", args, nargs, kwnames, bound)) return nullptr;
-    std::string_view expression;
+    ExpressionText expression;
     if (!convert_expression(bound[kExpression], expression)) return nullptr;
 
     return contain([&] {
-        const ParseOutcome outcome = Parser::parse(expression);
+        const ParseOutcome outcome = Parser::parse(expression.utf8);
         return new_parse_output(ParseRecord{
             .success = outcome.success(),
+            .source = expression.source.get(),
             .consumed = outcome.consumed,
             .tail = outcome.tail,
         });

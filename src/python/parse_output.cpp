@@ -11,27 +11,24 @@
 namespace pipwerk::python {
 namespace {
 
-// The fixed part of an instance; the texts follow it: consumed, then tail.
+// The fixed part of an instance; the texts are the expression's own.
 struct ParseHead {
-    std::size_t consumed_size;
-    std::size_t tail_size;
     bool success;
 };
 
 RecordClass parse_output_class;
 
-std::string_view consumed_of(PyObject* self) noexcept {
-    return {variable_part<ParseHead>(self), head_of<ParseHead>(self).consumed_size};
+std::string_view consumed_of(PyObject* self) noexcept { return expression_of<ParseHead>(self).consumed; }
+
+std::string_view tail_of(PyObject* self) noexcept { return expression_of<ParseHead>(self).tail; }
+
+PyObject* get_consumed(PyObject* self, void*) noexcept {
+    return source_text_object(expression_of<ParseHead>(self), consumed_of(self));
 }
 
-std::string_view tail_of(PyObject* self) noexcept {
-    const ParseHead& head = head_of<ParseHead>(self);
-    return {variable_part<ParseHead>(self) + head.consumed_size, head.tail_size};
+PyObject* get_tail(PyObject* self, void*) noexcept {
+    return source_text_object(expression_of<ParseHead>(self), tail_of(self));
 }
-
-PyObject* get_consumed(PyObject* self, void*) noexcept { return text_object(consumed_of(self)); }
-
-PyObject* get_tail(PyObject* self, void*) noexcept { return text_object(tail_of(self)); }
 
 PyObject* get_success(PyObject* self, void*) noexcept {
     return PyBool_FromLong(head_of<ParseHead>(self).success ? 1 : 0);
@@ -53,7 +50,7 @@ PyObject* repr(PyObject* self) noexcept {
     });
 }
 
-void dealloc(PyObject* self) noexcept { dealloc_record(parse_output_class, self); }
+void dealloc(PyObject* self) noexcept { dealloc_record<ParseHead>(parse_output_class, self); }
 
 PyGetSetDef getters[] = {
     {"success", get_success, nullptr, "Whether parsing succeeded.", nullptr},
@@ -76,7 +73,7 @@ PyType_Slot slots[] = {
 PyType_Spec type_spec = {
     .name = "builtins.ParseOutput",
     .basicsize = static_cast<int>(kRecordBasicSize<ParseHead>),
-    .itemsize = 1,  // the texts, byte by byte
+    .itemsize = 0,
     .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
     .slots = slots,
 };
@@ -86,11 +83,10 @@ PyType_Spec type_spec = {
 PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, type_spec); }
 
 PyObject* new_parse_output(const ParseRecord& record) noexcept {
-    PyObject* self = allocate_record(parse_output_class, record.consumed.size() + record.tail.size());
+    PyObject* self = allocate_record(parse_output_class, 0);
     if (self == nullptr) return nullptr;
-    auto& head = reinterpret_cast<RecordObject<ParseHead>*>(self)->head;
-    head = ParseHead{.consumed_size = record.consumed.size(), .tail_size = record.tail.size(), .success = record.success};
-    copy_text(copy_text(variable_part<ParseHead>(self), record.consumed), record.tail);
+    set_expression<ParseHead>(self, record.source, record.consumed, record.tail);
+    reinterpret_cast<RecordObject<ParseHead>*>(self)->head = ParseHead{.success = record.success};
     return self;
 }
 

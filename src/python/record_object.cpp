@@ -30,7 +30,17 @@ PyObject* allocate_record(const RecordClass& cls, std::size_t variable) noexcept
     return cls.alloc(cls.type, static_cast<Py_ssize_t>(variable));
 }
 
-void dealloc_record(const RecordClass& cls, PyObject* self) noexcept {
+PyObject* source_text_object(const ExpressionTexts& expression, std::string_view text) noexcept {
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(expression.source, &size);
+    if (utf8 == text.data() && static_cast<std::size_t>(size) == text.size()) {
+        incref(expression.source);
+        return expression.source;
+    }
+    return text_object(text);
+}
+
+void free_record(const RecordClass& cls, PyObject* self) noexcept {
     cls.free(self);
     decref(reinterpret_cast<PyObject*>(cls.type));
 }

@@ -7,16 +7,28 @@
 #include <string_view>
 
 #include "refcount.hpp"
+#include "text_object.hpp"
 
 namespace pipwerk::python {
 
-// An instance of a result class, in one allocation: the object header, a
-// fixed head of sizes and flags, then a variable part holding the record's
-// numbers and texts back to back. The record holds no Python object, so the
-// classes need no garbage-collector support, and dealloc has nothing to destroy.
+// The consumed text and tail of a result, viewed in the UTF-8 buffer of the
+// expression's str, which the result keeps alive. Long inputs are then never
+// copied: a 10 MB tail costs a reference, not 10 MB.
+struct ExpressionTexts {
+    PyObject* source;  // an exact str, owned
+    std::string_view consumed;
+    std::string_view tail;
+};
+
+// An instance of a result class, in one allocation: the object header, the
+// expression's texts, a fixed head of sizes and flags, then a variable part
+// holding the record's numbers and texts back to back. The only Python
+// object held is an exact str, which refers to nothing and so cannot close a
+// reference cycle: the classes need no garbage-collector support.
 template <class Head>
 struct RecordObject {
     PyVarObject header;
+    ExpressionTexts expression;
     Head head;
 };
 
@@ -34,6 +46,22 @@ template <class Head>
 [[nodiscard]] char* variable_part(PyObject* self) noexcept {
     return reinterpret_cast<char*>(self) + kRecordBasicSize<Head>;
 }
+
+template <class Head>
+[[nodiscard]] const ExpressionTexts& expression_of(PyObject* self) noexcept {
+    return reinterpret_cast<const RecordObject<Head>*>(self)->expression;
+}
+
+// Fills a new instance's expression texts, taking a new reference to source.
+template <class Head>
+void set_expression(PyObject* self, PyObject* source, std::string_view consumed, std::string_view tail) noexcept {
+    incref(source);
+    reinterpret_cast<RecordObject<Head>*>(self)->expression = ExpressionTexts{source, consumed, tail};
+}
+
+// The str of a text that views the source's UTF-8: the source itself when
+// the text is all of it (a whole expression consumed), else a new str.
+[[nodiscard]] PyObject* source_text_object(const ExpressionTexts& expression, std::string_view text) noexcept;
 
 // A result class as its instances are made and freed: its type and its
 // allocation and free slots, fixed once when the class is created and kept
@@ -58,9 +86,17 @@ inline char* copy_text(char* at, std::string_view text) noexcept {
     return at + text.size();
 }
 
-// tp_dealloc: frees through the class's own slot and drops the reference
-// every instance holds on its heap type.
-void dealloc_record(const RecordClass& cls, PyObject* self) noexcept;
+// Frees through the class's own slot and drops the reference every instance
+// holds on its heap type.
+void free_record(const RecordClass& cls, PyObject* self) noexcept;
+
+// tp_dealloc: drops the source (absent only in an instance never filled),
+// then frees the instance.
+template <class Head>
+void dealloc_record(const RecordClass& cls, PyObject* self) noexcept {
+    xdecref(expression_of<Head>(self).source);
+    free_record(cls, self);
+}
 
 // tp_new of the result classes: instances come only from roll and parse.
 [[nodiscard]] PyObject* refuse_construction(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;

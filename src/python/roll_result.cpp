@@ -16,13 +16,11 @@
 namespace pipwerk::python {
 namespace {
 
-// The fixed part of an instance. The values follow it, then the texts:
-// consumed, tail, then the engine's RollRecord text (detail, " = " when the
-// full text shows the detail, summary), so full is one slice too.
+// The fixed part of an instance. The values follow it, then the engine's
+// RollRecord text (detail, " = " when the full text shows the detail,
+// summary), so full is one slice too.
 struct RollHead {
     std::size_t value_count;
-    std::size_t consumed_size;
-    std::size_t tail_size;
     std::size_t detail_size;
     std::size_t summary_size;
     bool full_has_detail;
@@ -41,33 +39,32 @@ const char* text_part(PyObject* self) noexcept {
     return variable_part<RollHead>(self) + head(self).value_count * sizeof(double);
 }
 
-std::string_view consumed_of(PyObject* self) noexcept { return {text_part(self), head(self).consumed_size}; }
+std::string_view consumed_of(PyObject* self) noexcept { return expression_of<RollHead>(self).consumed; }
 
-std::string_view tail_of(PyObject* self) noexcept {
-    return {text_part(self) + head(self).consumed_size, head(self).tail_size};
-}
+std::string_view tail_of(PyObject* self) noexcept { return expression_of<RollHead>(self).tail; }
 
-std::string_view detail_of(PyObject* self) noexcept {
-    const RollHead& h = head(self);
-    return {text_part(self) + h.consumed_size + h.tail_size, h.detail_size};
-}
+std::string_view detail_of(PyObject* self) noexcept { return {text_part(self), head(self).detail_size}; }
 
 std::string_view summary_of(PyObject* self) noexcept {
     const RollHead& h = head(self);
     const std::size_t joiner = h.full_has_detail ? RollRecord::kJoiner.size() : 0;
-    return {text_part(self) + h.consumed_size + h.tail_size + h.detail_size + joiner, h.summary_size};
+    return {text_part(self) + h.detail_size + joiner, h.summary_size};
 }
 
 std::string_view full_of(PyObject* self) noexcept {
     const RollHead& h = head(self);
     if (!h.full_has_detail) return summary_of(self);
-    return {text_part(self) + h.consumed_size + h.tail_size,
-            h.detail_size + RollRecord::kJoiner.size() + h.summary_size};
+    return {text_part(self), h.detail_size + RollRecord::kJoiner.size() + h.summary_size};
 }
 
 template <std::string_view (*Field)(PyObject*) noexcept>
 PyObject* get_text(PyObject* self, void*) noexcept {
     return text_object(Field(self));
+}
+
+template <std::string_view (*Field)(PyObject*) noexcept>
+PyObject* get_expression_text(PyObject* self, void*) noexcept {
+    return source_text_object(expression_of<RollHead>(self), Field(self));
 }
 
 PyObject* get_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(head(self).is_set ? 1 : 0); }
@@ -110,11 +107,12 @@ PyObject* repr(PyObject* self) noexcept {
     });
 }
 
-void dealloc(PyObject* self) noexcept { dealloc_record(roll_result_class, self); }
+void dealloc(PyObject* self) noexcept { dealloc_record<RollHead>(roll_result_class, self); }
 
 PyGetSetDef getters[] = {
-    {"consumed", get_text<consumed_of>, nullptr, "The source text that was successfully consumed.", nullptr},
-    {"tail", get_text<tail_of>, nullptr, "The remaining unparsed text (tail).", nullptr},
+    {"consumed", get_expression_text<consumed_of>, nullptr, "The source text that was successfully consumed.",
+     nullptr},
+    {"tail", get_expression_text<tail_of>, nullptr, "The remaining unparsed text (tail).", nullptr},
     {"summary", get_text<summary_of>, nullptr,
      "The summary string (final result without detail), e.g. \"14\" or \"{10, 11, 13}\".", nullptr},
     {"detail", get_text<detail_of>, nullptr, "The detail string (roll details), e.g. \"[5 + 3 + 1* + 6]\".",
@@ -151,21 +149,19 @@ PyType_Spec type_spec = {
 
 PyObject* create_roll_result_class() noexcept { return create_record_class(roll_result_class, type_spec); }
 
-PyObject* new_roll_result(const RollRecord& record) noexcept {
+PyObject* new_roll_result(const RollRecord& record, PyObject* source) noexcept {
     const std::string_view text = record.text.view();
     const std::size_t value_bytes = record.values.size() * sizeof(double);
     // Each part is smaller than the address space; their sum must not wrap.
-    const std::size_t text_bytes = record.consumed.size() + record.tail.size() + text.size();
     if (record.values.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX) / sizeof(double) ||
-        text_bytes < text.size() || text_bytes > static_cast<std::size_t>(PY_SSIZE_T_MAX) - value_bytes) {
+        text.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX) - value_bytes) {
         return PyErr_NoMemory();
     }
-    PyObject* self = allocate_record(roll_result_class, value_bytes + text_bytes);
+    PyObject* self = allocate_record(roll_result_class, value_bytes + text.size());
     if (self == nullptr) return nullptr;
+    set_expression<RollHead>(self, source, record.consumed, record.tail);
     reinterpret_cast<RecordObject<RollHead>*>(self)->head = RollHead{
         .value_count = record.values.size(),
-        .consumed_size = record.consumed.size(),
-        .tail_size = record.tail.size(),
         .detail_size = record.detail_size,
         .summary_size = record.summary().size(),
         .full_has_detail = record.full_has_detail,
@@ -173,7 +169,7 @@ PyObject* new_roll_result(const RollRecord& record) noexcept {
     };
     char* at = variable_part<RollHead>(self);
     if (value_bytes != 0) std::memcpy(at, record.values.data(), value_bytes);
-    copy_text(copy_text(copy_text(at + value_bytes, record.consumed), record.tail), text);
+    copy_text(at + value_bytes, text);
     return self;
 }
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "pipwerk/large_block.hpp"
 #include "pipwerk/small_vector.hpp"
 #include "pipwerk/text_buffer.hpp"
 
@@ -86,6 +87,26 @@ TEST(SmallVector, EmplaceExtendAndTruncate) {
     EXPECT_EQ(items(v), (std::vector<std::uint32_t>{7, 10}));
     v.clear();
     EXPECT_TRUE(v.empty());
+}
+
+TEST(SmallVector, CrossesIntoLargeBlocksAndBack) {
+    // Past kLargeBlockBytes the storage is a mapping of its own; growing into
+    // it, copying, moving and shrinking must keep every element.
+    const auto large = static_cast<std::uint32_t>(kLargeBlockBytes / sizeof(std::uint32_t) + 12345);
+    Small v = counting(large);
+    EXPECT_GE(v.capacity() * sizeof(std::uint32_t), kLargeBlockBytes);
+    EXPECT_EQ(items(v), iota(large));
+    Small copy = v;
+    EXPECT_EQ(items(copy), iota(large));
+    copy = counting(3);  // assigning a short list keeps the large block
+    EXPECT_EQ(items(copy), iota(3));
+    Small moved = std::move(v);
+    EXPECT_EQ(moved.size(), large);
+    EXPECT_EQ(moved.back(), large - 1);
+    moved.append(moved.data(), moved.size());  // from itself, across a growth
+    EXPECT_EQ(moved.size(), 2 * std::size_t{large});
+    EXPECT_EQ(moved[large], 0u);
+    EXPECT_EQ(moved.back(), large - 1);
 }
 
 TEST(TextBuffer, BuildsTextsOfAnyLength) {

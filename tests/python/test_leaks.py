@@ -65,3 +65,47 @@ def test_resident_memory_stays_flat():
     for _ in range(30000):
         exercise()
     assert resident_bytes() - before < 4 * 1024 * 1024
+
+
+def fresh(text):
+    """A str object of its own, not shared with constants or interned texts."""
+    return "".join(list(text))
+
+
+@pytest.mark.parametrize("call", [lambda e: roll(e, seed=1), parse], ids=["roll", "parse"])
+@pytest.mark.parametrize("text", ["2d6 + 3 tail", "1,1,1", "\u00e9 d6", "4d6k3"])
+def test_results_hold_one_reference_to_the_expression(call, text):
+    expression = fresh(text)
+    before = sys.getrefcount(expression)
+    kept = [call(expression) for _ in range(10)]
+    assert sys.getrefcount(expression) == before + 10
+    del kept
+    assert sys.getrefcount(expression) == before
+
+
+@pytest.mark.parametrize("call", [lambda e: roll(e, seed=1), parse], ids=["roll", "parse"])
+def test_texts_outlive_the_callers_expression(call):
+    # The result keeps the expression alive: its texts still read right after
+    # the caller drops its own reference and unrelated strings reuse memory.
+    expression = fresh("1d6 + 2 and then some words é")
+    result = call(expression)
+    del expression
+    gc.collect()
+    noise = [fresh("x" * 29) for _ in range(1000)]
+    assert (result.consumed, result.tail) == ("1d6 + 2", "and then some words é")
+    del noise
+
+
+class Text(str):
+    pass
+
+
+def test_str_subclass_expression_is_copied_not_kept():
+    # A subclass instance can carry attributes and so join a reference cycle
+    # the result could not report to the collector; the result keeps a plain copy.
+    expression = Text("2d6 rest")
+    before = sys.getrefcount(expression)
+    output, result = parse(expression), roll(expression, seed=2)
+    assert sys.getrefcount(expression) == before
+    assert type(output.tail) is str and output.tail == "rest"
+    assert type(result.consumed) is str and result.consumed == "2d6"
