@@ -244,6 +244,66 @@ TEST(Parser, ModifierValuesAreKeptAsWritten) {
     EXPECT_EQ(outcome.tail, "e3");
 }
 
+// Short plain digits are valued by the lexer as it passes them, the rest by
+// Number::parse; in every place a number is read, both must agree with
+// Number::parse of the literal's text.
+TEST(Parser, LiteralsReadAsNumberParseReadsThem) {
+    struct LiteralCase {
+        std::string_view input;
+        std::string_view literal;  // the text of the number token it starts with
+    };
+    const LiteralCase cases[] = {
+        {"0", "0"},
+        {"7", "7"},
+        {"007", "007"},
+        {"42 ", "42"},
+        {"123456789012345678", "123456789012345678"},    // 18 digits: the longest read while lexing
+        {"1234567890123456789", "1234567890123456789"},  // 19
+        {"9223372036854775807", "9223372036854775807"},
+        {"9223372036854775808", "9223372036854775808"},    // past Int: a Real
+        {"99999999999999999999", "99999999999999999999"},  // would wrap 64 bits
+        {"1.5", "1.5"},
+        {"1.", "1."},
+        {".5", ".5"},
+        {".", "."},  // no number
+        {"50%", "50%"},
+        {"5.%", "5.%"},
+        {"12%3", "12%"},
+        {"1.2.3", "1.2"},
+        {"3e5", "3"},
+    };
+    for (const auto& c : cases) {
+        const std::optional<Number> expected = Number::parse(c.literal);
+        const std::string input(c.input);
+
+        const ParseOutcome bare = Parser::parse(input);
+        ASSERT_EQ(bare.expression.has_value(), expected.has_value()) << "input: " << input;
+        if (expected) {
+            const auto* literal = std::get_if<LiteralExpr>(&bare.ast[*bare.expression].node());
+            ASSERT_NE(literal, nullptr) << "input: " << input;
+            EXPECT_EQ(literal->value(), *expected) << "input: " << input;
+        }
+
+        const ParseOutcome faces = Parser::parse("d" + input);
+        ASSERT_EQ(faces.expression.has_value(), expected.has_value()) << "faces: " << input;
+        if (expected) {
+            const auto* ref = std::get_if<DiceRef>(&faces.ast[*faces.expression].node());
+            ASSERT_NE(ref, nullptr) << "faces: " << input;
+            EXPECT_EQ(faces.ast.dice(*ref).faces, *expected) << "faces: " << input;
+        }
+
+        const ParseOutcome threshold = Parser::parse("d6>" + input);
+        ASSERT_TRUE(threshold.expression) << "threshold: " << input;
+        const auto* ref = std::get_if<DiceRef>(&threshold.ast[*threshold.expression].node());
+        ASSERT_NE(ref, nullptr) << "threshold: " << input;
+        const std::optional<ComparisonOp> comparison = threshold.ast.dice(*ref).comparison;
+        ASSERT_EQ(comparison.has_value(), expected.has_value()) << "threshold: " << input;
+        if (expected) {
+            EXPECT_EQ(comparison->threshold, *expected) << "threshold: " << input;
+        }
+    }
+}
+
 // Any parse splits the input into consumed text, whitespace and tail, and the
 // consumed text alone parses back to the same tree with nothing left over.
 TEST(Parser, RandomInputsKeepTheirInvariants) {

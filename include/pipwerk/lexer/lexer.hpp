@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -21,38 +22,44 @@ public:
 
     // The token at or after byte `from` (spaces skipped); End where the text
     // ends or holds a character that starts no token.
-    [[nodiscard]] Token token_at(std::size_t from) const noexcept;
+    [[nodiscard]] Token token_at(std::size_t from) const noexcept {
+        std::int64_t number = 0;
+        return token_at(from, number);
+    }
+    // The same, and for a Num token its value when it is plain digits, at
+    // most 18 of them (-1 for any other number): read while passing them.
+    [[nodiscard]] Token token_at(std::size_t from, std::int64_t& number) const noexcept;
 
     [[nodiscard]] std::vector<Token> tokenize() &&;
 
 private:
     // One past a number literal that starts at `from`: digits with at most one
-    // point, and a '%' taken only right after them.
-    [[nodiscard]] std::size_t number_end(std::size_t from) const noexcept;
+    // point, and a '%' taken only right after them. `value` as in token_at.
+    [[nodiscard]] std::size_t number_end(std::size_t from, std::int64_t& value) const noexcept;
 
     std::string_view text_;
 };
 
-inline std::size_t Lexer::number_end(std::size_t from) const noexcept {
+inline std::size_t Lexer::number_end(std::size_t from, std::int64_t& value) const noexcept {
     const std::size_t n = text_.size();
     std::size_t q = from;
-    bool seen_point = false;
-    while (q < n) {
-        const char d = text_[q];
-        if (d >= '0' && d <= '9') {
-            ++q;
-        } else if (d == '.' && !seen_point) {
-            seen_point = true;
-            ++q;
-        } else {
-            if (d == '%') ++q;
-            break;
-        }
+    // The leading digits are valued on the way; unsigned, as a run too long
+    // to be plain may wrap.
+    std::uint64_t digits = 0;
+    for (; q < n && text_[q] >= '0' && text_[q] <= '9'; ++q) {
+        digits = digits * 10 + static_cast<unsigned>(text_[q] - '0');
     }
+    const bool plain = q > from && q - from <= 18 && (q == n || (text_[q] != '.' && text_[q] != '%'));
+    value = plain ? static_cast<std::int64_t>(digits) : -1;
+    if (q < n && text_[q] == '.') {
+        ++q;
+        while (q < n && text_[q] >= '0' && text_[q] <= '9') ++q;
+    }
+    if (q < n && text_[q] == '%') ++q;
     return q;
 }
 
-inline Token Lexer::token_at(std::size_t from) const noexcept {
+inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexcept {
     const std::size_t n = text_.size();
     std::size_t p = from;
     while (p < n && text_[p] == ' ') ++p;
@@ -64,7 +71,7 @@ inline Token Lexer::token_at(std::size_t from) const noexcept {
     switch (text_[p]) {
         case '0': case '1': case '2': case '3': case '4':
         case '5': case '6': case '7': case '8': case '9': case '.':
-            return Token{p, number_end(p), TokenKind::Num};
+            return Token{p, number_end(p, number), TokenKind::Num};
         case 'd': case 'D': return token(TokenKind::Dice, 1);
         case 'k': case 'K':
             return (next == 'l' || next == 'L') ? token(TokenKind::KeepLow, 2) : token(TokenKind::Keep, 1);

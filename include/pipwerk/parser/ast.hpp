@@ -1,7 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <limits>
+#include <new>
 #include <optional>
 #include <span>
 #include <variant>
@@ -188,7 +191,8 @@ public:
         dice_.reserve(dice);
     }
 
-    // Builders; each computes the new node's level from its children.
+    // Builders; each computes the new node's level from its children. The
+    // ones the parser calls per token are inline below.
     ExprId add_dice(const DiceExpr& dice);
     ExprId add_dice(const Number& count, const Number& faces, const std::optional<KeepMode>& keep,
                     const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison);
@@ -227,8 +231,21 @@ private:
         return PackedNumber::number_of(kind, payload);
     }
 
+    // Levels: 0 const (no dice), 1 rand (dice), 2 pipwerk (a repeat or a set).
+    static constexpr int kConstLevel = 0;
+    static constexpr int kRandLevel = 1;
+    static constexpr int kPipwerkLevel = 2;
+
     template <class Alternative>
     ExprId push(const Alternative& node, int level);
+    // A dice term with a modifier or a count or faces past 32 bits. Count and
+    // faces by value: a caller then needs no copy of them in memory.
+    ExprId add_packed_dice(Number count, Number faces, const std::optional<KeepMode>& keep,
+                           const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison);
+    [[nodiscard]] static bool fits_int32(const Number& n) noexcept {
+        return n.is_int() && n.int_value() >= std::numeric_limits<std::int32_t>::min() &&
+               n.int_value() <= std::numeric_limits<std::int32_t>::max();
+    }
 
     // Inline room for a short expression ("2d20kl1 + 1d4 - 1" has 5 nodes),
     // so parsing one allocates nothing.
@@ -239,6 +256,37 @@ private:
 };
 
 static_assert(sizeof(Expr) == 16);
+
+template <class Alternative>
+ExprId Ast::push(const Alternative& node, int level) {
+    // Ids are 32 bits and the largest means "no node": an arena that would
+    // need more is as good as out of memory (it would hold over 100 GiB).
+    if (nodes_.size() >= std::numeric_limits<ExprId>::max()) throw std::bad_alloc();
+    const auto id = static_cast<ExprId>(nodes_.size());
+    nodes_.emplace_back(std::in_place_type<Alternative>, node, static_cast<std::uint8_t>(level));
+    return id;
+}
+
+inline ExprId Ast::add_dice(const Number& count, const Number& faces, const std::optional<KeepMode>& keep,
+                            const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison) {
+    if (!keep && !bonus && !comparison && fits_int32(count) && fits_int32(faces)) {
+        return push(DiceRef{DiceRef::kInline, static_cast<std::int32_t>(count.int_value()),
+                            static_cast<std::int32_t>(faces.int_value())},
+                    kRandLevel);
+    }
+    return add_packed_dice(count, faces, keep, bonus, comparison);
+}
+
+inline ExprId Ast::add_literal(Number value) { return push(LiteralExpr{PackedNumber(value)}, kConstLevel); }
+
+inline ExprId Ast::add_neg(ExprId operand) { return push(NegExpr{operand}, nodes_[operand].level()); }
+
+inline ExprId Ast::add_binary(BinaryOp op, ExprId left, ExprId right) {
+    const int level = std::max(nodes_[left].level(), nodes_[right].level());
+    return push(BinaryExpr{left, right, op}, level);
+}
+
+inline ExprId Ast::add_paren(ExprId inner) { return push(ParenExpr{inner}, nodes_[inner].level()); }
 
 inline DiceExpr Ast::dice(DiceRef ref) const noexcept {
     if (ref.index == DiceRef::kInline) {

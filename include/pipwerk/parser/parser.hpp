@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -36,6 +37,30 @@ public:
     [[nodiscard]] static ParseOutcome parse(std::string_view input);
 
 private:
+    // A number read from a Num token, or nothing; every field a whole word.
+    // A std::optional<Number> sets a flag byte, is then copied by whole
+    // words, and such a read of bytes just stored apart stalls on the store.
+    class OptionalNumber {
+    public:
+        OptionalNumber(std::nullopt_t) noexcept {}
+        OptionalNumber(Number value) noexcept : value_(value), present_(1) {}
+        [[nodiscard]] static OptionalNumber from(const std::optional<Number>& n) noexcept {
+            if (!n) return std::nullopt;
+            return *n;
+        }
+
+        explicit operator bool() const noexcept { return present_ != 0; }
+        [[nodiscard]] const Number& operator*() const noexcept { return value_; }
+        [[nodiscard]] const Number* operator->() const noexcept { return &value_; }
+        [[nodiscard]] std::optional<Number> to_optional() const noexcept {
+            return present_ != 0 ? std::optional<Number>(value_) : std::nullopt;
+        }
+
+    private:
+        Number value_ = Number::make_int(0);
+        std::uint64_t present_ = 0;
+    };
+
     // Builds into ast, the outcome's own arena, so nothing is moved at the end.
     Parser(std::string_view prefix, Ast& ast) noexcept;
 
@@ -49,7 +74,7 @@ private:
     OptionalExprId parse_repeat_body();
     OptionalExprId parse_dice_no_count();
     OptionalExprId parse_dice_with_count(Number count);
-    std::optional<Number> parse_bonus_mode();
+    OptionalNumber parse_bonus_mode();
     std::optional<KeepMode> parse_keep_mode();
     std::optional<ComparisonOp> parse_comparison();
 
@@ -58,29 +83,35 @@ private:
     // the current token itself.
     [[nodiscard]] TokenKind peek() const noexcept { return token_.kind; }
     void advance() noexcept {
-        if (token_.kind != TokenKind::End) token_ = lexer_.token_at(token_.end);
+        if (token_.kind != TokenKind::End) token_ = lexer_.token_at(token_.end, token_number_);
     }
     // A saved position is the start of its token; backing up lexes that token
     // again, which costs less than keeping whole tokens aside at every step.
     using Mark = std::size_t;
     [[nodiscard]] Mark mark() const noexcept { return token_.start; }
-    void reset(Mark mark) noexcept { token_ = lexer_.token_at(mark); }
-    [[nodiscard]] std::optional<Number> number_here() const noexcept {
+    void reset(Mark mark) noexcept { token_ = lexer_.token_at(mark, token_number_); }
+    [[nodiscard]] OptionalNumber number_here() const noexcept {
         if (peek() != TokenKind::Num) return std::nullopt;
-        return Number::parse(std::string_view(prefix_.data() + token_.start, token_.end - token_.start));
+        // Plain short digits were read by the lexer; Number::parse gives the
+        // same Int for them.
+        if (token_number_ >= 0) return Number::make_int(token_number_);
+        const std::string_view text(prefix_.data() + token_.start, token_.end - token_.start);
+        return OptionalNumber::from(Number::parse(text));
     }
     // Steps over the current token (a modifier's letter or operator, or the
     // 'd' of a dice term) and the number that must follow it; without that
     // number nothing is consumed.
-    [[nodiscard]] std::optional<Number> number_after_current() noexcept {
+    [[nodiscard]] OptionalNumber number_after_current() noexcept {
         const Mark start = mark();
         advance();
-        const std::optional<Number> n = number_here();
-        if (!n) {
+        // One named result, built in the caller's slot: copying it out would
+        // read whole words just stored in parts, which stalls.
+        OptionalNumber n = number_here();
+        if (n) {
+            advance();
+        } else {
             reset(start);
-            return std::nullopt;
         }
-        advance();
         return n;
     }
     // Counts one level of nesting; false when the limit is reached.
@@ -93,6 +124,9 @@ private:
 
     std::string_view prefix_;
     Lexer lexer_;
+    // The current token's value when it is a plain Num (see Lexer::token_at);
+    // set with the token, so declared before it.
+    std::int64_t token_number_ = -1;
     Token token_;
     int depth_ = 0;
     Ast& ast_;

@@ -8,7 +8,7 @@
 namespace pipwerk {
 
 Parser::Parser(std::string_view prefix, Ast& ast) noexcept
-    : prefix_(prefix), lexer_(prefix), token_(lexer_.token_at(0)), ast_(ast) {}
+    : prefix_(prefix), lexer_(prefix), token_(lexer_.token_at(0, token_number_)), ast_(ast) {}
 
 ParseOutcome Parser::parse(std::string_view input) {
     const ScanResult scanned = scan(input);
@@ -144,7 +144,7 @@ OptionalExprId Parser::parse_set() {
 // A unary that starts with a number: NUM dice-term | NUM '#' repeat-body | NUM
 OptionalExprId Parser::parse_number_start() {
     const Mark start = mark();
-    const std::optional<Number> value = number_here();
+    const OptionalNumber value = number_here();
     if (!value) return std::nullopt;
     advance();
     switch (peek()) {
@@ -172,7 +172,7 @@ OptionalExprId Parser::parse_repeat_body() {
         case TokenKind::Dice: return parse_dice_no_count();
         case TokenKind::Num: {
             const Mark start = mark();
-            const std::optional<Number> value = number_here();
+            const OptionalNumber value = number_here();
             if (!value) return std::nullopt;
             advance();
             if (peek() != TokenKind::Dice) return ast_.add_literal(*value);
@@ -188,7 +188,7 @@ OptionalExprId Parser::parse_repeat_body() {
 // stay in registers instead of going through memory.
 
 // bonus := 'b' NUM
-[[gnu::always_inline]] inline std::optional<Number> Parser::parse_bonus_mode() {
+[[gnu::always_inline]] inline Parser::OptionalNumber Parser::parse_bonus_mode() {
     if (peek() != TokenKind::Bonus) return std::nullopt;
     return number_after_current();
 }
@@ -197,7 +197,7 @@ OptionalExprId Parser::parse_repeat_body() {
 [[gnu::always_inline]] inline std::optional<KeepMode> Parser::parse_keep_mode() {
     if (peek() != TokenKind::Keep && peek() != TokenKind::KeepLow) return std::nullopt;
     const KeepMode::Dir dir = peek() == TokenKind::Keep ? KeepMode::Dir::High : KeepMode::Dir::Low;
-    const std::optional<Number> n = number_after_current();
+    const OptionalNumber n = number_after_current();
     if (!n) return std::nullopt;
     return KeepMode{.dir = dir, .n = n->integer_view()};
 }
@@ -213,7 +213,7 @@ OptionalExprId Parser::parse_repeat_body() {
         case TokenKind::Ne: kind = ComparisonOp::Kind::NotEqual; break;
         default: return std::nullopt;
     }
-    const std::optional<Number> threshold = number_after_current();
+    const OptionalNumber threshold = number_after_current();
     if (!threshold) return std::nullopt;
     return ComparisonOp{.kind = kind, .threshold = *threshold};
 }
@@ -224,14 +224,14 @@ OptionalExprId Parser::parse_dice_no_count() { return parse_dice_with_count(Numb
 // dice-term := 'd' NUM [bonus] [keep] [comparison], each modifier at most once and in this order
 OptionalExprId Parser::parse_dice_with_count(Number count) {
     if (peek() != TokenKind::Dice) return std::nullopt;
-    const std::optional<Number> faces = number_after_current();
+    const OptionalNumber faces = number_after_current();
     if (!faces) return std::nullopt;
     // The parts go to the arena by reference: gathering them into a DiceExpr
     // first would copy them whole right after writing them piece by piece.
-    const std::optional<Number> bonus = parse_bonus_mode();
+    const OptionalNumber bonus = parse_bonus_mode();
     const std::optional<KeepMode> keep = parse_keep_mode();
     const std::optional<ComparisonOp> comparison = parse_comparison();
-    return ast_.add_dice(count, *faces, keep, bonus, comparison);
+    return ast_.add_dice(count, *faces, keep, bonus.to_optional(), comparison);
 }
 
 }  // namespace pipwerk
