@@ -184,12 +184,9 @@ public:
     [[nodiscard]] Number count(const RepeatExpr& repeat) const noexcept { return counts_[repeat.count_index]; }
     [[nodiscard]] std::size_t size() const noexcept { return nodes_.size(); }
 
-    // Room for about this many nodes and dice terms, so a longer expression
-    // grows its arena once rather than step by step.
-    void reserve(std::size_t nodes, std::size_t dice) {
-        nodes_.reserve(nodes);
-        dice_.reserve(dice);
-    }
+    // Room for this many nodes, so a longer expression grows its arena once
+    // rather than step by step.
+    void reserve(std::size_t nodes) { nodes_.reserve(nodes); }
 
     // Builders; each computes the new node's level from its children. The
     // ones the parser calls per token are inline below.

@@ -78,6 +78,7 @@ void append_step(TextBuffer& out, bool left_empty, BinaryOp op, std::string_view
     // Element texts, then operand texts, back to back; `ends` marks where each stops.
     TextBuffer scratch;
     SmallVector<std::size_t, 16> ends;
+    ends.reserve(count + shape.spine.size());
     for (std::size_t i = 0; i < count; ++i) {
         const Result<Number> number =
             walk_rand(ast, repeat != nullptr ? repeat->body : ast.items(*set)[i], rng, scratch, true);
@@ -98,6 +99,12 @@ void append_step(TextBuffer& out, bool left_empty, BinaryOp op, std::string_view
         const std::size_t start = k == 0 ? 0 : ends[k - 1];
         return texts.substr(start, ends[k] - start);
     };
+    // Room for the whole layout at once, so a big set is not regrown step by
+    // step: each element shows its text, ", " and every operand step
+    // (" s right" at most).
+    std::size_t steps = 0;
+    for (std::size_t k = 0; k < shape.spine.size(); ++k) steps += 3 + text(count + k).size();
+    detail.reserve(detail.size() + 2 + (count == 0 ? 0 : ends[count - 1]) + count * (2 + steps));
     detail += '{';
     for (std::size_t i = 0; i < count; ++i) {
         if (i != 0) detail += std::string_view(", ");

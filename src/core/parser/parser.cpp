@@ -13,16 +13,15 @@ Parser::Parser(std::string_view prefix, Ast& ast) noexcept
 ParseOutcome Parser::parse(std::string_view input) {
     const ScanResult scanned = scan(input);
     ParseOutcome outcome;
-    // Every node owns at least one byte of the input and a dice term or a set
-    // item at least two, so these bounds are never short: the arena is
-    // obtained once and never regrown by copying. Reserved but unused room is
-    // never touched. The caps keep a huge input from claiming all of that
-    // up front; past them the arena grows as usual.
+    // Every node owns at least one byte of the input, so this bound is never
+    // short: the node arena is obtained once and never regrown by copying.
+    // Reserved but unused room is never touched. The cap keeps a huge input
+    // from claiming all of that up front; past it the arena grows as usual.
+    // The side table of dice with modifiers is left to grow: most dice need
+    // no entry, and an idle reservation of megabytes makes the allocator hand
+    // the heap back to the system and fault it in again on the next call.
     constexpr std::size_t kNodeCap = std::size_t{1} << 22;
-    constexpr std::size_t kDiceCap = std::size_t{1} << 21;
-    if (const std::size_t n = scanned.prefix.size(); n > 32) {
-        outcome.ast.reserve(std::min(n, kNodeCap), std::min(n / 2 + 1, kDiceCap));
-    }
+    if (const std::size_t n = scanned.prefix.size(); n > 32) outcome.ast.reserve(std::min(n, kNodeCap));
     Parser parser(scanned.prefix, outcome.ast);
     outcome.expression = parser.parse_additive().to_optional();
 
