@@ -32,7 +32,8 @@ PyObject* allocate_record(const RecordClass& cls, std::size_t variable) noexcept
 
 PyObject* source_text_object(const ExpressionTexts& expression, std::string_view text) noexcept {
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(expression.source, &size);
+    const char* utf8 = PyUnicode_AsUTF8AndSize(expression.source, &size);  // cached since the call
+    if (utf8 == nullptr) return nullptr;
     if (utf8 == text.data() && static_cast<std::size_t>(size) == text.size()) {
         incref(expression.source);
         return expression.source;
