@@ -22,14 +22,6 @@ std::string_view consumed_of(PyObject* self) noexcept { return expression_of<Par
 
 std::string_view tail_of(PyObject* self) noexcept { return expression_of<ParseHead>(self).tail; }
 
-PyObject* get_consumed(PyObject* self, void*) noexcept {
-    return source_text_object(expression_of<ParseHead>(self), consumed_of(self));
-}
-
-PyObject* get_tail(PyObject* self, void*) noexcept {
-    return source_text_object(expression_of<ParseHead>(self), tail_of(self));
-}
-
 PyObject* get_success(PyObject* self, void*) noexcept {
     return PyBool_FromLong(head_of<ParseHead>(self).success ? 1 : 0);
 }
@@ -54,8 +46,8 @@ void dealloc(PyObject* self) noexcept { dealloc_record<ParseHead>(parse_output_c
 
 PyGetSetDef getters[] = {
     {"success", get_success, nullptr, "Whether parsing succeeded.", nullptr},
-    {"consumed", get_consumed, nullptr, "The source text that was successfully consumed.", nullptr},
-    {"tail", get_tail, nullptr, "The remaining unparsed text (tail).", nullptr},
+    {"consumed", get_consumed<ParseHead>, nullptr, "The source text that was successfully consumed.", nullptr},
+    {"tail", get_tail<ParseHead>, nullptr, "The remaining unparsed text (tail).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

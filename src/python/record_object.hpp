@@ -63,6 +63,18 @@ void set_expression(PyObject* self, PyObject* source, std::string_view consumed,
 // the text is all of it (a whole expression consumed), else a new str.
 [[nodiscard]] PyObject* source_text_object(const ExpressionTexts& expression, std::string_view text) noexcept;
 
+// The consumed and tail getters, the same for both result classes.
+template <class Head>
+PyObject* get_consumed(PyObject* self, void*) noexcept {
+    const ExpressionTexts& expression = expression_of<Head>(self);
+    return source_text_object(expression, expression.consumed);
+}
+template <class Head>
+PyObject* get_tail(PyObject* self, void*) noexcept {
+    const ExpressionTexts& expression = expression_of<Head>(self);
+    return source_text_object(expression, expression.tail);
+}
+
 // A result class as its instances are made and freed: its type and its
 // allocation and free slots, fixed once when the class is created and kept
 // for the rest of the process.

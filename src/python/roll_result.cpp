@@ -62,11 +62,6 @@ PyObject* get_text(PyObject* self, void*) noexcept {
     return text_object(Field(self));
 }
 
-template <std::string_view (*Field)(PyObject*) noexcept>
-PyObject* get_expression_text(PyObject* self, void*) noexcept {
-    return source_text_object(expression_of<RollHead>(self), Field(self));
-}
-
 PyObject* get_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(head(self).is_set ? 1 : 0); }
 
 PyObject* get_values(PyObject* self, void*) noexcept {
@@ -110,9 +105,8 @@ PyObject* repr(PyObject* self) noexcept {
 void dealloc(PyObject* self) noexcept { dealloc_record<RollHead>(roll_result_class, self); }
 
 PyGetSetDef getters[] = {
-    {"consumed", get_expression_text<consumed_of>, nullptr, "The source text that was successfully consumed.",
-     nullptr},
-    {"tail", get_expression_text<tail_of>, nullptr, "The remaining unparsed text (tail).", nullptr},
+    {"consumed", get_consumed<RollHead>, nullptr, "The source text that was successfully consumed.", nullptr},
+    {"tail", get_tail<RollHead>, nullptr, "The remaining unparsed text (tail).", nullptr},
     {"summary", get_text<summary_of>, nullptr,
      "The summary string (final result without detail), e.g. \"14\" or \"{10, 11, 13}\".", nullptr},
     {"detail", get_text<detail_of>, nullptr, "The detail string (roll details), e.g. \"[5 + 3 + 1* + 6]\".",
