@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pipwerk {
+
+// One value a roll can give, with its probability. The value is the number
+// as a roll's `values` give it: an Int to the nearest double, a Percent as
+// its fraction.
+struct Outcome {
+    double value;
+    double probability;
+};
+
+// An evaluation error a roll can end with, and its probability. The message
+// is the one the roll reports ("division by zero").
+struct ErrorChance {
+    std::string message;
+    double probability;
+};
+
+// The distribution of one number: distinct values in ascending order (0.0 and
+// -0.0 count as one value, 0.0; a NaN comes last), each with a probability
+// above zero. The probabilities are those of the whole roll, so with errors
+// possible they add up to 1 minus the chance of an error.
+using Distribution = std::vector<Outcome>;
+
+// The exact odds of an expression under a uniformly random seed.
+struct Odds {
+    std::string consumed;  // as roll parses it
+    std::string tail;
+    bool parsed = false;   // false: nothing parsed, no distribution at all
+    bool is_set = false;
+    // A scalar: one distribution. A set: one per element, in order, each the
+    // exact marginal of that element.
+    std::vector<Distribution> elements;
+    // The errors that can end the roll, most likely first (ties by message).
+    // Together with the outcomes of any one element they add up to 1.
+    std::vector<ErrorChance> errors;
+};
+
+// Why odds() gives no distribution.
+struct OddsError {
+    enum class Kind : std::uint8_t {
+        Certain,   // every roll fails, with this message (as roll reports it)
+        TooLarge,  // the exact computation would pass the work budget
+    };
+    Kind kind;
+    // Certain: the roll's message ("dice count exceeds maximum (51), max is 50").
+    // TooLarge: "too large for exact odds: " and what is too large.
+    std::string message;
+};
+
+template <class T>
+using OddsResult = std::expected<T, OddsError>;
+
+struct OddsOptions {
+    // Elementary steps (one pair of outcomes combined, one cell of a dice
+    // table filled) allowed for one expression before it is refused as too
+    // large. The default keeps any call well under a second and a few
+    // hundred MiB.
+    std::uint64_t work_budget = 400'000'000;
+};
+
+// Parses as roll does and gives the exact distribution of what roll would
+// return. Text that parses nothing gives an Odds with parsed false and the
+// tail; only certain errors and the budget fail.
+[[nodiscard]] OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options = {});
+
+// Statistics of one distribution, of the value given that the roll succeeds
+// (the outcomes renormalised to add up to 1). Needs at least one outcome.
+struct OddsSummary {
+    double mean;
+    double variance;
+    double stdev;
+    double min;
+    double max;
+    double median;  // the smallest value whose P(<= value | success) reaches 1/2
+    double mode;    // the most likely value (the smallest of equals)
+    double success; // P(no error): the sum of the outcomes' probabilities
+};
+[[nodiscard]] OddsSummary summarize(const Distribution& distribution);
+
+// The smallest value v with P(<= v | success) >= q, for q in (0, 1].
+[[nodiscard]] double quantile(const Distribution& distribution, double q);
+
+// The picture of one expression's odds, as the command-line roller prints it:
+// a header line per distribution (mean, sd, range), a row per outcome (or per
+// range of values when there are many) with P(=), P(>=) and a bar, rows for
+// the errors, and a block per element of a set. `label` names the expression
+// in the header ("4d6k3: mean 12.24, sd 2.85, range 3 to 18").
+struct OddsTextOptions {
+    std::size_t width = 80;  // columns the lines may take
+    bool ascii = false;      // '#' bars instead of Unicode blocks
+};
+[[nodiscard]] std::string render_odds(const Odds& odds, std::string_view label, const OddsTextOptions& options = {});
+
+}  // namespace pipwerk
