@@ -4,6 +4,10 @@
 
 namespace pipwerk {
 
+// The id of the running process, kept in memory and refreshed in the child
+// after fork, so reading it costs no system call.
+[[nodiscard]] std::uint32_t process_id() noexcept;
+
 // The generator interface the dice roller draws from.
 class Rng {
 public:
@@ -23,6 +27,7 @@ class Xoroshiro128StarStar final : public Rng {
 public:
     [[nodiscard]] static Xoroshiro128StarStar from_seed(std::uint64_t seed) noexcept;
     // Seeded from the wall clock (ns since the epoch) and the process id.
+    // The readings are combined into one word x and mixed as from_seed(x) does.
     [[nodiscard]] static Xoroshiro128StarStar from_clock() noexcept;
     // The clock seeding for given readings; from_clock() feeds it the live ones.
     [[nodiscard]] static Xoroshiro128StarStar from_clock_reading(std::uint64_t nanos, std::uint32_t pid) noexcept;

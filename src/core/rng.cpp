@@ -1,7 +1,9 @@
 #include "pipwerk/rng.hpp"
 
+#include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -30,7 +32,25 @@ std::uint64_t wall_clock_nanos() noexcept {
     return static_cast<std::uint64_t>(secs.count()) * 1'000'000'000u + static_cast<std::uint64_t>(rest.count());
 }
 
+// The process id changes only across fork, so it is read once and then again
+// in each child: an unseeded roll makes no system call for it.
+std::atomic<std::uint32_t> cached_pid{0};
+
+void read_pid() noexcept { cached_pid.store(static_cast<std::uint32_t>(getpid()), std::memory_order_relaxed); }
+
+struct PidCache {
+    PidCache() noexcept {
+        read_pid();
+        pthread_atfork(nullptr, nullptr, read_pid);
+    }
+};
+
 }  // namespace
+
+std::uint32_t process_id() noexcept {
+    static const PidCache cache;
+    return cached_pid.load(std::memory_order_relaxed);
+}
 
 Xoroshiro128StarStar Xoroshiro128StarStar::from_seed(std::uint64_t seed) noexcept {
     // The second and third SplitMix64 outputs from the seed (addends 2γ and 3γ);
@@ -39,12 +59,14 @@ Xoroshiro128StarStar Xoroshiro128StarStar::from_seed(std::uint64_t seed) noexcep
 }
 
 Xoroshiro128StarStar Xoroshiro128StarStar::from_clock() noexcept {
-    return from_clock_reading(wall_clock_nanos(), static_cast<std::uint32_t>(getpid()));
+    return from_clock_reading(wall_clock_nanos(), process_id());
 }
 
 Xoroshiro128StarStar Xoroshiro128StarStar::from_clock_reading(std::uint64_t nanos, std::uint32_t pid) noexcept {
-    const std::uint64_t x = nanos + std::uint64_t{pid} * kGamma;
-    return {(x * kGamma) | 1, (rotl(x, 17) * 0xd1b54a32d192ed03) | 1};
+    // Readings a few hundred nanoseconds apart must give unrelated states, so
+    // x goes through the full SplitMix64 mixing: multiplying it alone left
+    // the first draw of one call correlated with the next call's.
+    return from_seed(nanos + std::uint64_t{pid} * kGamma);
 }
 
 std::uint64_t Xoroshiro128StarStar::next() noexcept {
