@@ -7,10 +7,16 @@ namespace {
 
 [[nodiscard]] constexpr std::string_view bool_text(bool value) noexcept { return value ? "true" : "false"; }
 
+void open_object(std::string& out, std::string_view expression) {
+    out += "{\"expression\":";
+    append_json_string(out, expression);
+}
+
 }  // namespace
 
-void append_roll_json(std::string& out, const RollOutput& roll) {
-    out += "{\"consumed\":";
+void append_roll_json(std::string& out, std::string_view expression, const RollOutput& roll) {
+    open_object(out, expression);
+    out += ",\"consumed\":";
     append_json_string(out, roll.consumed);
     out += ",\"tail\":";
     append_json_string(out, roll.tail);
@@ -30,8 +36,9 @@ void append_roll_json(std::string& out, const RollOutput& roll) {
     out += "]}\n";
 }
 
-void append_error_json(std::string& out, std::string_view message) {
-    out += "{\"error\":";
+void append_error_json(std::string& out, std::string_view expression, std::string_view message) {
+    open_object(out, expression);
+    out += ",\"error\":";
     append_json_string(out, message);
     out += "}\n";
 }
@@ -46,8 +53,10 @@ void append_parse_text(std::string& out, bool success, std::string_view consumed
     out += '\n';
 }
 
-void append_parse_json(std::string& out, bool success, std::string_view consumed, std::string_view tail) {
-    out += "{\"success\":";
+void append_parse_json(std::string& out, std::string_view expression, bool success, std::string_view consumed,
+                       std::string_view tail) {
+    open_object(out, expression);
+    out += ",\"success\":";
     out += bool_text(success);
     out += ",\"consumed\":";
     append_json_string(out, consumed);

@@ -1,4 +1,6 @@
 // pipwerk: the command-line dice roller.
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -8,10 +10,9 @@
 
 #include "options.hpp"
 #include "roller.hpp"
+#include "table_session.hpp"
 
 namespace {
-
-constexpr int kUsageStatus = 2;
 
 void write_text(std::FILE* stream, std::string_view text) noexcept {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -36,7 +37,7 @@ int run(int argc, char** argv) {
         write_text(stderr, command.error());
         write_text(stderr, "\n");
         write_text(stderr, pipwerk::cli::usage_text());
-        return kUsageStatus;
+        return pipwerk::cli::kExitUsage;
     }
     switch (command->action) {
         case pipwerk::cli::Action::Help:
@@ -51,7 +52,9 @@ int run(int argc, char** argv) {
 
     const pipwerk::cli::Options& options = command->options;
     pipwerk::cli::Roller roller(options, stdout, stderr);
-    if (options.expressions.empty()) {
+    if (options.expressions.empty() && isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1) {
+        pipwerk::cli::run_table_session(roller);
+    } else if (options.expressions.empty()) {
         // Standard input is read only through the stream; C stdio never touches it.
         std::ios::sync_with_stdio(false);
         roll_lines(std::cin, roller);

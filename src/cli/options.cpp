@@ -7,17 +7,43 @@ namespace pipwerk::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--] [EXPRESSION...]\n";
+    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--strict] [--] [EXPRESSION...]\n";
 
-constexpr std::string_view kHelp =
-    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--] [EXPRESSION...]\n"
+constexpr std::string_view kSyntax =
+    "Expressions:\n"
+    "  NdF            N dice of F faces added up (d6 is 1d6); at most 50 dice of\n"
+    "                 at most 1000 faces in a term\n"
+    "  NdFkK, NdFklK  keep the K highest or lowest dice; '*' marks a dropped die\n"
+    "  NdFbT          bonus: each die at or above T adds one more die ('!'), up\n"
+    "                 to 50 dice in all\n"
+    "  NdF>=T         count the dice that pass (>, >=, <, <=, !=); modifiers go\n"
+    "                 in the order bonus, keep, comparison: 5d10k3!=10\n"
+    "  + - * / ( )    arithmetic with brackets and unary minus; 7 / 2 is 3.5,\n"
+    "                 50% is 0.5\n"
+    "  R#E            roll E R times (R from 1 to 10), giving a set\n"
+    "  {A, B, ...}    a set: arithmetic spreads over its elements, and two sets\n"
+    "                 pair up element by element; sets do not nest\n"
+    "Brackets, sets, signs and repeats nest up to 256 levels. Text after the\n"
+    "longest expression that parses is ignored.\n";
+
+constexpr std::string_view kHelpIntro =
     "\n"
     "Roll dice expressions such as \"4d6k3\", \"1d20+5\" or \"3#4d6k3\" and print\n"
     "each result with its roll details, e.g. \"[1* + 4 + 6 + 4] = 14\".\n"
+    "\n";
+
+constexpr std::string_view kHelpRest =
     "\n"
     "With no EXPRESSION, read one expression per line from standard input until\n"
     "the end of input, printing each result as soon as its line is read. One\n"
     "carriage return before the line feed is removed, so CRLF input works.\n"
+    "Every roll prints exactly one line, so output lines pair with input lines:\n"
+    "a roll that fails prints an empty line (in JSON, an error object).\n"
+    "\n"
+    "When standard input and output are both a terminal, pipwerk with no\n"
+    "EXPRESSION is an interactive roller: type an expression at the prompt;\n"
+    "an empty line rolls the previous one again, \"help\" shows the expressions,\n"
+    "and \"quit\", \"exit\" or Ctrl-D end the session.\n"
     "\n"
     "Options:\n"
     "  --seed N      seed the dice with N (0 to 18446744073709551615) for a\n"
@@ -25,25 +51,40 @@ constexpr std::string_view kHelp =
     "                N, N+1, N+2, ... in output order (wrapping after the largest\n"
     "                seed), so \"pipwerk --seed 7 A B\" rolls A as \"--seed 7 A\" and\n"
     "                B as \"--seed 8 B\"; without it the dice come from the clock\n"
-    "  -n, --times K roll each expression K times (K >= 1)\n"
+    "  -n, --times K roll each expression K times (1 to 18446744073709551615)\n"
     "  --summary     print only the final value, without roll details\n"
-    "  --json        print one JSON object per line with the fields consumed,\n"
-    "                tail, summary, detail, full, is_set and values (non-finite\n"
-    "                values as null); a failed roll prints {\"error\": MESSAGE}\n"
+    "  --json        print one JSON object per line with the fields expression,\n"
+    "                consumed, tail, summary, detail, full, is_set and values\n"
+    "                (non-finite values as null); a failed roll prints\n"
+    "                {\"expression\": INPUT, \"error\": MESSAGE}\n"
     "  --parse       parse without rolling and print success, consumed and tail\n"
-    "                (with --json as an object with those fields)\n"
-    "  --version     print the version and exit\n"
+    "                (with --json as an object with expression and those fields)\n"
+    "  --strict      exit with status 3 when any text was ignored or an input\n"
+    "                parsed nothing (an empty line included)\n"
+    "  -V, --version print the version and exit\n"
     "  -h, --help    print this help and exit\n"
     "  --            end of options: later arguments are expressions even when\n"
     "                they start with '-'\n"
     "\n"
-    "Text after the longest expression that parses is ignored and reported on\n"
-    "standard error (\"pipwerk: ignored: ...\"); --json and --parse report it in\n"
-    "their output instead. A roll that fails (\"pipwerk: division by zero\") is\n"
-    "reported on standard error and does not stop the rolls after it.\n"
+    "Ignored text is reported on standard error (\"pipwerk: ignored: ...\") with\n"
+    "control characters shown as escapes such as \\x1b and anything past 80\n"
+    "characters cut; --json and --parse report it in their output instead. A\n"
+    "roll that fails (\"pipwerk: division by zero\") is reported on standard\n"
+    "error and does not stop the rolls after it.\n"
     "\n"
-    "Exit status: 0 when every roll succeeded, 1 when a roll failed, 2 for a\n"
-    "bad option.\n";
+    "Exit status:\n"
+    "  0  every roll succeeded\n"
+    "  1  a roll failed, or the output could not be written\n"
+    "  2  a bad option\n"
+    "  3  with --strict: text was ignored or an input parsed nothing (when no\n"
+    "     roll failed; 1 comes first)\n"
+    "\n"
+    "Examples:\n"
+    "  pipwerk --seed 42 4d6k3         prints [1* + 4 + 6 + 4] = 14\n"
+    "  pipwerk -n 6 --summary 4d6k3    six ability scores, one per line\n"
+    "  pipwerk --json --strict < rolls.txt > results.jsonl\n"
+    "                                  one JSON object per line of rolls.txt;\n"
+    "                                  status 3 if a line held stray text\n";
 
 // A whole unsigned decimal number, nothing else (no sign, no spaces).
 [[nodiscard]] std::optional<std::uint64_t> read_unsigned(std::string_view text) noexcept {
@@ -120,7 +161,9 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
             options.seed = seed;
         } else if (opt.name == "--times" || opt.name == "-n") {
             const auto times = read_unsigned(value);
-            if (!times || *times == 0) return std::unexpected("invalid count " + quoted(value) + " (want 1 or more)");
+            if (!times || *times == 0) {
+                return std::unexpected("invalid count " + quoted(value) + " (want 1 to 18446744073709551615)");
+            }
             options.times = *times;
         } else if (opt.name == "--summary") {
             options.summary = true;
@@ -128,9 +171,11 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
             options.json = true;
         } else if (opt.name == "--parse") {
             options.parse_only = true;
+        } else if (opt.name == "--strict") {
+            options.strict = true;
         } else if (opt.name == "--help" || opt.name == "-h") {
             command.action = Action::Help;
-        } else if (opt.name == "--version") {
+        } else if (opt.name == "--version" || opt.name == "-V") {
             command.action = Action::Version;
         } else {
             return std::unexpected("unknown option " + quoted(arg) +
@@ -146,6 +191,13 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
 
 std::string_view usage_text() noexcept { return kUsage; }
 
-std::string_view help_text() noexcept { return kHelp; }
+std::string help_text() {
+    std::string text;
+    text.reserve(kUsage.size() + kHelpIntro.size() + kSyntax.size() + kHelpRest.size());
+    text.append(kUsage).append(kHelpIntro).append(kSyntax).append(kHelpRest);
+    return text;
+}
+
+std::string_view syntax_text() noexcept { return kSyntax; }
 
 }  // namespace pipwerk::cli

@@ -16,6 +16,7 @@ struct Options {
     bool summary = false;               // roll without detail text
     bool json = false;                  // one JSON object per line
     bool parse_only = false;            // report success, consumed and tail; roll nothing
+    bool strict = false;                // exit 3 when text was ignored or an input parsed nothing
     std::vector<std::string_view> expressions;  // empty: read lines from standard input
 };
 
@@ -34,6 +35,9 @@ struct Command {
 // "usage: pipwerk ..." with its line feed, for standard error after a bad option.
 [[nodiscard]] std::string_view usage_text() noexcept;
 // The full --help text.
-[[nodiscard]] std::string_view help_text() noexcept;
+[[nodiscard]] std::string help_text();
+// The expression language in brief, with its limits: part of --help, and
+// what "help" prints at the interactive prompt.
+[[nodiscard]] std::string_view syntax_text() noexcept;
 
 }  // namespace pipwerk::cli

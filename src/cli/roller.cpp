@@ -6,6 +6,7 @@
 #include "line_format.hpp"
 #include "pipwerk/parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
+#include "safe_echo.hpp"
 
 namespace pipwerk::cli {
 
@@ -21,18 +22,16 @@ void Roller::run(std::string_view expression) noexcept {
                 roll_once(expression);
             }
         } catch (const std::bad_alloc&) {
-            failed_ = true;
-            report("", "out of memory");
-        } catch (const std::exception& e) {
-            failed_ = true;
-            report("internal error: ", e.what());
+            fail(expression, "out of memory");
+        } catch (const std::exception&) {
+            fail(expression, "internal error");
         }
     }
 }
 
 int Roller::exit_status() const noexcept {
-    const bool write_failed = std::ferror(out_) != 0;
-    return failed_ || write_failed ? 1 : 0;
+    if (failed_ || std::ferror(out_) != 0) return kExitFailed;
+    return options_.strict && ignored_ ? kExitIgnored : kExitOk;
 }
 
 void Roller::roll_once(std::string_view expression) {
@@ -46,39 +45,62 @@ void Roller::roll_once(std::string_view expression) {
     }
 
     Result<RollOutput> result = roll(expression, roll_options);
-    line_.clear();
     if (!result) {
-        failed_ = true;
-        const std::string message = result.error().message();
-        if (options_.json) {
-            append_error_json(line_, message);
-            emit_line();
-        }
-        report("", message);
+        fail(expression, result.error().message());
         return;
     }
+    line_.clear();
     if (options_.json) {
-        append_roll_json(line_, *result);
+        append_roll_json(line_, expression, *result);
     } else {
         line_ += result->full;
         line_ += '\n';
     }
     emit_line();
-    if (!options_.json && !result->tail.empty()) report("ignored: ", result->tail);
+    note_unparsed(result->consumed, result->tail);
 }
 
 void Roller::parse_once(std::string_view expression) {
     const ParseOutcome outcome = Parser::parse(expression);
     line_.clear();
     if (options_.json) {
-        append_parse_json(line_, outcome.success(), outcome.consumed, outcome.tail);
+        append_parse_json(line_, expression, outcome.success(), outcome.consumed, outcome.tail);
     } else {
         append_parse_text(line_, outcome.success(), outcome.consumed, outcome.tail);
     }
     emit_line();
+    // The tail is already in the output line.
+    if (!outcome.success() || !outcome.tail.empty()) ignored_ = true;
 }
 
-void Roller::emit_line() {
+void Roller::fail(std::string_view expression, std::string_view message) noexcept {
+    failed_ = true;
+    // The line still comes: an error object in JSON, an empty line otherwise.
+    line_.clear();
+    try {
+        if (options_.json) append_error_json(line_, expression, message);
+    } catch (const std::bad_alloc&) {
+        line_.clear();  // no room for the object: an empty line keeps the count
+    }
+    if (line_.empty()) line_ += '\n';  // fits the string's own buffer: no allocation
+    emit_line();
+    report("", message);
+}
+
+void Roller::note_unparsed(std::string_view consumed, std::string_view tail) {
+    if (!tail.empty()) {
+        ignored_ = true;
+        if (options_.json) return;  // the object carries the tail
+        std::string echo;
+        append_safe_echo(echo, tail);
+        report("ignored: ", echo);
+    } else if (consumed.empty()) {
+        ignored_ = true;
+        if (options_.strict && !options_.json) report("", "nothing to roll");
+    }
+}
+
+void Roller::emit_line() noexcept {
     // Flushed per line so the roller works interactively and as a filter.
     std::fwrite(line_.data(), 1, line_.size(), out_);
     std::fflush(out_);

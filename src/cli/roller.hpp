@@ -10,9 +10,16 @@
 
 namespace pipwerk::cli {
 
+// Exit statuses of the command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;   // a roll failed, or the output could not be written
+inline constexpr int kExitUsage = 2;    // a bad option
+inline constexpr int kExitIgnored = 3;  // --strict: text was ignored, or an input parsed nothing
+
 // Runs expressions one at a time in the mode the options chose, writing each
-// result line to `out` (flushed at once) and diagnostics to `err`. It carries
-// the seed sequence and the exit status from one expression to the next.
+// result line to `out` (flushed at once) and diagnostics to `err`. Every roll
+// writes exactly one line, failed or not, so output lines pair with inputs.
+// It carries the seed sequence and the exit status from one expression to the next.
 class Roller {
 public:
     Roller(const Options& options, std::FILE* out, std::FILE* err) noexcept;
@@ -20,13 +27,15 @@ public:
     // Rolls (or parses) one expression `times` times; never throws.
     void run(std::string_view expression) noexcept;
 
-    // 0 so far, or 1 once any roll failed or output could not be written.
+    // The worst so far: kExitFailed over kExitIgnored (only with --strict) over kExitOk.
     [[nodiscard]] int exit_status() const noexcept;
 
 private:
     void roll_once(std::string_view expression);
     void parse_once(std::string_view expression);
-    void emit_line();
+    void fail(std::string_view expression, std::string_view message) noexcept;
+    void note_unparsed(std::string_view consumed, std::string_view tail);
+    void emit_line() noexcept;
     void report(std::string_view prefix, std::string_view text) noexcept;
 
     const Options& options_;
@@ -35,6 +44,7 @@ private:
     std::optional<std::uint64_t> next_seed_;
     std::string line_;  // reused for every output line
     bool failed_ = false;
+    bool ignored_ = false;
 };
 
 }  // namespace pipwerk::cli
