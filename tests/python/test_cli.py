@@ -85,11 +85,13 @@ def test_unparsed_tail_goes_to_stderr(expression, stdout, stderr):
 @pytest.mark.parametrize(
     "args, stdout, stderr",
     [
-        (["1/0"], "", "pipwerk: division by zero\n"),
-        (["1/0", "2 + 3"], "5\n", "pipwerk: division by zero\n"),
-        (["2 + 3", "1/0", "7 / 2"], "5\n3.5\n", "pipwerk: division by zero\n"),
-        (["-n", "2", "1/0"], "", "pipwerk: division by zero\n" * 2),
-        (["60d6"], "", "pipwerk: dice count exceeds maximum (60), max is 50\n"),
+        # A failed roll still writes its line, an empty one.
+        (["1/0"], "\n", "pipwerk: division by zero\n"),
+        (["1/0", "2 + 3"], "\n5\n", "pipwerk: division by zero\n"),
+        (["2 + 3", "1/0", "7 / 2"], "5\n\n3.5\n", "pipwerk: division by zero\n"),
+        (["-n", "2", "1/0"], "\n\n", "pipwerk: division by zero\n" * 2),
+        (["60d6"], "\n", "pipwerk: dice count exceeds maximum (60), max is 50\n"),
+        (["--summary", "2", "1/0", "3"], "2\n\n3\n", "pipwerk: division by zero\n"),
     ],
 )
 def test_evaluation_error_exits_1_and_later_rolls_run(args, stdout, stderr):
@@ -141,9 +143,11 @@ def test_version_and_help():
     status, out, err = run("--version")
     assert (status, err) == (0, "")
     assert re.fullmatch(r"pipwerk \d+\.\d+\.\d+\n", out)
+    assert run("-V") == (status, out, err)
     status, out, err = run("--help", "4d6")
     assert (status, err) == (0, "")
-    for option in ["--seed", "--times", "--summary", "--json", "--parse", "--version", "carriage return", "N+1"]:
+    for option in ["--seed", "--times", "--summary", "--json", "--parse", "--strict", "-V, --version",
+                   "carriage return", "N+1"]:
         assert option in out
 
 
@@ -164,7 +168,8 @@ def test_seeds_follow_output_order_across_times_and_expressions():
     # 1/0 x2 -> 11, 12; 3d1000 x2 -> 13, 14.
     expected = [
         run("--seed", str(seed), expression)[1]
-        for seed, expression in [(7, "10d100"), (8, "10d100"), (9, "5d20"), (10, "5d20"), (13, "3d1000"), (14, "3d1000")]
+        for seed, expression in [(7, "10d100"), (8, "10d100"), (9, "5d20"), (10, "5d20"), (11, "1/0"), (12, "1/0"),
+                                 (13, "3d1000"), (14, "3d1000")]
     ]
     assert out == "".join(expected)
 
@@ -197,7 +202,7 @@ def test_different_seeds_differ():
         (b"2 + 3\n7 / 2\n", "5\n3.5\n", 0),
         (b"2 + 3\n7 / 2", "5\n3.5\n", 0),  # last line without a line feed
         (b"2 + 3\r\n7 / 2\r\n", "5\n3.5\n", 0),
-        (b"2 + 3\n1/0\n7 / 2\n", "5\n3.5\n", 1),
+        (b"2 + 3\n1/0\n7 / 2\n", "5\n\n3.5\n", 1),
         (b"\n\n", "\n\n", 0),
         (b"", "", 0),
         (b"{1,\n2}\n", "\n2\n", 0),  # each line stands alone
@@ -276,7 +281,7 @@ def test_arbitrary_bytes_never_crash():
 
 
 def check_roll_object(obj):
-    assert list(obj) == ROLL_FIELDS
+    assert list(obj) == ["expression"] + ROLL_FIELDS
     for name in ROLL_FIELDS[:5]:
         assert isinstance(obj[name], str)
     assert isinstance(obj["is_set"], bool)
@@ -302,7 +307,7 @@ def test_json_fields_agree(expression, summary):
     assert len(objects) == 3
     for obj in objects:
         check_roll_object(obj)
-        assert obj["consumed"] == expression and obj["tail"] == ""
+        assert obj["expression"] == obj["consumed"] == expression and obj["tail"] == ""
         assert obj["values"] == summary_numbers(obj["summary"])
         assert obj["is_set"] == obj["summary"].startswith("{")
         if summary:
@@ -336,8 +341,8 @@ def test_json_empty_and_unparsed():
     status, out, err = run("--json", "", "hello")
     assert (status, err) == (0, "")  # the tail travels in the object, not on stderr
     assert json_lines(out) == [
-        dict(consumed="", tail="", summary="", detail="", full="", is_set=False, values=[]),
-        dict(consumed="", tail="hello", summary="", detail="", full="", is_set=False, values=[]),
+        dict(expression="", consumed="", tail="", summary="", detail="", full="", is_set=False, values=[]),
+        dict(expression="hello", consumed="", tail="hello", summary="", detail="", full="", is_set=False, values=[]),
     ]
 
 
@@ -345,7 +350,7 @@ def test_json_error_object_keeps_lines_aligned():
     status, out, err = run("--json", "2", "1/0", "3")
     assert (status, err) == (1, "pipwerk: division by zero\n")
     objects = json_lines(out)
-    assert objects[1] == {"error": "division by zero"}
+    assert objects[1] == {"expression": "1/0", "error": "division by zero"}
     assert [objects[0]["summary"], objects[2]["summary"]] == ["2", "3"]
 
 
@@ -380,7 +385,7 @@ def test_parse_only(expression, success, consumed, tail):
     assert out == f"success={'true' if success else 'false'} consumed={json.dumps(consumed)} tail={json.dumps(tail)}\n"
     status, out, _ = run("--parse", "--json", expression)
     assert status == 0
-    assert json_lines(out) == [{"success": success, "consumed": consumed, "tail": tail}]
+    assert json_lines(out) == [{"expression": expression, "success": success, "consumed": consumed, "tail": tail}]
 
 
 # --- agreement with the Python module ---------------------------------------
@@ -394,9 +399,147 @@ def test_cli_matches_module(expression, seed):
     try:
         result = pipwerk.roll(expression, seed=seed)
     except ValueError as error:
-        assert obj == {"error": str(error)}
+        assert obj == {"expression": expression, "error": str(error)}
         return
-    assert obj == {name: getattr(result, name) for name in ROLL_FIELDS}
+    assert obj == {"expression": expression} | {name: getattr(result, name) for name in ROLL_FIELDS}
     parsed = pipwerk.parse(expression)
     [pobj] = json_lines(run("--parse", "--json", expression)[1])
-    assert pobj == {"success": parsed.success, "consumed": parsed.consumed, "tail": parsed.tail}
+    assert pobj == {"expression": expression, "success": parsed.success, "consumed": parsed.consumed,
+                    "tail": parsed.tail}
+
+
+# --- as a filter: one line per roll ------------------------------------------
+
+
+def mixed_input_lines(count):
+    """Lines that roll, fail, parse nothing or leave a tail, with numbered markers every 7th line."""
+    rnd = random.Random(10)
+    kinds = [b"4d6k3", b"1/0", b"60d6", b"hello", b"", b"2 + 3 )", b"{1, {2}}", b"3#d6, x", b"1 \xff\x00", b"  "]
+    return [str(i).encode() if i % 7 == 0 else rnd.choice(kinds) for i in range(count)]
+
+
+@pytest.mark.parametrize(
+    "args, times",
+    [
+        (["--seed", "1"], 1),
+        (["--seed", "1", "--summary"], 1),
+        (["--seed", "1", "--json"], 1),
+        (["--parse"], 1),
+        (["--parse", "--json"], 1),
+        (["--seed", "1", "-n", "2"], 2),
+    ],
+)
+def test_every_roll_writes_one_line(args, times):
+    lines = mixed_input_lines(100_000)
+    proc = subprocess.run([CLI, *args], input=b"\n".join(lines) + b"\n", capture_output=True,
+                          timeout=120)
+    assert proc.returncode == (0 if "--parse" in args else 1)
+    out = proc.stdout.decode("utf-8").split("\n")
+    assert out.pop() == ""  # the last line ends with a line feed
+    assert len(out) == len(lines) * times
+    for i in range(0, len(lines), 7):  # the markers sit at their input's place
+        for k in range(times):
+            line = out[i * times + k]
+            if "--json" in args:
+                assert json.loads(line)["expression"] == str(i)
+            elif "--parse" in args:
+                assert line == f'success=true consumed="{i}" tail=""'
+            else:
+                assert line == str(i)
+
+
+def test_json_objects_name_their_input():
+    lines = mixed_input_lines(2000)
+    status, out, _ = run("--json", stdin=b"\n".join(lines) + b"\n")
+    assert status == 1
+    objects = json_lines(out)
+    assert [obj["expression"] for obj in objects] == [line.decode("utf-8", "replace") for line in lines]
+    for obj in objects:
+        assert list(obj) == ["expression", "error"] or list(obj) == ["expression"] + ROLL_FIELDS
+
+
+# --- echo of ignored text ------------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "tail, shown",
+    [
+        (b"\x1b[31mred", r"\x1b[31mred"),  # an escape sequence never reaches the terminal
+        (b"a\x00b\x07c\x7fd", r"a\x00b\x07c\x7fd"),
+        (b"a\rb\tc", r"a\x0db\x09c"),
+        ("a\u0085b\u009bc".encode(), r"a\u0085b\u009bc"),  # C1 controls, CSI among them
+        ("\u202eabc\u202c".encode(), r"\u202eabc\u202c"),  # bidirectional overrides and isolates
+        ("\u2066x\u2069\u200e\u200f\u061c".encode(), r"\u2066x\u2069\u200e\u200f\u061c"),
+        (b"\xff\xc3(\x9b", r"\xff\xc3(\x9b"),  # bytes that are not UTF-8, a raw 8-bit CSI among them
+        (b"a\\x1b", r"a\\x1b"),  # a backslash is doubled, so an escape is never ambiguous
+        ("é€😀 ok".encode(), "é€😀 ok"),
+        (b"x" * 80, "x" * 80),
+        (b"x" * 81, "x" * 80 + "... (1 more character)"),
+        ("€".encode() * 100, "€" * 80 + "... (20 more characters)"),
+        (b"\x1b" * 85, r"\x1b" * 80 + "... (5 more characters)"),
+    ],
+)
+def test_ignored_text_is_echoed_safely(tail, shown):
+    status, out, err = run(stdin=b"1 " + tail + b"\n")
+    assert (status, out) == (0, "1\n")
+    assert err == f"pipwerk: ignored: {shown}\n"
+
+
+def test_long_tail_is_cut_not_echoed():
+    tail = b"+" + b"y" * 10_000_000
+    proc = subprocess.run([CLI], input=b"1 " + tail + b"\n", capture_output=True, timeout=60)
+    assert (proc.returncode, proc.stdout) == (0, b"1\n")
+    assert proc.stderr == b"pipwerk: ignored: +" + b"y" * 79 + b"... (9999921 more characters)\n"
+
+
+# --- --strict and exit statuses ------------------------------------------------
+
+
+@pytest.mark.parametrize(
+    "args, stdin, status",
+    [
+        (["--strict", "2 + 3", "4d6"], b"", 0),
+        (["2 + 3 x"], b"", 0),  # without --strict ignored text is only reported
+        (["--strict", "2 + 3 x"], b"", 3),
+        (["--strict", "hello"], b"", 3),
+        (["--strict", ""], b"", 3),  # parsed nothing
+        (["--strict", "2", "   "], b"", 3),
+        (["--strict", "1/0", "2 x"], b"", 1),  # a failed roll comes first
+        (["--strict", "2 x", "1/0"], b"", 1),
+        (["--strict", "--json", "1 x"], b"", 3),
+        (["--strict", "--summary", "-n", "3", "1d6 x"], b"", 3),
+        (["--strict", "--parse", "1"], b"", 0),
+        (["--strict", "--parse", "1 x"], b"", 3),
+        (["--strict", "--parse", "x"], b"", 3),
+        (["--strict"], b"1\n2d6\r\n", 0),
+        (["--strict"], b"1\n\n2\n", 3),
+        (["--strict", "--bogus"], b"", 2),
+    ],
+)
+def test_strict_exit_status(args, stdin, status):
+    assert run(*args, stdin=stdin)[0] == status
+
+
+def test_strict_names_an_input_that_parsed_nothing():
+    assert run("--strict", "2", "") == (3, "2\n\n", "pipwerk: nothing to roll\n")
+
+
+@pytest.mark.parametrize("count", ["0", "18446744073709551616", "99999999999999999999999", "-1", "1e3"])
+def test_bad_count_says_what_range_is_accepted(count):
+    status, _, err = run("-n", count, "1")
+    assert status == 2
+    assert err.startswith(f"pipwerk: invalid count '{count}' (want 1 to 18446744073709551615)\n")
+
+
+def test_help_is_enough_without_the_readme():
+    status, out, _ = run("--help")
+    assert status == 0
+    for fact in ["at most 50 dice", "1000 faces", "1 to 10", "256 levels", "kl", ">=", "#", "{A, B, ...}"]:
+        assert fact in out, fact
+    statuses = out[out.index("Exit status:"):out.index("Examples:")]
+    assert re.findall(r"^  (\d)  ", statuses, re.M) == ["0", "1", "2", "3"]
+    examples = re.findall(r"^  pipwerk (.*?) {2,}(.*)$", out[out.index("Examples:"):], re.M)
+    assert len(examples) >= 2
+    # The first example prints what the help says it prints.
+    args, says = examples[0]
+    assert run(*args.split())[1] == says.removeprefix("prints ") + "\n"
