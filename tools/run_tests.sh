@@ -2,7 +2,8 @@
 # Runs every test of the project from a clean tree:
 #   1. the C++ suites, plain (Release) and under AddressSanitizer + UBSan;
 #   2. the Python package built by `pip install .` into a fresh virtual
-#      environment, then its pytest suites (module, CLI, adversarial inputs);
+#      environment, then its pytest suites (module, CLI, the CLI in a
+#      pseudo-terminal, adversarial inputs);
 #   3. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
 #   4. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
 #      without clang++-19).
@@ -30,7 +31,7 @@ step "Python package in a fresh virtual environment"
 rm -rf "$out/venv"
 "$python" -m venv "$out/venv"
 "$out/venv/bin/python" -m pip install -q --upgrade pip
-"$out/venv/bin/python" -m pip install -q pytest hypothesis numpy mypy
+"$out/venv/bin/python" -m pip install -q pytest hypothesis numpy mypy pexpect==4.9.0
 "$out/venv/bin/python" -m pip install -q "$root"
 
 step "Python tests"

@@ -51,10 +51,14 @@ int run(int argc, char** argv) {
     }
 
     const pipwerk::cli::Options& options = command->options;
-    pipwerk::cli::Roller roller(options, stdout, stderr);
     if (options.expressions.empty() && isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1) {
+        // At the table a typo is not a failure of the session: it ends with 0.
+        pipwerk::cli::Roller roller(options, stdout, stderr, pipwerk::cli::Audience::Person);
         pipwerk::cli::run_table_session(roller);
-    } else if (options.expressions.empty()) {
+        return std::ferror(stdout) == 0 ? pipwerk::cli::kExitOk : pipwerk::cli::kExitFailed;
+    }
+    pipwerk::cli::Roller roller(options, stdout, stderr);
+    if (options.expressions.empty()) {
         // Standard input is read only through the stream; C stdio never touches it.
         std::ios::sync_with_stdio(false);
         roll_lines(std::cin, roller);

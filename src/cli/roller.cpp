@@ -10,8 +10,8 @@
 
 namespace pipwerk::cli {
 
-Roller::Roller(const Options& options, std::FILE* out, std::FILE* err) noexcept
-    : options_(options), out_(out), err_(err), next_seed_(options.seed) {}
+Roller::Roller(const Options& options, std::FILE* out, std::FILE* err, Audience audience) noexcept
+    : options_(options), out_(out), err_(err), audience_(audience), next_seed_(options.seed) {}
 
 void Roller::run(std::string_view expression) noexcept {
     for (std::uint64_t k = 0; k < options_.times; ++k) {
@@ -82,7 +82,7 @@ void Roller::fail(std::string_view expression, std::string_view message) noexcep
     } catch (const std::bad_alloc&) {
         line_.clear();  // no room for the object: an empty line keeps the count
     }
-    if (line_.empty()) line_ += '\n';  // fits the string's own buffer: no allocation
+    if (line_.empty() && audience_ == Audience::Filter) line_ += '\n';  // fits the string's own buffer
     emit_line();
     report("", message);
 }

@@ -16,13 +16,18 @@ inline constexpr int kExitFailed = 1;   // a roll failed, or the output could no
 inline constexpr int kExitUsage = 2;    // a bad option
 inline constexpr int kExitIgnored = 3;  // --strict: text was ignored, or an input parsed nothing
 
+// Where the results go: a stream that other programs read line by line, or
+// a person at the interactive prompt.
+enum class Audience : std::uint8_t { Filter, Person };
+
 // Runs expressions one at a time in the mode the options chose, writing each
-// result line to `out` (flushed at once) and diagnostics to `err`. Every roll
-// writes exactly one line, failed or not, so output lines pair with inputs.
+// result line to `out` (flushed at once) and diagnostics to `err`. For a
+// filter every roll writes exactly one line, failed or not, so output lines
+// pair with inputs; a person is spared the empty line of a failed roll.
 // It carries the seed sequence and the exit status from one expression to the next.
 class Roller {
 public:
-    Roller(const Options& options, std::FILE* out, std::FILE* err) noexcept;
+    Roller(const Options& options, std::FILE* out, std::FILE* err, Audience audience = Audience::Filter) noexcept;
 
     // Rolls (or parses) one expression `times` times; never throws.
     void run(std::string_view expression) noexcept;
@@ -41,6 +46,7 @@ private:
     const Options& options_;
     std::FILE* out_;
     std::FILE* err_;
+    Audience audience_;
     std::optional<std::uint64_t> next_seed_;
     std::string line_;  // reused for every output line
     bool failed_ = false;
