@@ -1,10 +1,10 @@
 #include "pipwerk/rng.hpp"
 
 #include <pthread.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 
 namespace pipwerk {
@@ -22,14 +22,11 @@ constexpr std::uint64_t mix(std::uint64_t z) noexcept {
 }
 
 // Nanoseconds since the epoch, wrapped to 64 bits; 0 for a clock set before it.
+// The clock's own seconds and nanoseconds are combined, with no division.
 std::uint64_t wall_clock_nanos() noexcept {
-    using namespace std::chrono;
-    const auto since_epoch = system_clock::now().time_since_epoch();
-    if (since_epoch < system_clock::duration::zero()) return 0;
-    // Split into seconds and the rest so the sum wraps instead of overflowing a signed count.
-    const auto secs = duration_cast<seconds>(since_epoch);
-    const auto rest = duration_cast<nanoseconds>(since_epoch - secs);
-    return static_cast<std::uint64_t>(secs.count()) * 1'000'000'000u + static_cast<std::uint64_t>(rest.count());
+    timespec now{};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0 || now.tv_sec < 0) return 0;
+    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<std::uint64_t>(now.tv_nsec);
 }
 
 // The process id changes only across fork, so it is read once and then again
