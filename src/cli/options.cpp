@@ -7,7 +7,8 @@ namespace pipwerk::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--strict] [--] [EXPRESSION...]\n";
+    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--strict]\n"
+    "               [--] [EXPRESSION...]\n";
 
 constexpr std::string_view kSyntax =
     "Expressions:\n"

@@ -32,7 +32,7 @@ struct Command {
 // The error text names the offending argument and omits the program name.
 [[nodiscard]] std::expected<Command, std::string> parse_arguments(std::span<const char* const> args);
 
-// "usage: pipwerk ..." with its line feed, for standard error after a bad option.
+// "usage: pipwerk ..." with its line feeds, for standard error after a bad option.
 [[nodiscard]] std::string_view usage_text() noexcept;
 // The full --help text.
 [[nodiscard]] std::string help_text();
