@@ -4,8 +4,8 @@ The statistic is Pearson's chi-square over the 20 x 20 cells of pairs of
 successive 1d20 rolls, the pairs taken without overlap ((r0, r1), (r2, r3), ...)
 so that for fair, independent dice it follows chi-square with 399 degrees of
 freedom. Each test also shows that the statistic rejects the clock seeding
-this library used to have, reimplemented here, on clock readings spaced as
-the rolls under test were: the test is known to catch that fault.
+this library used to have, reimplemented here, on clock readings taken back
+to back as the rolls under test were: the test is known to catch that fault.
 """
 
 import math
