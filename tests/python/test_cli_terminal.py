@@ -24,8 +24,8 @@ def seeded(seed, expression):
 
 @pytest.fixture
 def table():
-    """A session seeded 7, 8, 9, ... on a 24x80 xterm, with its first prompt read."""
-    child = pexpect.spawn(CLI, ["--seed", "7"], env={"TERM": "xterm", "PATH": os.defpath}, dimensions=(24, 80),
+    """A session seeded 7, 8, 9, ... on a 24x80 xterm in a UTF-8 locale, with its first prompt read."""
+    child = pexpect.spawn(CLI, ["--seed", "7"], env={"TERM": "xterm", "LANG": "C.UTF-8", "PATH": os.defpath}, dimensions=(24, 80),
                           timeout=10, encoding="utf-8")
     child.expect_exact(PROMPT)
     yield child
@@ -72,6 +72,7 @@ def test_line_editing(table, keys, expression):
     [
         ("1/0", "1/0\r\npipwerk: division by zero\r\n"),  # no empty line for a person
         ("5 x", "5 x\r\n5\r\npipwerk: ignored: x\r\n"),
+        ("2 é€", "2 é€\r\n2\r\npipwerk: ignored: é€\r\n"),  # typed as characters in a UTF-8 locale
         ("5 \x16\x1b[2J", "5 ^[[2J\r\n5\r\npipwerk: ignored: \\x1b[2J\r\n"),  # Ctrl-V types a raw ESC
     ],
 )
