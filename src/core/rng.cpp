@@ -30,40 +30,65 @@ std::uint64_t wall_clock_nanos() noexcept {
 }
 
 // The process id changes only across fork, so it is read once and then again
-// in each child: an unseeded roll makes no system call for it.
+// in each child: an unseeded roll makes no system call for it. Zero means
+// not read yet (no process has id 0).
 std::atomic<std::uint32_t> cached_pid{0};
 
 void read_pid() noexcept { cached_pid.store(static_cast<std::uint32_t>(getpid()), std::memory_order_relaxed); }
 
-struct PidCache {
-    PidCache() noexcept {
-        read_pid();
-        pthread_atfork(nullptr, nullptr, read_pid);
-    }
-};
-
-}  // namespace
-
-std::uint32_t process_id() noexcept {
+[[gnu::noinline, gnu::cold]] std::uint32_t first_pid() noexcept {
+    struct PidCache {
+        PidCache() noexcept {
+            read_pid();
+            pthread_atfork(nullptr, nullptr, read_pid);
+        }
+    };
     static const PidCache cache;
     return cached_pid.load(std::memory_order_relaxed);
 }
 
-Xoroshiro128StarStar Xoroshiro128StarStar::from_seed(std::uint64_t seed) noexcept {
-    // The second and third SplitMix64 outputs from the seed (addends 2γ and 3γ);
-    // the low bit set keeps the state away from all zeros.
+// The one word the clock seeding mixes: x = T + P * gamma.
+constexpr std::uint64_t clock_word(std::uint64_t nanos, std::uint32_t pid) noexcept {
+    return nanos + std::uint64_t{pid} * kGamma;
+}
+
+// Internal, so the calls below inline it (a public function of position-independent
+// code is called through its symbol).
+std::uint32_t current_pid() noexcept {
+    const std::uint32_t pid = cached_pid.load(std::memory_order_relaxed);
+    return pid != 0 ? pid : first_pid();
+}
+
+struct StateWords {
+    std::uint64_t s0, s1;
+};
+
+// The second and third SplitMix64 outputs from the seed (addends 2γ and 3γ);
+// the low bit set keeps the state away from all zeros.
+constexpr StateWords seeded_words(std::uint64_t seed) noexcept {
     return {mix(seed + 0x3c6ef372fe94f82a) | 1, mix(seed + 0xdaa66d2c7ddf743f) | 1};
 }
 
+}  // namespace
+
+std::uint32_t process_id() noexcept { return current_pid(); }
+
+Xoroshiro128StarStar Xoroshiro128StarStar::from_seed(std::uint64_t seed) noexcept {
+    const StateWords words = seeded_words(seed);
+    return {words.s0, words.s1};
+}
+
+// Readings a few hundred nanoseconds apart must give unrelated states, so x
+// goes through the full SplitMix64 mixing of a seed: multiplying it alone left
+// the first draw of one call correlated with the next call's.
 Xoroshiro128StarStar Xoroshiro128StarStar::from_clock() noexcept {
-    return from_clock_reading(wall_clock_nanos(), process_id());
+    const StateWords words = seeded_words(clock_word(wall_clock_nanos(), current_pid()));
+    return {words.s0, words.s1};
 }
 
 Xoroshiro128StarStar Xoroshiro128StarStar::from_clock_reading(std::uint64_t nanos, std::uint32_t pid) noexcept {
-    // Readings a few hundred nanoseconds apart must give unrelated states, so
-    // x goes through the full SplitMix64 mixing: multiplying it alone left
-    // the first draw of one call correlated with the next call's.
-    return from_seed(nanos + std::uint64_t{pid} * kGamma);
+    const StateWords words = seeded_words(clock_word(nanos, pid));
+    return {words.s0, words.s1};
 }
 
 std::uint64_t Xoroshiro128StarStar::next() noexcept {
