@@ -367,7 +367,7 @@ Distribution to_distribution(const ValueLaw& law, double ok) {
         if (std::isnan(a.value)) return false;
         return std::isnan(b.value) || a.value < b.value;
     };
-    std::stable_sort(out.begin(), out.end(), before);
+    std::sort(out.begin(), out.end(), before);
     Distribution merged;
     merged.reserve(out.size());
     for (const Outcome& o : out) {
@@ -379,13 +379,15 @@ Distribution to_distribution(const ValueLaw& law, double ok) {
             merged.push_back(o);
         }
     }
+    // A certain outcome summed from many parts can round a hair above 1.
+    for (Outcome& o : merged) o.probability = std::min(o.probability, 1.0);
     return merged;
 }
 
 std::vector<ErrorChance> to_error_list(const ErrorChances& errors) {
     std::vector<ErrorChance> out;
     for (const auto& [e, p] : errors) {
-        if (p > 0.0) out.push_back(ErrorChance{e.message(), p});
+        if (p > 0.0) out.push_back(ErrorChance{e.message(), std::min(p, 1.0)});
     }
     std::sort(out.begin(), out.end(), [](const ErrorChance& a, const ErrorChance& b) {
         return a.probability != b.probability ? a.probability > b.probability : a.message < b.message;

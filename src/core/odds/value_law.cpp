@@ -96,12 +96,19 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
     failed = 0.0;
     const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
     if (convolvable(op, left, right)) {
-        if (auto ok = budget.charge(pairs, product_of(left.size(), right.size())); !ok) return std::unexpected(ok.error());
+        // A multiply-add per pair, four at a time.
+        if (left.size() + right.size() > kMaxOutcomes) {
+            return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " outcomes"));
+        }
+        if (auto ok = budget.charge(pairs / 4 + 1, product_of(left.size(), right.size())); !ok) {
+            return std::unexpected(ok.error());
+        }
         if (op == BinaryOp::Add) return ValueLaw::of_ints(convolve(left.ints, right.ints));
         return ValueLaw::of_ints(convolve(left.ints, reversed(right.ints)));
     }
-    // Each pair through the roller's own arithmetic; hashing costs a few steps.
-    if (auto ok = budget.charge(8 * pairs, product_of(left.size(), right.size())); !ok) {
+    // Each pair through the roller's own arithmetic and a hash table: a few
+    // dozen steps.
+    if (auto ok = budget.charge(32 * pairs, product_of(left.size(), right.size())); !ok) {
         return std::unexpected(ok.error());
     }
     std::unordered_map<Key, double, KeyHash> sums;
