@@ -161,12 +161,16 @@ DenseLaw add_coin(const DenseLaw& law, double yes, double no) {
 
 DenseLaw convolve(const DenseLaw& a, const DenseLaw& b) {
     if (a.empty() || b.empty()) return {};
+    // The shorter law outside, so the inner loop runs long and vectorises.
+    const DenseLaw& outer = a.size() <= b.size() ? a : b;
+    const DenseLaw& inner = a.size() <= b.size() ? b : a;
     DenseLaw out{a.lo + b.lo, std::vector<double>(a.size() + b.size() - 1, 0.0)};
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const double x = a.p[i];
+    for (std::size_t i = 0; i < outer.size(); ++i) {
+        const double x = outer.p[i];
         if (x == 0.0) continue;
         double* row = out.p.data() + i;
-        for (std::size_t j = 0; j < b.size(); ++j) row[j] += x * b.p[j];
+        const double* in = inner.p.data();
+        for (std::size_t j = 0; j < inner.size(); ++j) row[j] += x * in[j];
     }
     return out;
 }

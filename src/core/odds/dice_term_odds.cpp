@@ -325,6 +325,19 @@ std::array<SizeWeights, kSizes> bonus_pool_law(std::int64_t count, double qualif
     return law;
 }
 
+// "a dice term of 50 dice of 1000 faces keeping 25": what a refusal names.
+std::string describe(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    std::string out = "a dice term of " + std::to_string(count) + (count == 1 ? " die" : " dice") + " of " +
+                      std::to_string(faces) + " faces";
+    if (dice.bonus) out += " with a bonus";
+    if (dice.keep && dice.keep->n != 0) {
+        out += (dice.keep->dir == KeepMode::Dir::High ? " keeping the highest " : " keeping the lowest ") +
+               std::to_string(dice.keep->n);
+    }
+    if (dice.comparison) out += " counting successes";
+    return out;
+}
+
 }  // namespace
 
 Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget) {
@@ -341,13 +354,29 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     }
     const bool mirrored = s < 0;
     const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
+    // Setting up a term costs a few dozen steps whatever its size.
+    if (auto ok = budget.charge(64, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
     Scoring scoring(dice, faces, mirrored);
+    const auto refused = [&](Budgeted<DenseLaw> law) -> Budgeted<DenseLaw> {
+        if (law || law.error().kind != OddsError::Kind::TooLarge) return law;
+        return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
+    };
 
-    TwoGroups pool;
     if (!dice.bonus) {
+        if (keep == 0 || keep >= static_cast<std::uint64_t>(count)) {
+            // Every die kept: the score of one die, count times over.
+            DenseLaw law = DenseLaw::point(0, 1.0);
+            for (std::int32_t i = 0; i < count; ++i) {
+                auto next = scoring.add_die(law, 1, faces, true, budget);
+                if (!next) return refused(std::unexpected(next.error()));
+                law = std::move(*next);
+            }
+            return law;
+        }
+        TwoGroups pool;
         pool.top_lo = 1;
         pool.weights[static_cast<std::size_t>(count)][0] = 1.0;
-        return kept_score(scoring, faces, pool, keep, budget);
+        return refused(kept_score(scoring, faces, pool, keep, budget));
     }
     if (faces > kMaxDiceFaces) {
         return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
@@ -360,6 +389,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     const double fail = static_cast<double>(t - 1) / faces;
     const auto law = bonus_pool_law(count, qualify, fail);
     // Qualifying dice beat the others: the top group, unless mirrored.
+    TwoGroups pool;
     pool.top_lo = mirrored ? faces + 2 - t : t;
     for (std::size_t n = 0; n < kSizes; ++n) {
         for (std::size_t q = 0; q <= n; ++q) {
@@ -371,7 +401,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
             }
         }
     }
-    return kept_score(scoring, faces, pool, keep, budget);
+    return refused(kept_score(scoring, faces, pool, keep, budget));
 }
 
 }  // namespace pipwerk::detail

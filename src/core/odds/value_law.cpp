@@ -100,7 +100,8 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
         if (left.size() + right.size() > kMaxOutcomes) {
             return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " outcomes"));
         }
-        if (auto ok = budget.charge(pairs / 4 + 1, product_of(left.size(), right.size())); !ok) {
+        if (auto ok = budget.charge(pairs / 4 + left.size() + right.size(), product_of(left.size(), right.size()));
+            !ok) {
             return std::unexpected(ok.error());
         }
         if (op == BinaryOp::Add) return ValueLaw::of_ints(convolve(left.ints, right.ints));
