@@ -67,12 +67,12 @@ inline double difference(double a_hi, double a_lo, double b_hi, double b_lo) noe
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift) {
     if (source.empty() || weight == 0.0) return;
     const std::int64_t first = source.lo + shift;
-    const std::int64_t last = first + static_cast<std::int64_t>(source.size()) - 1;
+    const std::int64_t last = first + (static_cast<std::int64_t>(source.size()) - 1);
     if (target.empty()) {
         target.lo = first;
         target.p.assign(source.size(), 0.0);
     }
-    const std::int64_t target_last = target.lo + static_cast<std::int64_t>(target.size()) - 1;
+    const std::int64_t target_last = target.lo + (static_cast<std::int64_t>(target.size()) - 1);
     if (first < target.lo) {
         target.p.insert(target.p.begin(), static_cast<std::size_t>(target.lo - first), 0.0);
         target.lo = first;
