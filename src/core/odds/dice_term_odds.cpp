@@ -88,19 +88,28 @@ public:
                                               DenseLaw& out, WorkBudget& budget) {
         const std::int64_t width = b - a + 1;
         if (counting_) {
-            if (auto ok = budget.charge(law.size() + 1, "a success count"); !ok) return ok;
+            if (auto ok = budget.charge(die_cost(law.size(), width, symmetric), "a success count"); !ok) return ok;
             const std::int64_t yes = passing(a, b);
             out = add_coin(law, static_cast<double>(yes) / static_cast<double>(width),
                            static_cast<double>(width - yes) / static_cast<double>(width));
             return {};
         }
-        // A symmetric law takes half the steps (the rest is mirrored); any
-        // other takes running sums from both ends.
-        const std::uint64_t span = law.size() + static_cast<std::uint64_t>(width);
-        const std::uint64_t cells = symmetric ? span / 2 : 2 * span;
-        if (auto ok = budget.charge(cells, "a sum of dice"); !ok) return ok;
+        if (auto ok = budget.charge(die_cost(law.size(), width, symmetric), "a sum of dice"); !ok) return ok;
         add_uniform_into(law, mirrored_ ? faces_ + 1 - b : a, width, symmetric, out, sums_);
         return {};
+    }
+
+    // The steps add_die_into takes on a law of `size` values and a die of
+    // `width` faces, and the size of what it gives.
+    [[nodiscard]] std::uint64_t die_cost(std::uint64_t size, std::int64_t width, bool symmetric) const noexcept {
+        if (counting_) return size + 1;
+        // A symmetric law takes half the steps (the rest is mirrored); any
+        // other takes running sums from both ends.
+        const std::uint64_t span = size + static_cast<std::uint64_t>(width);
+        return symmetric ? span / 2 : 2 * span;
+    }
+    [[nodiscard]] std::uint64_t next_size(std::uint64_t size, std::int64_t width) const noexcept {
+        return counting_ ? size + 1 : size + static_cast<std::uint64_t>(width) - 1;
     }
 
     // law + the score of one die uniform on working faces [a, b].
@@ -146,6 +155,18 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
         }
     }
     if (max_keep == 0) return {};
+    // The whole cost is known before any of it is spent: refuse at once
+    // rather than after most of a second.
+    std::uint64_t cost = 0;
+    for (std::int64_t v = lo; v < hi; ++v) {
+        std::uint64_t size = 1;
+        for (std::int64_t a = 1; a < max_keep; ++a) {
+            cost += scoring.die_cost(size, hi - v, true);
+            size = scoring.next_size(size, hi - v);
+            for (const KeepTarget& t : targets) cost += t.keep > a ? size / 4 + 1 : 0;
+        }
+    }
+    if (cost > budget.left()) return std::unexpected(WorkBudget::too_large("a dice term"));
     const auto& choose = binomials();
     const double faces = static_cast<double>(hi - lo + 1);
     const SizeWeights one = powers(1.0 / faces);
