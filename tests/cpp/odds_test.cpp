@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cstdint>
 #include <string_view>
@@ -9,6 +10,7 @@
 
 #include "odds_brute_force.hpp"
 #include "pipwerk/odds.hpp"
+#include "pipwerk/parser/parser.hpp"
 
 namespace {
 
@@ -285,6 +287,49 @@ TEST(OddsSummary, StatisticsOfKnownLaws) {
     };
     for (const Q& q : std::vector<Q>{{1.0 / 36, 2}, {1.0 / 36 + 1e-9, 3}, {0.25, 5}, {0.5, 7}, {0.75, 9}, {1.0, 12}}) {
         EXPECT_EQ(pipwerk::quantile(law, q.q), q.value) << q.q;
+    }
+}
+
+// Nesting at the parser's limit, in every shape that recurses, stays within
+// a small thread stack.
+TEST(OddsLimits, DeepNestingFitsASmallStack) {
+    struct Shape {
+        std::string open, middle, close;
+    };
+    const std::vector<Shape> shapes = {
+        {"(", "1d6", ")"},       {"-(", "d4", ")"},         {"1+(", "1d3", ")"},  {"{1}+(", "{1d2}", ")"},
+        {"1+(", "{1}", ")"},     {"-(", "{1, 2}", ")"},     {"2#(", "3", ")"},    {"{", "1", "}"},
+        {"1d2*(", "1d2", ")"},   {"{1d2}-(", "{1d2}", ")"},
+    };
+    static std::vector<std::string> inputs;
+    for (const Shape& s : shapes) {
+        for (const std::size_t n : {std::size_t{200}, std::size_t{256}, std::size_t{100'000}}) {
+            inputs.push_back(repeated(s.open, n, s.middle) + repeated(s.close, n, ""));
+        }
+    }
+    // What each call consumed ("" when it failed), or "not run".
+    static std::vector<std::string> consumed;
+    consumed.assign(inputs.size(), "not run");
+    const auto work = [](void*) -> void* {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            const auto got = pipwerk::odds(inputs[i], pipwerk::OddsOptions{.work_budget = 20'000'000});
+            consumed[i] = got ? got->consumed : "";
+        }
+        return nullptr;
+    };
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 512 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, work, nullptr), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const pipwerk::ParseOutcome parsed = pipwerk::Parser::parse(inputs[i]);
+        if (consumed[i].empty()) {
+            EXPECT_TRUE(parsed.success()) << inputs[i].substr(0, 12);  // only an evaluation fails
+        } else {
+            EXPECT_EQ(consumed[i], parsed.consumed) << inputs[i].substr(0, 12);
+        }
     }
 }
 
