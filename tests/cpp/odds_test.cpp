@@ -287,9 +287,16 @@ TEST(OddsSummary, StatisticsOfKnownLaws) {
     struct Q {
         double q, value;
     };
-    for (const Q& q : std::vector<Q>{{1.0 / 36, 2}, {1.0 / 36 + 1e-9, 3}, {0.25, 5}, {0.5, 7}, {0.75, 9}, {1.0, 12}}) {
+    for (const Q& q : std::vector<Q>{{1.0 / 36, 2}, {1.0 / 36 + 1e-9, 3}, {0.25, 5}, {0.5, 7}, {0.75, 9},
+                                     {26.0 / 36, 8}, {26.0 / 36 + 1e-9, 9}, {35.0 / 36, 11}, {1.0, 12}}) {
         EXPECT_EQ(pipwerk::quantile(law, q.q), q.value) << q.q;
     }
+    // The far ends of a wide law, each lighter than 1e-38, are still its extremes.
+    const auto wide = pipwerk::odds("50d6");
+    ASSERT_TRUE(wide.has_value());
+    EXPECT_EQ(pipwerk::quantile(wide->elements.front(), 1e-300), 50.0);
+    EXPECT_EQ(pipwerk::quantile(wide->elements.front(), 1.0), 300.0);
+    EXPECT_EQ(pipwerk::summarize(wide->elements.front()).median, 175.0);
 }
 
 // AddressSanitizer pads every frame with red zones: allow it eight times the room.
