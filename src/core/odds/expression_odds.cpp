@@ -344,11 +344,10 @@ private:
         return SetOdds::failure(parse_error(ParseMessage::ExpectedPipwerkExpression));
     }
 
-    static void pair_up(BinaryOp op, std::vector<ValueLaw>& left, std::vector<ValueLaw>& right,
+    static void pair_up(const std::vector<ValueLaw>& left, const std::vector<ValueLaw>& right,
                         std::vector<std::pair<const ValueLaw*, const ValueLaw*>>& pairs) {
         // As the evaluator pairs elements: a lone element meets every element
         // of the other side, otherwise pairs by position up to the shorter.
-        (void)op;
         if (left.size() == 1 && right.size() >= 2) {
             for (const ValueLaw& r : right) pairs.emplace_back(&left.front(), &r);
         } else if (right.size() == 1 && left.size() >= 2) {
@@ -364,7 +363,7 @@ private:
         acc.ok *= right.ok;
         if (acc.ok == 0.0) return {};
         std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs;
-        pair_up(op, acc.elements, right.elements, pairs);
+        pair_up(acc.elements, right.elements, pairs);
         std::vector<ValueLaw> elements;
         for (const auto& [l, r] : pairs) {
             double failed = 0.0;
