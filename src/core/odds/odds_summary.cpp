@@ -47,7 +47,8 @@ OddsSummary summarize(const Distribution& distribution) {
     const Outcome* mode = nullptr;
     for (const Outcome& o : distribution) {
         mean += o.value * (o.probability / total);
-        if (mode == nullptr || o.probability > mode->probability) mode = &o;
+        // Chances equal to within the engine's precision tie: the smaller value wins.
+        if (mode == nullptr || o.probability > mode->probability * (1.0 + 1e-12)) mode = &o;
     }
     double variance = 0.0;
     for (const Outcome& o : distribution) {
