@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "odds_command.hpp"
 #include "options.hpp"
 #include "roller.hpp"
 #include "table_session.hpp"
@@ -51,6 +52,11 @@ int run(int argc, char** argv) {
     }
 
     const pipwerk::cli::Options& options = command->options;
+    if (options.odds) {
+        std::ios::sync_with_stdio(false);
+        const int status = pipwerk::cli::run_odds(options, std::cin, stdout, stderr);
+        return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? status : 1;
+    }
     if (options.expressions.empty() && isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1) {
         // At the table a typo is not a failure of the session: it ends with 0.
         pipwerk::cli::Roller roller(options, stdout, stderr, pipwerk::cli::Audience::Person);

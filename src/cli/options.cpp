@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--strict]\n"
-    "               [--] [EXPRESSION...]\n";
+    "               [--odds [--ascii]] [--] [EXPRESSION...]\n";
 
 constexpr std::string_view kSyntax =
     "Expressions:\n"
@@ -63,6 +63,11 @@ constexpr std::string_view kHelpRest =
     "                (with --json as an object with expression and those fields)\n"
     "  --strict      exit with status 3 when any text was ignored or an input\n"
     "                parsed nothing (an empty line included)\n"
+    "  --odds        print the exact odds of each expression instead of rolling:\n"
+    "                mean, sd and range, then each outcome with P(=), P(>=) and a\n"
+    "                bar (many outcomes are grouped into ranges); with --json one\n"
+    "                object per line with the distribution, errors and statistics\n"
+    "  --ascii       draw the --odds bars with '#'\n"
     "  -V, --version print the version and exit\n"
     "  -h, --help    print this help and exit\n"
     "  --            end of options: later arguments are expressions even when\n"
@@ -175,6 +180,10 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
             options.parse_only = true;
         } else if (opt.name == "--strict") {
             options.strict = true;
+        } else if (opt.name == "--odds") {
+            options.odds = true;
+        } else if (opt.name == "--ascii") {
+            options.ascii = true;
         } else if (opt.name == "--help" || opt.name == "-h") {
             command.action = Action::Help;
         } else if (opt.name == "--version" || opt.name == "-V") {
@@ -187,6 +196,9 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
 
     if (options.parse_only && (options.summary || options.seed || options.times != 1)) {
         return std::unexpected(std::string("--parse rolls nothing: it takes no --seed, --times or --summary"));
+    }
+    if (options.odds && (options.parse_only || options.summary || options.seed || options.times != 1)) {
+        return std::unexpected(std::string("--odds rolls nothing: it takes no --seed, --times, --summary or --parse"));
     }
     return command;
 }

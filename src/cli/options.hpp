@@ -17,6 +17,8 @@ struct Options {
     bool json = false;                  // one JSON object per line
     bool parse_only = false;            // report success, consumed and tail; roll nothing
     bool strict = false;                // exit 3 when text was ignored or an input parsed nothing
+    bool odds = false;                  // print the exact odds instead of rolling
+    bool ascii = false;                 // odds bars in '#' instead of Unicode blocks
     std::vector<std::string_view> expressions;  // empty: read lines from standard input
 };
 
