@@ -26,8 +26,6 @@ inline std::unexpected<PipwerkError> fail(ParseMessage message) noexcept {
     return std::unexpected(PipwerkError::parse(message));
 }
 
-constexpr char symbol_of(BinaryOp op) noexcept { return "+-*/"[static_cast<std::size_t>(op)]; }
-
 // The low 32 bits of the integer view, read as two's complement: a count of
 // 4294967297 is 1, one of 2147483648 is negative.
 constexpr std::int32_t low32(std::int64_t v) noexcept {
