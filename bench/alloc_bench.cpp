@@ -18,8 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "pipwerk/parser/parser.hpp"
+#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
+#include "roll_record.hpp"
 
 namespace {
 

@@ -40,10 +40,10 @@
 #include "reference_evaluator.hpp"
 #include "strict_utf8.hpp"
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
+#include "eval.hpp"
+#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
-#include "pipwerk/rng.hpp"
+#include "rng.hpp"
 
 namespace {
 

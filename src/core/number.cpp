@@ -1,4 +1,4 @@
-#include "pipwerk/number.hpp"
+#include "number.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "pipwerk/shortest.hpp"
-#include "pipwerk/whitespace.hpp"
+#include "shortest.hpp"
+#include "whitespace.hpp"
 
 namespace pipwerk {
 namespace {

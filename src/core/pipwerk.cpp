@@ -1,13 +1,14 @@
 #include "pipwerk/pipwerk.hpp"
+#include "roll_record.hpp"
 
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "eval/detail_layout.hpp"
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
-#include "pipwerk/rng.hpp"
+#include "eval.hpp"
+#include "parser/parser.hpp"
+#include "rng.hpp"
 
 namespace pipwerk {
 

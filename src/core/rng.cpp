@@ -1,4 +1,4 @@
-#include "pipwerk/rng.hpp"
+#include "rng.hpp"
 
 #include <unistd.h>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
+#include "eval.hpp"
+#include "parser/parser.hpp"
 
 namespace pipwerk {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "pipwerk/rng.hpp"
+#include "rng.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <variant>
 
-#include "pipwerk/roll.hpp"
+#include "roll.hpp"
 
 namespace pipwerk::reference {
 namespace {

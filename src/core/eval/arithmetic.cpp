@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "detail_layout.hpp"
-#include "pipwerk/eval.hpp"
+#include "eval.hpp"
 
 namespace pipwerk {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "pipwerk/parser/ast.hpp"
+#include "parser/ast.hpp"
 #include "text_sink.hpp"
 
 namespace pipwerk::detail {

@@ -6,7 +6,7 @@
 
 #include "evaluate_parts.hpp"
 #include "flat_set.hpp"
-#include "pipwerk/eval.hpp"
+#include "eval.hpp"
 #include "rand_walk.hpp"
 #include "set_walk.hpp"
 #include "text_sink.hpp"

@@ -3,7 +3,7 @@
 #include "detail_layout.hpp"
 #include "evaluate_parts.hpp"
 #include "flat_set.hpp"
-#include "pipwerk/eval.hpp"
+#include "eval.hpp"
 #include "text_sink.hpp"
 
 // The roll pipeline's entries: the evaluation laid out straight into the

@@ -2,8 +2,8 @@
 
 #include "flat_set.hpp"
 #include "pipwerk/error.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/rng.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
 
 namespace pipwerk::detail {
 

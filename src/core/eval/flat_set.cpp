@@ -4,7 +4,7 @@
 #include <string>
 
 #include "detail_layout.hpp"
-#include "pipwerk/eval.hpp"
+#include "eval.hpp"
 
 namespace pipwerk::detail {
 namespace {

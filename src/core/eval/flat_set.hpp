@@ -13,10 +13,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/small_vector.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "small_vector.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk::detail {
 

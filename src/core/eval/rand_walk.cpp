@@ -8,8 +8,8 @@
 #include <variant>
 
 #include "detail_layout.hpp"
-#include "pipwerk/eval.hpp"
-#include "pipwerk/roll.hpp"
+#include "eval.hpp"
+#include "roll.hpp"
 #include "text_sink.hpp"
 #include "tree_walk.hpp"
 

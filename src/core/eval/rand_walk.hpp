@@ -3,10 +3,10 @@
 #include <string>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/rng.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
+#include "text_buffer.hpp"
 #include "text_sink.hpp"
 
 namespace pipwerk::detail {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "detail_layout.hpp"
-#include "pipwerk/eval.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "eval.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <variant>
 
-#include "pipwerk/eval.hpp"
+#include "eval.hpp"
 #include "rand_walk.hpp"
 #include "text_sink.hpp"
 #include "tree_walk.hpp"

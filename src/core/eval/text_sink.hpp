@@ -9,7 +9,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "pipwerk/text_buffer.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk::detail {
 

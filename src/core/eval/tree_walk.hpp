@@ -8,8 +8,8 @@
 #include <variant>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/small_vector.hpp"
+#include "parser/ast.hpp"
+#include "small_vector.hpp"
 
 namespace pipwerk::detail {
 

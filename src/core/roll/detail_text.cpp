@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/roll.hpp"
+#include "parser/ast.hpp"
+#include "roll.hpp"
 
 namespace pipwerk {
 namespace {

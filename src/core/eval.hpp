@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/rng.hpp"
-#include "pipwerk/small_vector.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
+#include "small_vector.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk {
 
