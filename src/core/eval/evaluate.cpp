@@ -4,7 +4,7 @@
 #include <variant>
 #include <vector>
 
-#include "evaluate_parts.hpp"
+#include "evaluate_scalar.hpp"
 #include "flat_set.hpp"
 #include "eval.hpp"
 #include "rand_walk.hpp"
@@ -88,30 +88,14 @@ Result<Number> eval_const(const Ast& ast, ExprId node) {
 namespace detail {
 
 template <class Text>
-Result<bool> evaluate_parts(const Ast& ast, ExprId root, Rng& rng, Text& detail, SetTexts* texts, FlatSet& out) {
-    switch (level_of(ast, root)) {
-        case 0: {
-            const Result<Number> value = eval_const(ast, root);
-            if (!value) return std::unexpected(value.error());
-            out.numbers.push_back(*value);
-            return false;
-        }
-        case 1: {
-            const Result<Number> value = walk_rand(ast, root, rng, detail, false);
-            if (!value) return std::unexpected(value.error());
-            out.numbers.push_back(*value);
-            return false;
-        }
-        default: {
-            if (Result<void> done = walk_set(ast, root, rng, texts, out); !done) return std::unexpected(done.error());
-            return true;
-        }
-    }
+Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail) {
+    if (level_of(ast, root) == 0) return eval_const(ast, root);
+    return walk_rand(ast, root, rng, detail, false);
 }
 
-template Result<bool> evaluate_parts(const Ast&, ExprId, Rng&, std::string&, SetTexts*, FlatSet&);
-template Result<bool> evaluate_parts(const Ast&, ExprId, Rng&, TextBuffer&, SetTexts*, FlatSet&);
-template Result<bool> evaluate_parts(const Ast&, ExprId, Rng&, NoText&, SetTexts*, FlatSet&);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, std::string&);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&);
 
 }  // namespace detail
 
@@ -141,13 +125,11 @@ Result<EvalValue> eval_pipwerk(const Ast& ast, ExprId node, Rng& rng) {
 }
 
 Result<EvalValue> evaluate(const Ast& ast, ExprId root, Rng& rng) {
+    if (level_of(ast, root) == 2) return eval_pipwerk(ast, root, rng);
     std::string detail;
-    SetTexts texts;
-    FlatSet set;
-    const Result<bool> is_set = evaluate_parts(ast, root, rng, detail, &texts, set);
-    if (!is_set) return std::unexpected(is_set.error());
-    if (*is_set) return to_value(texts, set);
-    return EvalValue(ScalarValue{set.numbers[0], std::move(detail)});
+    const Result<Number> value = evaluate_scalar(ast, root, rng, detail);
+    if (!value) return std::unexpected(value.error());
+    return EvalValue(ScalarValue{*value, std::move(detail)});
 }
 
 Result<EvalValue> binary_set_set(BinaryOp op, EvalValue left, EvalValue right) {

@@ -1,10 +1,12 @@
 #include <utility>
 
 #include "detail_layout.hpp"
-#include "evaluate_parts.hpp"
+#include "evaluate_scalar.hpp"
 #include "flat_set.hpp"
 #include "eval.hpp"
+#include "set_walk.hpp"
 #include "text_sink.hpp"
+#include "tree_walk.hpp"
 
 // The roll pipeline's entries: the evaluation laid out straight into the
 // caller's texts, or its numbers alone.
@@ -14,25 +16,34 @@ namespace pipwerk {
 using namespace detail;
 
 Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& detail, SmallVector<Number, 8>& numbers) {
+    if (level_of(ast, root) < 2) {
+        const Result<Number> value = evaluate_scalar(ast, root, rng, detail);
+        if (!value) return std::unexpected(value.error());
+        numbers.push_back(*value);
+        return false;
+    }
     SetTexts texts;
     FlatSet set;
-    const Result<bool> is_set = evaluate_parts(ast, root, rng, detail, &texts, set);
-    if (!is_set) return is_set;
-    if (*is_set) {
-        // Room for the whole layout at once, so a big set is not regrown.
-        reserve_more(detail, 2 + 2 * set.size() + layout_bound(set, set.size()));
-        append_braced(detail, set.size(), [&](TextBuffer& out, std::size_t i) { append_element(out, texts, set, i); });
-    }
+    if (Result<void> done = walk_set(ast, root, rng, &texts, set); !done) return std::unexpected(done.error());
+    // Room for the whole layout at once, so a big set is not regrown.
+    reserve_more(detail, 2 + 2 * set.size() + layout_bound(set, set.size()));
+    append_braced(detail, set.size(), [&](TextBuffer& out, std::size_t i) { append_element(out, texts, set, i); });
     numbers = std::move(set.numbers);
-    return is_set;
+    return true;
 }
 
 Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers) {
     NoText none;
+    if (level_of(ast, root) < 2) {
+        const Result<Number> value = evaluate_scalar(ast, root, rng, none);
+        if (!value) return std::unexpected(value.error());
+        numbers.push_back(*value);
+        return false;
+    }
     FlatSet set;
-    const Result<bool> is_set = evaluate_parts(ast, root, rng, none, nullptr, set);
-    if (is_set) numbers = std::move(set.numbers);
-    return is_set;
+    if (Result<void> done = walk_set(ast, root, rng, nullptr, set); !done) return std::unexpected(done.error());
+    numbers = std::move(set.numbers);
+    return true;
 }
 
 }  // namespace pipwerk

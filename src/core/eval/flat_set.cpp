@@ -28,6 +28,10 @@ std::size_t lay_out_spans(SetTexts& texts, const FlatSet& set, std::size_t n) {
 template <class Text>
 void append_element(Text& out, const SetTexts& texts, const FlatSet& set, std::size_t i) {
     const std::string_view own = texts.text(set.first_span + i);
+    if (set.steps.empty()) {
+        out += own;
+        return;
+    }
     const auto operand = [&](const SetStep& step) { return texts.text(step.first_span + (step.per_element ? i : 0)); };
     const auto& steps = set.steps;
     // While the text is still empty, a step with an empty operand shows nothing.

@@ -29,7 +29,8 @@ public:
     };
 
     [[nodiscard]] std::string_view text(std::size_t span) const noexcept {
-        return chars.view().substr(spans_[span].begin, spans_[span].end - spans_[span].begin);
+        const Span s = spans_[span];
+        return {chars.view().data() + s.begin, s.end - s.begin};
     }
     // The span of what was written to `chars` since `begin`; gives its index.
     std::size_t close_span(std::size_t begin) {
