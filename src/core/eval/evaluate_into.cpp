@@ -25,9 +25,7 @@ Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& de
     SetTexts texts;
     FlatSet set;
     if (Result<void> done = walk_set(ast, root, rng, &texts, set); !done) return std::unexpected(done.error());
-    // Room for the whole layout at once, so a big set is not regrown.
-    reserve_more(detail, 2 + 2 * set.size() + layout_bound(set, set.size()));
-    append_braced(detail, set.size(), [&](TextBuffer& out, std::size_t i) { append_element(out, texts, set, i); });
+    append_layout(detail, texts, set);
     numbers = std::move(set.numbers);
     return true;
 }

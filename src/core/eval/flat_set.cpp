@@ -9,11 +9,57 @@
 namespace pipwerk::detail {
 namespace {
 
+std::string_view operand_of(const SetTexts& texts, const SetStep& step, std::size_t i) noexcept {
+    return texts.text(step.first_span + (step.per_element ? i : 0));
+}
+
+// Room for element i laid out.
+std::size_t element_bound(const SetTexts& texts, const FlatSet& set, std::size_t i) noexcept {
+    std::size_t bound = texts.text(set.first_span + i).size();
+    for (const SetStep& step : set.steps) bound += 3 + operand_of(texts, step, i).size();
+    return bound;
+}
+
+// Room for the whole set laid out, without summing every element's.
+std::size_t layout_bound(const FlatSet& set) noexcept {
+    const std::size_t n = set.size();
+    std::size_t bound = 2 + 2 * n + set.own_size;
+    for (const SetStep& step : set.steps) bound += 3 * n + (step.per_element ? step.text_size : n * step.text_size);
+    return bound;
+}
+
+// Element i into room already taken.
+void write_element(RawText& out, const SetTexts& texts, const FlatSet& set, std::size_t i) noexcept {
+    const std::string_view own = texts.text(set.first_span + i);
+    const auto& steps = set.steps;
+    if (steps.empty()) {
+        out += own;
+        return;
+    }
+    // While the text is still empty, a step with an empty operand shows nothing.
+    std::size_t first = 0;
+    if (own.empty()) {
+        while (first < steps.size() && operand_of(texts, steps[first], i).empty()) ++first;
+    }
+    // Operands that come first wrap the element from the outside in.
+    Pieces<RawText> pieces(out);
+    for (std::size_t k = steps.size(); k-- > first;) {
+        if (steps[k].element_first) continue;
+        pieces.add(operand_of(texts, steps[k], i));
+        pieces.add(symbol_of(steps[k].op));
+    }
+    pieces.add(own);
+    for (std::size_t k = first; k < steps.size(); ++k) {
+        if (!steps[k].element_first) continue;
+        pieces.add(symbol_of(steps[k].op));
+        pieces.add(operand_of(texts, steps[k], i));
+    }
+}
+
 // Lays out the set's first n elements into the set texts' own buffer, one
-// new span each; gives the first. Room is taken first, so the texts read
-// from the buffer stay where they are while it is written.
+// new span each; gives the first. The texts are read inside the write, after
+// the buffer has grown, and from before where it writes.
 std::size_t lay_out_spans(SetTexts& texts, const FlatSet& set, std::size_t n) {
-    reserve_more(texts.chars, layout_bound(set, n));
     const std::size_t first = texts.span_count();
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t begin = texts.chars.size();
@@ -27,40 +73,22 @@ std::size_t lay_out_spans(SetTexts& texts, const FlatSet& set, std::size_t n) {
 
 template <class Text>
 void append_element(Text& out, const SetTexts& texts, const FlatSet& set, std::size_t i) {
-    const std::string_view own = texts.text(set.first_span + i);
-    if (set.steps.empty()) {
-        out += own;
-        return;
-    }
-    const auto operand = [&](const SetStep& step) { return texts.text(step.first_span + (step.per_element ? i : 0)); };
-    const auto& steps = set.steps;
-    // While the text is still empty, a step with an empty operand shows nothing.
-    std::size_t first = 0;
-    if (own.empty()) {
-        while (first < steps.size() && operand(steps[first]).empty()) ++first;
-    }
-    // Operands that come first wrap the element from the outside in.
-    Pieces<Text> pieces(out);
-    for (std::size_t k = steps.size(); k-- > first;) {
-        if (steps[k].element_first) continue;
-        pieces.add(operand(steps[k]));
-        pieces.add(symbol_of(steps[k].op));
-    }
-    pieces.add(own);
-    for (std::size_t k = first; k < steps.size(); ++k) {
-        if (!steps[k].element_first) continue;
-        pieces.add(symbol_of(steps[k].op));
-        pieces.add(operand(steps[k]));
-    }
+    write_text(out, element_bound(texts, set, i), [&](char* at) {
+        RawText raw{at};
+        write_element(raw, texts, set, i);
+        return raw.at;
+    });
 }
 
 template void append_element(TextBuffer&, const SetTexts&, const FlatSet&, std::size_t);
 template void append_element(std::string&, const SetTexts&, const FlatSet&, std::size_t);
 
-std::size_t layout_bound(const FlatSet& set, std::size_t n) noexcept {
-    std::size_t bound = set.own_size;
-    for (const SetStep& step : set.steps) bound += 3 * n + (step.per_element ? step.text_size : n * step.text_size);
-    return bound;
+void append_layout(TextBuffer& out, const SetTexts& texts, const FlatSet& set) {
+    write_text(out, layout_bound(set), [&](char* at) {
+        RawText raw{at};
+        append_braced(raw, set.size(), [&](RawText& to, std::size_t i) { write_element(to, texts, set, i); });
+        return raw.at;
+    });
 }
 
 void apply_scalar(FlatSet& set, BinaryOp op, Number scalar, const SetTexts* texts, std::size_t span,

@@ -64,10 +64,11 @@ struct FlatSet {
 };
 
 // The set's element i with every step applied, in the set's texts.
+// Text is std::string or TextBuffer; it may be the set texts' own buffer.
 template <class Text>
 void append_element(Text& out, const SetTexts& texts, const FlatSet& set, std::size_t i);
-// A bound on the text of the set's first n elements laid out.
-[[nodiscard]] std::size_t layout_bound(const FlatSet& set, std::size_t n) noexcept;
+// The whole set laid out: "{" its elements ", " "}".
+void append_layout(TextBuffer& out, const SetTexts& texts, const FlatSet& set);
 
 // set = set op scalar (element_first) or scalar op set, for every element;
 // the scalar's text is span `span` of `texts`, which is null when the

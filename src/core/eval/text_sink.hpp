@@ -1,10 +1,12 @@
 #pragma once
 
 // The texts the evaluator writes detail into: a std::string (a value's own
-// text), a TextBuffer (the roll pipeline's record, short texts inline), or
-// NoText, which drops everything, for an evaluation of the numbers alone.
+// text), a TextBuffer (the roll pipeline's record, short texts inline),
+// NoText, which drops everything, for an evaluation of the numbers alone,
+// and RawText, room already taken in one of the others (see write_text).
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -18,6 +20,19 @@ struct NoText {
     constexpr NoText& operator+=(char) noexcept { return *this; }
     constexpr NoText& operator+=(std::string_view) noexcept { return *this; }
     constexpr void append(std::size_t, char) noexcept {}
+};
+
+struct RawText {
+    char* at;
+    RawText& operator+=(char c) noexcept {
+        *at++ = c;
+        return *this;
+    }
+    RawText& operator+=(std::string_view text) noexcept {
+        if (!text.empty()) std::memcpy(at, text.data(), text.size());
+        at += text.size();
+        return *this;
+    }
 };
 
 template <class Text>
