@@ -119,7 +119,9 @@ template <class Text>
         return std::unexpected(rolled.error());
     }
     if (!dice.comparison) {
-        write_text(walk.out, roll.detail_length_bound(), [&](char* at) { return roll.write_detail(at); });
+        if constexpr (writes_text<Text>) {
+            write_text(walk.out, roll.detail_length_bound(), [&](char* at) { return roll.write_detail(at); });
+        }
         return Number::make_int(roll.total);
     }
     const ComparisonOp& comparison = *dice.comparison;
@@ -129,8 +131,10 @@ template <class Text>
     for (std::size_t i = 0; i < pool; ++i) {
         if (roll.kept[i] && ComparisonOp::passes(comparison.kind, roll.rolls[i], threshold)) ++successes;
     }
-    write_text(walk.out, roll.detail_length_bound(),
-               [&](char* at) { return roll.write_detail_comparison(at, comparison); });
+    if constexpr (writes_text<Text>) {
+        write_text(walk.out, roll.detail_length_bound(),
+                   [&](char* at) { return roll.write_detail_comparison(at, comparison); });
+    }
     return Number::make_int(successes);
 }
 
