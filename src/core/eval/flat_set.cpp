@@ -56,16 +56,23 @@ void write_element(RawText& out, const SetTexts& texts, const FlatSet& set, std:
     }
 }
 
-// Lays out the set's first n elements into the set texts' own buffer, one
-// new span each; gives the first. The texts are read inside the write, after
-// the buffer has grown, and from before where it writes.
-std::size_t lay_out_spans(SetTexts& texts, const FlatSet& set, std::size_t n) {
+// The texts of the set's first n elements as one step's operand: its own
+// spans when it has no steps, else each laid out into a new span of the set
+// texts' own buffer (the texts are read inside the write, after the buffer
+// has grown, and from before where it writes). Gives the first span.
+std::size_t operand_spans(SetTexts& texts, const FlatSet& set, std::size_t n, std::size_t& text_size) {
+    if (set.steps.empty()) {
+        text_size = n == 1 ? texts.text(set.first_span).size() : set.own_size;
+        return set.first_span;
+    }
     const std::size_t first = texts.span_count();
+    const std::size_t before = texts.chars.size();
     for (std::size_t i = 0; i < n; ++i) {
         const std::size_t begin = texts.chars.size();
         append_element(texts.chars, texts, set, i);
         texts.close_span(begin);
     }
+    text_size = texts.chars.size() - before;
     return first;
 }
 
@@ -98,14 +105,14 @@ void apply_scalar(FlatSet& set, BinaryOp op, Number scalar, const SetTexts* text
 }
 
 void apply_set(FlatSet& left, BinaryOp op, FlatSet& right, SetTexts* texts) {
+    std::size_t text_size = 0;
     // A lone element on the right meets every left element: a step of the left set.
     if (right.size() == 1) {
         const Number r = right.numbers[0];
         for (Number& e : left.numbers) e = apply_binop_or_zero(op, e, r);
         if (texts != nullptr) {
-            const std::size_t before = texts->chars.size();
-            const std::size_t span = lay_out_spans(*texts, right, 1);
-            left.steps.push_back(SetStep{op, true, false, span, texts->chars.size() - before});
+            const std::size_t span = operand_spans(*texts, right, 1, text_size);
+            left.steps.push_back(SetStep{op, true, false, span, text_size});
         }
         return;
     }
@@ -114,9 +121,8 @@ void apply_set(FlatSet& left, BinaryOp op, FlatSet& right, SetTexts* texts) {
         const Number l = left.numbers[0];
         for (Number& e : right.numbers) e = apply_binop_or_zero(op, l, e);
         if (texts != nullptr) {
-            const std::size_t before = texts->chars.size();
-            const std::size_t span = lay_out_spans(*texts, left, 1);
-            right.steps.push_back(SetStep{op, false, false, span, texts->chars.size() - before});
+            const std::size_t span = operand_spans(*texts, left, 1, text_size);
+            right.steps.push_back(SetStep{op, false, false, span, text_size});
         }
         left = std::move(right);
         return;
@@ -126,9 +132,8 @@ void apply_set(FlatSet& left, BinaryOp op, FlatSet& right, SetTexts* texts) {
     left.numbers.truncate(n);
     for (std::size_t i = 0; i < n; ++i) left.numbers[i] = apply_binop_or_zero(op, left.numbers[i], right.numbers[i]);
     if (texts != nullptr) {
-        const std::size_t before = texts->chars.size();
-        const std::size_t first = lay_out_spans(*texts, right, n);
-        left.steps.push_back(SetStep{op, true, true, first, texts->chars.size() - before});
+        const std::size_t first = operand_spans(*texts, right, n, text_size);
+        left.steps.push_back(SetStep{op, true, true, first, text_size});
     }
 }
 
