@@ -18,8 +18,9 @@
 #include <string_view>
 #include <vector>
 
-#include "pipwerk/parser/parser.hpp"
+#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
+#include "roll_record.hpp"
 
 namespace {
 
@@ -125,8 +126,16 @@ int main(int argc, char** argv) {
         }
     }
 
-    const std::vector<std::string_view> basket = {"4d6k3",    "1d20+5",           "3#4d6k3", "{d6, d8, 5} * 2",
-                                                  "10d10>=7", "2d20kl1 + 1d4 - 1"};
+    const std::vector<std::string_view> basket = {"4d6k3",
+                                                  "1d20+5",
+                                                  "3#4d6k3",
+                                                  "{d6, d8, 5} * 2",
+                                                  "10d10>=7",
+                                                  "2d20kl1 + 1d4 - 1",
+                                                  "{1, 2, 3} * 3#1d8",
+                                                  "{1, 2} + {10, 20, 30}",
+                                                  "-{d6, d8} * 2 + 1",
+                                                  "(2d6 + 3) * 2 - 1d4 + {1, 2, 3} * 3#1d8 + 4d6b6k3>=4 - 10%"};
     std::fputs((left("call", 50) + "  allocs    ns/call   ratio\n").c_str(), stdout);
     // Keeps the optimiser from dropping calls whose results are otherwise unused.
     std::size_t sink = 0;
@@ -155,6 +164,19 @@ int main(int argc, char** argv) {
                       auto result = pipwerk::roll(expression, options);
                       sink += result ? result->full.size() : 1;
                   }), baseline.ns_per_call);
+    }
+    // The path the Python module takes: the whole roll laid out in one record.
+    for (const std::string_view expression : basket) {
+        for (const bool show_detail : {true, false}) {
+            const pipwerk::RollOptions options{.seed = 42, .show_detail = show_detail};
+            const std::string label =
+                "roll_into(\"" + std::string(expression) + "\"" + (show_detail ? ")" : ", no detail)");
+            print_row(label, measure(calls, [&] {
+                          pipwerk::RollRecord record;
+                          const auto done = pipwerk::roll_into(expression, options, record);
+                          sink += done ? record.text.size() : 1;
+                      }), baseline.ns_per_call);
+        }
     }
     {
         pipwerk::RollOptions options;

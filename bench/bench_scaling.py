@@ -31,6 +31,8 @@ SHAPES = {
     "sum of n dice terms d6+d6+...": ("roll", TERMS, lambda n: "+".join(["d6"] * n)),
     "sum of n constants 1+1+...": ("roll", TERMS, lambda n: "+".join(["1"] * n)),
     "set of n items {1,1,...} * 2": ("roll", TERMS, lambda n: "{" + ",".join(["1"] * n) + "} * 2"),
+    "two sets of n items {1,...} + {1,...}": ("roll", TERMS, lambda n: "+".join(["{" + ",".join(["1"] * n) + "}"] * 2)),
+    "n sets of two items {1,1}+{1,1}+...": ("roll", TERMS, lambda n: "+".join(["{1,1}"] * n)),
     "bytes of '1d6 + ' (roll)": ("roll", BYTES, lambda b: repeat_to("1d6 + ", b) + "1"),
     "bytes of '1d6 + ' (parse)": ("parse", BYTES, lambda b: repeat_to("1d6 + ", b) + "1"),
     "bytes of junk tail '1d6 x...'": ("roll", BYTES, lambda b: "1d6 " + "x" * b),

@@ -18,7 +18,7 @@
 
 #include "odds_brute_force.hpp"
 #include "pipwerk/odds.hpp"
-#include "pipwerk/parser/parser.hpp"
+#include "parser/parser.hpp"
 
 namespace {
 

@@ -23,8 +23,9 @@
 //  - A scalar has a detail exactly when the consumed text holds a dice term;
 //    the result is a set exactly when it holds a repeat or a set.
 //  - Errors carry one of the engine's fixed messages, with numbers in range.
-//  - roll, which lays its texts out in one pass, gives exactly what the
-//    plain evaluator and its renderings give for the same tree and seed.
+//  - roll, with and without the detail, and evaluate with each element's
+//    own text give exactly what the plain reference evaluator of
+//    tests/reference gives for the same tree and seed.
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -36,12 +37,13 @@
 #include <string_view>
 #include <vector>
 
+#include "reference_evaluator.hpp"
 #include "strict_utf8.hpp"
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
+#include "eval.hpp"
+#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
-#include "pipwerk/rng.hpp"
+#include "rng.hpp"
 
 namespace {
 
@@ -128,6 +130,10 @@ bool valid_message(std::string_view msg) {
 bool same_double(double a, double b) {
     if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
     return a == b && std::signbit(a) == std::signbit(b);
+}
+
+bool same_number(const pipwerk::Number& a, const pipwerk::Number& b) {
+    return a.kind() == b.kind() && same_double(a.to_double(), b.to_double()) && a.int_value() == b.int_value();
 }
 
 bool same_values(const std::vector<double>& a, const std::vector<double>& b) {
@@ -227,18 +233,31 @@ void check_same(const Rolled& a, const Rolled& b) {
     check(a->consumed == b->consumed && a->tail == b->tail && same_result(*a, *b));
 }
 
-// The roll as the composition of its parts: evaluate the tree, then render it.
-void check_against_evaluator(const pipwerk::ParseOutcome& parsed, const Rolled& rolled, std::uint64_t seed) {
+// The roll against the reference evaluator and its renderings.
+void check_against_reference(const pipwerk::ParseOutcome& parsed, const Rolled& rolled, const Rolled& plain,
+                             std::uint64_t seed) {
     if (!parsed.success()) return;
+    auto reference_rng = pipwerk::Xoroshiro128StarStar::from_seed(seed);
+    const pipwerk::Result<pipwerk::reference::Value> want =
+        pipwerk::reference::evaluate(parsed.ast, *parsed.expression, reference_rng);
     auto rng = pipwerk::Xoroshiro128StarStar::from_seed(seed);
     const pipwerk::Result<pipwerk::EvalValue> value = pipwerk::evaluate(parsed.ast, *parsed.expression, rng);
-    check(value.has_value() == rolled.has_value());
-    if (!value) return check(value.error().message() == rolled.error().message());
-    check(rolled->summary == value->summary() && rolled->detail == value->detail() && rolled->full == value->full());
-    check(rolled->is_set == value->is_set());
-    const std::vector<pipwerk::Number> numbers = value->values();
-    check(numbers.size() == rolled->values.size());
-    for (std::size_t i = 0; i < numbers.size(); ++i) check(same_double(numbers[i].to_double(), rolled->values[i]));
+    check(want.has_value() == rolled.has_value() && want.has_value() == value.has_value());
+    if (!want) return check(want.error() == rolled.error() && want.error() == value.error());
+    check(rolled->summary == want->summary() && rolled->detail == want->detail() && rolled->full == want->full());
+    check(rolled->is_set == want->is_set && value->is_set() == want->is_set);
+    check(plain.has_value() && plain->summary == want->summary());
+    check(rolled->values.size() == want->elements.size() && plain->values.size() == want->elements.size());
+    for (std::size_t i = 0; i < want->elements.size(); ++i) {
+        const double v = want->elements[i].value.to_double();
+        check(same_double(rolled->values[i], v) && same_double(plain->values[i], v));
+    }
+    if (const pipwerk::EvalValue::Set* set = value->set()) {
+        check(set->size() == want->elements.size());
+        for (std::size_t i = 0; i < set->size(); ++i) {
+            check((*set)[i].detail == want->elements[i].detail && same_number((*set)[i].value, want->elements[i].value));
+        }
+    }
 }
 
 std::uint64_t fnv1a(const std::uint8_t* data, std::size_t size) {
@@ -267,11 +286,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Seeded rolls: deterministic, and independent of show_detail but for the texts.
     const Rolled with_detail = pipwerk::roll(input, {.seed = seed, .show_detail = true});
     check_roll(input, parsed, with_detail, true);
-    check_against_evaluator(parsed, with_detail, seed);
     check_same(with_detail, pipwerk::roll(input, {.seed = seed, .show_detail = true}));
 
     const Rolled without_detail = pipwerk::roll(input, {.seed = seed, .show_detail = false});
     check_roll(input, parsed, without_detail, false);
+    check_against_reference(parsed, with_detail, without_detail, seed);
     check(with_detail.has_value() == without_detail.has_value());
     if (with_detail) {
         check(without_detail->consumed == with_detail->consumed && without_detail->tail == with_detail->tail);

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Runs every test of the project from a clean tree:
 #   1. the C++ suites, plain (Release) and under AddressSanitizer + UBSan;
-#   2. the Python package built by `pip install .` into a fresh virtual
+#   2. cmake --install of the Release build, and a consumer project
+#      (tests/consumer) built against the installed package, by CMake and
+#      by pkg-config, and run;
+#   3. the Python package built by `pip install .` into a fresh virtual
 #      environment, then its pytest suites (module, CLI, the CLI in a
 #      pseudo-terminal, adversarial inputs);
-#   3. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
-#   4. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
+#   4. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
+#   5. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
 #      without clang++-19).
 # Build products go to build/test (override with PIPWERK_TEST_DIR).
 set -euo pipefail
@@ -26,6 +29,18 @@ cmake -S "$root" -B "$out/sanitized" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 cmake --build "$out/sanitized" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$out/sanitized" --output-on-failure -j "$jobs"
+
+step "Installed package and a consumer project"
+rm -rf "$out/install" "$out/consumer"
+cmake --install "$out/plain" --prefix "$out/install" >/dev/null
+cmake -S "$root/tests/consumer" -B "$out/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$out/install" >/dev/null
+cmake --build "$out/consumer"
+"$out/consumer/consumer"
+pc_dir=$(dirname "$(find "$out/install" -name pipwerk.pc)")
+pc_flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs pipwerk)
+# shellcheck disable=SC2086  # the flags are words
+"${CXX:-c++}" "$root/tests/consumer/main.cpp" $pc_flags -o "$out/consumer/consumer_pkg_config"
+"$out/consumer/consumer_pkg_config" >/dev/null
 
 step "Python package in a fresh virtual environment"
 rm -rf "$out/venv"

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/roll_record.hpp"
 
 namespace pipwerk {
 
@@ -30,10 +29,5 @@ struct RollOutput {
 // Parses, seeds, evaluates and renders one expression. Text that does not
 // parse is returned in the tail, never an error; only evaluation fails.
 [[nodiscard]] Result<RollOutput> roll(std::string_view expression, const RollOptions& options);
-
-// roll, laid out flat into `out` (which starts empty) instead of into separate
-// strings: the Python module copies the record into its result object at once.
-// On an error `out` holds partial texts and is to be dropped.
-[[nodiscard]] Result<void> roll_into(std::string_view expression, const RollOptions& options, RollRecord& out);
 
 }  // namespace pipwerk

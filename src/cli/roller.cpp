@@ -4,7 +4,7 @@
 #include <new>
 
 #include "line_format.hpp"
-#include "pipwerk/parser/parser.hpp"
+#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
 #include "safe_echo.hpp"
 

@@ -7,7 +7,7 @@
 
 #include "line_reader.hpp"
 #include "options.hpp"
-#include "pipwerk/whitespace.hpp"
+#include "whitespace.hpp"
 
 namespace pipwerk::cli {
 namespace {

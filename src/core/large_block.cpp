@@ -1,4 +1,4 @@
-#include "pipwerk/large_block.hpp"
+#include "large_block.hpp"
 
 #include <cstdint>
 

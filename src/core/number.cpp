@@ -1,4 +1,4 @@
-#include "pipwerk/number.hpp"
+#include "number.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <limits>
 
-#include "pipwerk/shortest.hpp"
-#include "pipwerk/whitespace.hpp"
+#include "shortest.hpp"
+#include "whitespace.hpp"
 
 namespace pipwerk {
 namespace {
@@ -172,9 +172,7 @@ std::optional<Number> Number::parse_text(std::string_view text) noexcept {
     return std::nullopt;
 }
 
-std::int64_t Number::integer_view() const noexcept {
-    if (is_int()) return payload_int();
-    const double x = payload_real();
+std::int64_t Number::real_integer_view(double x) noexcept {
     // 2^63 is exact as a double; compare before casting so no cast overflows.
     constexpr double kTwo63 = 9223372036854775808.0;
     if (std::isnan(x)) return 0;

@@ -1,12 +1,14 @@
 #include "pipwerk/pipwerk.hpp"
+#include "roll_record.hpp"
 
 #include <string>
 #include <string_view>
 #include <utility>
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
-#include "pipwerk/rng.hpp"
+#include "eval/detail_layout.hpp"
+#include "eval.hpp"
+#include "parser/parser.hpp"
+#include "rng.hpp"
 
 namespace pipwerk {
 
@@ -19,22 +21,20 @@ Result<void> roll_into(std::string_view expression, const RollOptions& options, 
 
     Xoroshiro128StarStar rng = options.seed ? Xoroshiro128StarStar::from_seed(*options.seed)
                                             : Xoroshiro128StarStar::from_clock();
-    // The detail comes first in the text; without show_detail it is dropped again.
-    // A long roll's texts are a small multiple of its input: room for that
-    // is taken once, so the text is not regrown by copying (unused room is
-    // never touched).
+    // The detail comes first in the text. A long roll's texts are a small
+    // multiple of its input: room for that is taken once, so the text is not
+    // regrown by copying (unused room is never touched).
     if (const std::size_t n = parsed.consumed.size(); n > 4096) out.text.reserve(4 * n + 64);
     SmallVector<Number, 8> numbers;
-    const Result<bool> is_set = evaluate_into(parsed.ast, *parsed.expression, rng, out.text, numbers);
+    const Result<bool> is_set = options.show_detail
+                                    ? evaluate_into(parsed.ast, *parsed.expression, rng, out.text, numbers)
+                                    : evaluate_values(parsed.ast, *parsed.expression, rng, numbers);
     if (!is_set) return std::unexpected(is_set.error());
 
     if (options.show_detail) {
         out.detail_size = out.text.size();
-        // The full text shows the detail, except for a constant (no detail at all).
-        out.full_has_detail = *is_set || out.detail_size != 0;
+        out.full_has_detail = detail::full_shows_detail(*is_set, out.detail_size == 0);
         if (out.full_has_detail) out.text += RollRecord::kJoiner;
-    } else {
-        out.text.truncate(0);
     }
     append_summary(out.text, numbers.span(), *is_set);
 

@@ -1,4 +1,4 @@
-#include "pipwerk/rng.hpp"
+#include "rng.hpp"
 
 #include <pthread.h>
 #include <time.h>

@@ -1,4 +1,4 @@
-#include "pipwerk/shortest.hpp"
+#include "shortest.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "pipwerk/whitespace.hpp"
+#include "whitespace.hpp"
 
 namespace pipwerk {
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "pipwerk/shortest.hpp"
+#include "shortest.hpp"
 
 namespace pipwerk::python {
 namespace {

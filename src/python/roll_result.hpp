@@ -2,7 +2,7 @@
 
 #include <Python.h>
 
-#include "pipwerk/roll_record.hpp"
+#include "roll_record.hpp"
 
 namespace pipwerk::python {
 

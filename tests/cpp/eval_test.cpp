@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
+#include "eval.hpp"
+#include "eval/flat_set.hpp"
+#include "parser/parser.hpp"
 
 namespace pipwerk {
 namespace {
@@ -268,6 +269,58 @@ TEST(SetArithmetic, ScalarOperandIsRejected) {
         EXPECT_EQ(r.error(), expected_set);
         EXPECT_EQ(r.error().message(), "parse error: expected set");
     }
+}
+
+// Steps recorded on a set and laid out at the end: each step shows as
+// "left s right" on the text built so far, empty sides dropped.
+TEST(FlatSet, StepsLaidOutWithEmptyTexts) {
+    using detail::FlatSet;
+    using detail::SetTexts;
+    SetTexts texts;
+    const auto span_of = [&texts](std::string_view text) {
+        const std::size_t begin = texts.chars.size();
+        texts.chars += text;
+        return texts.close_span(begin);
+    };
+    const auto set_of = [&](const std::vector<std::string_view>& own) {
+        FlatSet set;
+        set.first_span = texts.span_count();
+        for (const std::string_view text : own) {
+            set.numbers.push_back(I(1));
+            set.own_size += text.size();
+            span_of(text);
+        }
+        return set;
+    };
+    const auto laid_out = [&](const FlatSet& set) {
+        std::vector<std::string> out(set.size());
+        for (std::size_t i = 0; i < set.size(); ++i) detail::append_element(out[i], texts, set, i);
+        return out;
+    };
+
+    FlatSet set = set_of({"", "a", ""});
+    detail::apply_scalar(set, BinaryOp::Add, I(1), &texts, span_of(""), true);   // x +
+    EXPECT_EQ(laid_out(set), (std::vector<std::string>{"", "a +", ""}));
+    detail::apply_scalar(set, BinaryOp::Mul, I(2), &texts, span_of("p"), false);  // p * x
+    EXPECT_EQ(laid_out(set), (std::vector<std::string>{"p *", "p * a +", "p *"}));
+    FlatSet right = set_of({"", "r", "s", "extra"});
+    detail::apply_set(set, BinaryOp::Sub, right, &texts);  // by position, the extra element dropped
+    EXPECT_EQ(laid_out(set), (std::vector<std::string>{"p * -", "p * a + - r", "p * - s"}));
+    ASSERT_EQ(set.size(), 3u);
+    // Every value is 2 * (1 + 1) - 1.
+    for (const Number& n : set.numbers) EXPECT_TRUE(same_number(n, I(3)));
+
+    // A lone element on the left becomes a step of the right set.
+    FlatSet lone = set_of({"q"});
+    detail::apply_scalar(lone, BinaryOp::Div, I(1), &texts, span_of("1"), true);
+    FlatSet many = set_of({"m", ""});
+    detail::apply_set(lone, BinaryOp::Add, many, &texts);
+    EXPECT_EQ(laid_out(lone), (std::vector<std::string>{"q / 1 + m", "q / 1 +"}));
+    // Without texts only the numbers change.
+    FlatSet bare = set_of({"b", "c"});
+    detail::apply_scalar(bare, BinaryOp::Div, I(0), nullptr, 0, true);
+    EXPECT_TRUE(bare.steps.empty());
+    EXPECT_TRUE(same_number(bare.numbers[0], I(0)));
 }
 
 // ---- Rendering ------------------------------------------------------------

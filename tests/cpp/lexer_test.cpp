@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "pipwerk/lexer/lexer.hpp"
-#include "pipwerk/lexer/scanner.hpp"
+#include "lexer/lexer.hpp"
+#include "lexer/scanner.hpp"
 
 namespace pipwerk {
 namespace {

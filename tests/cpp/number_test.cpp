@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "pipwerk/number.hpp"
-#include "pipwerk/shortest.hpp"
-#include "pipwerk/whitespace.hpp"
+#include "number.hpp"
+#include "shortest.hpp"
+#include "whitespace.hpp"
 
 namespace pipwerk {
 namespace {

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
-#include "pipwerk/rng.hpp"
-#include "pipwerk/small_vector.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "eval.hpp"
+#include "parser/parser.hpp"
+#include "rng.hpp"
+#include "small_vector.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk_test {
 

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <variant>
 
-#include "pipwerk/parser/parser.hpp"
-#include "pipwerk/whitespace.hpp"
+#include "parser/parser.hpp"
+#include "whitespace.hpp"
 
 namespace pipwerk {
 namespace {

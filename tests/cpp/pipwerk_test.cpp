@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/parser/parser.hpp"
+#include "eval.hpp"
+#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
-#include "pipwerk/rng.hpp"
+#include "rng.hpp"
 
 namespace pipwerk {
 namespace {

@@ -10,7 +10,7 @@
 #include <limits>
 #include <vector>
 
-#include "pipwerk/rng.hpp"
+#include "rng.hpp"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/rng.hpp"
-#include "pipwerk/roll.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
+#include "roll.hpp"
 
 namespace {
 

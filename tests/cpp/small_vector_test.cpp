@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "pipwerk/large_block.hpp"
-#include "pipwerk/small_vector.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "large_block.hpp"
+#include "small_vector.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk {
 namespace {

@@ -1,17 +1,13 @@
-#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <string_view>
 
-#include "pipwerk/eval.hpp"
+#include "detail_layout.hpp"
+#include "eval.hpp"
 
 namespace pipwerk {
 namespace {
-
-constexpr std::string_view kSymbols = "+-*/";
-
-constexpr char symbol_of(BinaryOp op) noexcept { return kSymbols[static_cast<std::size_t>(op)]; }
 
 // Signed overflow is undefined, unsigned wraps: do + - * in uint64_t and
 // read the bits back (well defined since C++20).
@@ -63,31 +59,20 @@ Number negate(Number value) noexcept {
     return value;
 }
 
-void append_binop_detail(std::string& left, BinaryOp op, std::string_view right) {
-    const char symbol = symbol_of(op);
-    if (left.empty()) {
-        if (right.empty()) return;
-        left.reserve(2 + right.size());
-        left += symbol;
-        left += ' ';
-        left += right;
-        return;
-    }
-    // Appending to the left text keeps a long chain linear; grow
-    // geometrically ourselves rather than trusting reserve() to.
-    const std::size_t needed = left.size() + 3 + right.size();
-    if (left.capacity() < needed) left.reserve(std::max(needed, 2 * left.capacity()));
-    left += ' ';
-    left += symbol;
-    if (!right.empty()) {
-        left += ' ';
-        left += right;
-    }
+Number apply_binop_or_zero(BinaryOp op, Number left, Number right) noexcept {
+    const Result<Number> value = apply_binop(op, left, right);
+    return value ? *value : Number::make_int(0);
 }
 
-std::string format_binop_detail(BinaryOp op, std::string left, std::string_view right) {
-    append_binop_detail(left, op, right);
-    return left;
+std::string format_binop_detail(BinaryOp op, std::string_view left, std::string_view right) {
+    std::string out;
+    if (left.empty() && right.empty()) return out;
+    out.reserve(left.size() + 3 + right.size());
+    detail::Pieces<std::string> pieces(out);
+    pieces.add(left);
+    pieces.add(detail::symbol_of(op));
+    pieces.add(right);
+    return out;
 }
 
 }  // namespace pipwerk

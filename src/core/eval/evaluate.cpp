@@ -4,8 +4,12 @@
 #include <variant>
 #include <vector>
 
-#include "pipwerk/eval.hpp"
+#include "evaluate_scalar.hpp"
+#include "flat_set.hpp"
+#include "eval.hpp"
 #include "rand_walk.hpp"
+#include "set_walk.hpp"
+#include "text_sink.hpp"
 #include "tree_walk.hpp"
 
 // Long operator chains ("1+1+...+1") are left-leaning trees as deep as they
@@ -14,12 +18,11 @@
 // brackets and unary minus are unwrapped in a loop as well (a double negation
 // is the identity, so only the parity counts). Only right operands and set
 // elements recurse, and the parser bounds their nesting. The rand level is
-// in rand_walk.cpp.
+// in rand_walk.cpp, the set level in set_walk.cpp.
 
 namespace pipwerk {
+namespace detail {
 namespace {
-
-using namespace detail;
 
 // The value of a chain, negated if asked. One return, so the result is
 // built where the caller wants it rather than copied there.
@@ -39,106 +42,39 @@ Result<Number> eval_const_chain(const Ast& ast, const BinaryExpr& top, bool nega
     return acc;
 }
 
-// Repeats and sets end the recursion; kept out of line so their locals stay
-// off the frames of nested set arithmetic.
-[[gnu::noinline]] Result<EvalValue> eval_repeat(const Ast& ast, const RepeatExpr& repeat, Rng& rng) {
-    const std::int64_t n = ast.count(repeat).integer_view();
-    if (n < 1) return std::unexpected(PipwerkError::non_positive());
-    if (n > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
+// The value of a set, each element's text laid out on its own.
+EvalValue to_value(const SetTexts& texts, const FlatSet& set) {
     EvalValue::Set elements;
-    elements.reserve(static_cast<std::size_t>(n));
-    for (std::int64_t i = 0; i < n; ++i) {
-        Result<ScalarValue> element = eval_rand_or_const(ast, repeat.body, rng);
-        if (!element) return std::unexpected(std::move(element.error()));
-        elements.push_back(std::move(*element));
+    elements.reserve(set.size());
+    for (std::size_t i = 0; i < set.size(); ++i) {
+        std::string detail;
+        append_element(detail, texts, set, i);
+        elements.push_back(ScalarValue{set.numbers[i], std::move(detail)});
     }
     return EvalValue(std::move(elements));
 }
 
-[[gnu::noinline]] Result<EvalValue> eval_set(const Ast& ast, const SetExpr& set, Rng& rng) {
-    EvalValue::Set elements;
-    elements.reserve(set.item_count);
-    for (const ExprId item : ast.items(set)) {
-        Result<ScalarValue> element = eval_rand_or_const(ast, item, rng);
-        if (!element) return std::unexpected(std::move(element.error()));
-        elements.push_back(std::move(*element));
+// A value's set as the evaluator holds it, its texts added to `texts`.
+FlatSet to_flat(SetTexts& texts, const EvalValue::Set& elements) {
+    FlatSet set;
+    set.first_span = texts.span_count();
+    const std::size_t begin = texts.chars.size();
+    for (const ScalarValue& e : elements) {
+        set.numbers.push_back(e.value);
+        const std::size_t start = texts.chars.size();
+        texts.chars += std::string_view(e.detail);
+        texts.close_span(start);
     }
-    return EvalValue(std::move(elements));
-}
-
-// The set of a chain step, or null with `acc` turned into the error: the
-// dispatch hands set arithmetic only sets, so this is a guard.
-EvalValue::Set* set_or_fail(Result<EvalValue>& acc) {
-    EvalValue::Set* set = acc ? acc->set() : nullptr;
-    if (acc && set == nullptr) acc = fail(ParseMessage::ExpectedSet);
+    set.own_size = texts.chars.size() - begin;
     return set;
 }
 
-// A Binary whose left operand is not a set (the spine's end): the scalar on
-// the left meets the set on the right. Results are built in place and
-// returned from one variable, so nothing is copied on the way out.
-Result<EvalValue> eval_scalar_set(const Ast& ast, const BinaryExpr& b, Rng& rng) {
-    if (level_of(ast, b.right) != 2) return fail(ParseMessage::ExpectedPipwerkOperand);
-    Result<ScalarValue> scalar = eval_rand_or_const(ast, b.left, rng);
-    if (!scalar) return std::unexpected(std::move(scalar.error()));
-    Result<EvalValue> set = eval_pipwerk(ast, b.right, rng);
-    if (EvalValue::Set* elements = set_or_fail(set)) {
-        apply_set_scalar(b.op, *elements, scalar->value, scalar->detail, false);
-    }
-    return set;
-}
-
-// eval_pipwerk of a node that does not continue a set chain; brackets are
-// already stripped.
-Result<EvalValue> pipwerk_single(const Ast& ast, ExprId node, Rng& rng) {
-    const Expr::Node& n = ast[node].node();
-    if (const auto* b = std::get_if<BinaryExpr>(&n)) return eval_scalar_set(ast, *b, rng);
-    if (std::holds_alternative<NegExpr>(n)) return eval_pipwerk(ast, node, rng);
-    if (const auto* repeat = std::get_if<RepeatExpr>(&n)) return eval_repeat(ast, *repeat, rng);
-    if (const auto* set = std::get_if<SetExpr>(&n)) return eval_set(ast, *set, rng);
-    return fail(ParseMessage::ExpectedPipwerkExpression);
-}
-
-// A chain whose leftmost operands are sets ("{1} + 1 - d6 ..."), walked
-// along its left spine; `node` carries no brackets or signs of its own.
-Result<EvalValue> eval_set_chain(const Ast& ast, ExprId node, Rng& rng) {
-    // A set on the left continues the chain, through any brackets around it.
-    Spine spine;
-    for (const BinaryExpr* b = node_as<BinaryExpr>(ast, node); b != nullptr && level_of(ast, b->left) == 2;
-         b = node_as<BinaryExpr>(ast, node)) {
-        spine.push_back(b);
-        node = strip_parens(ast, b->left);
-    }
-
-    Result<EvalValue> acc = pipwerk_single(ast, node, rng);
-    for (std::size_t i = spine.size(); acc && i-- > 0;) {
-        const BinaryExpr& b = *spine[i];
-        if (level_of(ast, b.right) == 2) {
-            Result<EvalValue> right = eval_pipwerk(ast, b.right, rng);
-            if (!right) {
-                acc = std::unexpected(right.error());
-                break;
-            }
-            EvalValue::Set* set = set_or_fail(acc);
-            EvalValue::Set* right_set = set != nullptr ? set_or_fail(right) : nullptr;
-            if (set != nullptr && right_set == nullptr) acc = std::unexpected(right.error());
-            if (right_set == nullptr) break;
-            apply_set_set(b.op, *set, *right_set);
-        } else {
-            Result<ScalarValue> right = eval_rand_or_const(ast, b.right, rng);
-            if (!right) {
-                acc = std::unexpected(right.error());
-                break;
-            }
-            EvalValue::Set* set = set_or_fail(acc);
-            if (set == nullptr) break;
-            apply_set_scalar(b.op, *set, right->value, right->detail, true);
-        }
-    }
-    return acc;
-}
+std::unexpected<PipwerkError> expected_set() noexcept { return fail(ParseMessage::ExpectedSet); }
 
 }  // namespace
+}  // namespace detail
+
+using namespace detail;
 
 Result<Number> eval_const(const Ast& ast, ExprId node) {
     // Brackets leave no trace here. Every path returns its result directly.
@@ -149,56 +85,72 @@ Result<Number> eval_const(const Ast& ast, ExprId node) {
     return fail(ParseMessage::ExpectedConstExpression);
 }
 
-// Out of line, so their frames are not part of the frames of set arithmetic
-// that call these. The detail is written straight into the value's text.
-[[gnu::noinline]] Result<ScalarValue> eval_rand(const Ast& ast, ExprId node, Rng& rng) {
+namespace detail {
+
+template <class Text>
+Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail) {
+    if (level_of(ast, root) == 0) return eval_const(ast, root);
+    return walk_rand(ast, root, rng, detail, false);
+}
+
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, std::string&);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&);
+
+}  // namespace detail
+
+// The EvalValue forms below are thin adapters over the flat evaluation.
+
+Result<ScalarValue> eval_rand(const Ast& ast, ExprId node, Rng& rng) {
     Result<ScalarValue> scalar(std::in_place, Number::make_int(0), std::string());
     Result<Number> value = walk_rand(ast, node, rng, scalar->detail, false);
-    if (value) {
-        scalar->value = *value;
-    } else {
-        scalar = std::unexpected(value.error());
-    }
+    if (!value) return std::unexpected(value.error());
+    scalar->value = *value;
     return scalar;
 }
 
-[[gnu::noinline]] Result<ScalarValue> eval_rand_or_const(const Ast& ast, ExprId node, Rng& rng) {
+Result<ScalarValue> eval_rand_or_const(const Ast& ast, ExprId node, Rng& rng) {
     Result<ScalarValue> scalar(std::in_place, Number::make_int(0), std::string());
     Result<Number> value = walk_rand(ast, node, rng, scalar->detail, true);
-    if (value) {
-        scalar->value = *value;
-    } else {
-        scalar = std::unexpected(value.error());
-    }
+    if (!value) return std::unexpected(value.error());
+    scalar->value = *value;
     return scalar;
 }
 
 Result<EvalValue> eval_pipwerk(const Ast& ast, ExprId node, Rng& rng) {
-    // Brackets leave no trace at this level; signs negate every element.
-    const Unwrapped u = unwrap(ast, node);
-    Result<EvalValue> value = eval_set_chain(ast, u.inner, rng);
-    if (u.negated) {
-        if (EvalValue::Set* elements = set_or_fail(value)) {
-            for (ScalarValue& e : *elements) e.value = negate(e.value);
-        }
-    }
-    return value;
+    SetTexts texts;
+    FlatSet set;
+    if (Result<void> done = walk_set(ast, node, rng, &texts, set); !done) return std::unexpected(done.error());
+    return to_value(texts, set);
 }
 
 Result<EvalValue> evaluate(const Ast& ast, ExprId root, Rng& rng) {
-    switch (level_of(ast, root)) {
-        case 0: {
-            Result<Number> value = eval_const(ast, root);
-            if (!value) return std::unexpected(std::move(value.error()));
-            return EvalValue(ScalarValue{*value, {}});
-        }
-        case 1: {
-            Result<ScalarValue> value = eval_rand(ast, root, rng);
-            if (!value) return std::unexpected(std::move(value.error()));
-            return EvalValue(std::move(*value));
-        }
-        default: return eval_pipwerk(ast, root, rng);
-    }
+    if (level_of(ast, root) == 2) return eval_pipwerk(ast, root, rng);
+    std::string detail;
+    const Result<Number> value = evaluate_scalar(ast, root, rng, detail);
+    if (!value) return std::unexpected(value.error());
+    return EvalValue(ScalarValue{*value, std::move(detail)});
+}
+
+Result<EvalValue> binary_set_set(BinaryOp op, EvalValue left, EvalValue right) {
+    if (!left.is_set() || !right.is_set()) return expected_set();
+    SetTexts texts;
+    FlatSet l = to_flat(texts, *left.set());
+    FlatSet r = to_flat(texts, *right.set());
+    apply_set(l, op, r, &texts);
+    return to_value(texts, l);
+}
+
+Result<EvalValue> binary_set_scalar(BinaryOp op, EvalValue set, Number scalar, std::string scalar_detail,
+                                    bool set_on_left) {
+    if (!set.is_set()) return expected_set();
+    SetTexts texts;
+    FlatSet s = to_flat(texts, *set.set());
+    const std::size_t start = texts.chars.size();
+    texts.chars += std::string_view(scalar_detail);
+    const std::size_t span = texts.close_span(start);
+    apply_scalar(s, op, scalar, &texts, span, set_on_left);
+    return to_value(texts, s);
 }
 
 }  // namespace pipwerk

@@ -7,8 +7,10 @@
 #include <string_view>
 #include <variant>
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/roll.hpp"
+#include "detail_layout.hpp"
+#include "eval.hpp"
+#include "roll.hpp"
+#include "text_sink.hpp"
 #include "tree_walk.hpp"
 
 // At the rand level every detail text is written in the order the tree is
@@ -19,31 +21,6 @@
 
 namespace pipwerk::detail {
 namespace {
-
-// The two texts a rand-level walk writes into: the roll pipeline's buffer
-// (short texts inline) and the std::string of a set element's detail.
-void truncate(TextBuffer& text, std::size_t size) noexcept { text.truncate(size); }
-void truncate(std::string& text, std::size_t size) { text.resize(size); }
-
-// Appends what write(char* at) writes at `at`, at most `max` bytes, in place.
-template <class Write>
-void write_text(TextBuffer& text, std::size_t max, Write write) {
-    text.write(max, write);
-}
-template <class Write>
-void write_text(std::string& text, std::size_t max, Write write) {
-    const std::size_t before = text.size();
-    if (before + max > text.capacity() && max <= 64) {
-        // A short piece that might not fit: through the stack, so the string
-        // grows by what is written rather than by the bound.
-        char piece[64];
-        text.append(piece, write(piece));
-        return;
-    }
-    text.resize_and_overwrite(before + max, [&](char* data, std::size_t) {
-        return before + static_cast<std::size_t>(write(data + before) - (data + before));
-    });
-}
 
 // One rand-level evaluation: the tree, the generator, the text the detail
 // goes to, and one dice pool that every term of the walk rolls into.
@@ -70,6 +47,7 @@ struct PoolStorage {
 // recursive frames.
 template <class Text>
 [[gnu::noinline]] void append_echo(Text& out, const Number& value) {
+    if constexpr (!writes_text<Text>) return;
     // An Int is short: written in place. Reals can be long.
     if (value.is_int()) {
         write_text(out, Number::kMaxIntLength, [&](char* at) { return value.write_display_string(at); });
@@ -115,20 +93,14 @@ Result<Number> rand_chain_into(RandWalk<Text>& walk, const BinaryExpr& top) {
     Result<Number> acc = rand_or_const_into(walk, spine.back()->left);
     for (std::size_t i = spine.size(); acc && i-- > 0;) {
         const BinaryExpr& b = *spine[i];
-        // The left text is out[start..]; lay out "left s right" as
-        // format_binop_detail does, dropping the side of an empty text.
-        const std::size_t before_op = out.size();
-        const bool left_empty = before_op == start;
-        if (!left_empty) out += ' ';
-        out += symbol_of(b.op);
-        out += ' ';
-        const std::size_t right_start = out.size();
+        // The left text is out[start..].
+        const OpenOperation open = open_operation(out, start, b.op);
         const Result<Number> right = rand_or_const_into(walk, b.right);
         if (!right) {
             acc = std::unexpected(right.error());
             break;
         }
-        if (out.size() == right_start) truncate(out, left_empty ? before_op : right_start - 1);
+        close_operation(out, open);
         acc = apply_binop(b.op, *acc, *right);
     }
     return acc;
@@ -147,7 +119,9 @@ template <class Text>
         return std::unexpected(rolled.error());
     }
     if (!dice.comparison) {
-        write_text(walk.out, roll.detail_length_bound(), [&](char* at) { return roll.write_detail(at); });
+        if constexpr (writes_text<Text>) {
+            write_text(walk.out, roll.detail_length_bound(), [&](char* at) { return roll.write_detail(at); });
+        }
         return Number::make_int(roll.total);
     }
     const ComparisonOp& comparison = *dice.comparison;
@@ -157,8 +131,10 @@ template <class Text>
     for (std::size_t i = 0; i < pool; ++i) {
         if (roll.kept[i] && ComparisonOp::passes(comparison.kind, roll.rolls[i], threshold)) ++successes;
     }
-    write_text(walk.out, roll.detail_length_bound(),
-               [&](char* at) { return roll.write_detail_comparison(at, comparison); });
+    if constexpr (writes_text<Text>) {
+        write_text(walk.out, roll.detail_length_bound(),
+                   [&](char* at) { return roll.write_detail_comparison(at, comparison); });
+    }
     return Number::make_int(successes);
 }
 
@@ -194,6 +170,10 @@ Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, std::string& out
 }
 
 Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, TextBuffer& out, bool or_const) {
+    return walk(ast, node, rng, out, or_const);
+}
+
+Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, NoText& out, bool or_const) {
     return walk(ast, node, rng, out, or_const);
 }
 

@@ -3,17 +3,14 @@
 #include <string_view>
 #include <vector>
 
-#include "pipwerk/eval.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "detail_layout.hpp"
+#include "eval.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk {
 namespace {
 
-constexpr std::string_view kSeparator = ", ";
-constexpr std::string_view kJoiner = " = ";
-
-void reserve_more(std::string& out, std::size_t more) { out.reserve(out.size() + more); }
-void reserve_more(TextBuffer& out, std::size_t more) { out.reserve(out.size() + more); }
+using namespace detail;
 
 // The Display form of a number, appended to either kind of text.
 void append_number(std::string& out, const Number& value) {
@@ -36,12 +33,7 @@ void append_set_details(Text& out, const EvalValue::Set& set) {
     std::size_t needed = 2;
     for (const ScalarValue& e : set) needed += e.detail.size() + kSeparator.size();
     reserve_more(out, needed);
-    out += '{';
-    for (std::size_t i = 0; i < set.size(); ++i) {
-        if (i != 0) out += kSeparator;
-        out += std::string_view(set[i].detail);
-    }
-    out += '}';
+    append_braced(out, set.size(), [&](Text& to, std::size_t i) { to += std::string_view(set[i].detail); });
 }
 
 // "{a, b, ...}" with each number as `number_of(element)` gives it.
@@ -49,12 +41,7 @@ template <class Text, class Elements, class NumberOf>
 void append_set_numbers(Text& out, const Elements& set, NumberOf number_of) {
     // Most numbers print in a few characters; longer ones grow the text.
     reserve_more(out, 2 + 4 * set.size());
-    out += '{';
-    for (std::size_t i = 0; i < set.size(); ++i) {
-        if (i != 0) out += kSeparator;
-        append_number(out, number_of(set[i]));
-    }
-    out += '}';
+    append_braced(out, set.size(), [&](Text& to, std::size_t i) { append_number(to, number_of(set[i])); });
 }
 
 template <class Text>
@@ -90,8 +77,7 @@ void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_se
 }
 
 void EvalValue::append_full(std::string& out) const {
-    // A scalar without detail (a constant expression) is just its value.
-    if (const ScalarValue* s = scalar(); s != nullptr && s->detail.empty()) {
+    if (const ScalarValue* s = scalar(); !full_shows_detail(s == nullptr, s != nullptr && s->detail.empty())) {
         append_summary(out);
         return;
     }

@@ -8,8 +8,8 @@
 #include <variant>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/small_vector.hpp"
+#include "parser/ast.hpp"
+#include "small_vector.hpp"
 
 namespace pipwerk::detail {
 
@@ -25,8 +25,6 @@ inline int level_of(const Ast& ast, ExprId id) noexcept { return ast[id].level()
 inline std::unexpected<PipwerkError> fail(ParseMessage message) noexcept {
     return std::unexpected(PipwerkError::parse(message));
 }
-
-constexpr char symbol_of(BinaryOp op) noexcept { return "+-*/"[static_cast<std::size_t>(op)]; }
 
 // The low 32 bits of the integer view, read as two's complement: a count of
 // 4294967297 is 1, one of 2147483648 is negative.

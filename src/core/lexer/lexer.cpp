@@ -1,4 +1,4 @@
-#include "pipwerk/lexer/lexer.hpp"
+#include "lexer/lexer.hpp"
 
 namespace pipwerk {
 

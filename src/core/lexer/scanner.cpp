@@ -1,8 +1,8 @@
-#include "pipwerk/lexer/scanner.hpp"
+#include "lexer/scanner.hpp"
 
 #include <array>
 
-#include "pipwerk/small_vector.hpp"
+#include "small_vector.hpp"
 
 namespace pipwerk {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "pipwerk/roll.hpp"
+#include "roll.hpp"
 
 // A dice term is a pool of dice drawn from one iid sequence. Its distribution
 // comes from order statistics, never from listing pools:

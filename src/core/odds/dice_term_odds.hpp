@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "dense_law.hpp"
-#include "pipwerk/parser/ast.hpp"
+#include "parser/ast.hpp"
 #include "work_budget.hpp"
 
 namespace pipwerk::detail {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "dice_term_odds.hpp"
-#include "pipwerk/eval.hpp"
+#include "eval.hpp"
 #include "pipwerk/odds.hpp"
-#include "pipwerk/parser/parser.hpp"
-#include "pipwerk/roll.hpp"
+#include "parser/parser.hpp"
+#include "roll.hpp"
 #include "value_law.hpp"
 #include "work_budget.hpp"
 

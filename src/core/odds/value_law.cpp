@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "pipwerk/eval.hpp"
+#include "eval.hpp"
 
 namespace pipwerk::detail {
 namespace {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "dense_law.hpp"
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
 #include "work_budget.hpp"
 
 namespace pipwerk::detail {

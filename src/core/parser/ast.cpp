@@ -1,4 +1,4 @@
-#include "pipwerk/parser/ast.hpp"
+#include "parser/ast.hpp"
 
 namespace pipwerk {
 

@@ -1,9 +1,9 @@
-#include "pipwerk/parser/parser.hpp"
+#include "parser/parser.hpp"
 
 #include <algorithm>
 
-#include "pipwerk/lexer/scanner.hpp"
-#include "pipwerk/whitespace.hpp"
+#include "lexer/scanner.hpp"
+#include "whitespace.hpp"
 
 namespace pipwerk {
 

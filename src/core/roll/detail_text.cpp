@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/roll.hpp"
+#include "parser/ast.hpp"
+#include "roll.hpp"
 
 namespace pipwerk {
 namespace {
@@ -45,13 +45,16 @@ std::size_t RollResult::detail_length_bound() const noexcept {
     // The widest die value decides: faces stop at 1000 for plain terms, so
     // the bound stays small and an inline text buffer rarely has to grow.
     const std::size_t n = std::min(size, kMaxPool);
-    std::size_t widest = 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::int32_t v = rolls[i];
-        const std::size_t width = (v >= 0 && v < 10) ? 1 : (v >= 10 && v < 100) ? 2 : (v >= 100 && v < 10000) ? 4 : 11;
-        widest = std::max(widest, width);
+    if (n == 0) return 2;
+    // The extremes in one pass without branches, then the width of the widest.
+    std::int32_t low = rolls[0];
+    std::int32_t high = rolls[0];
+    for (std::size_t i = 1; i < n; ++i) {
+        low = std::min(low, rolls[i]);
+        high = std::max(high, rolls[i]);
     }
-    return 2 + n * (widest + 2) + (n == 0 ? 0 : (n - 1) * 3);
+    const std::size_t widest = low < 0 ? 11 : high < 10 ? 1 : high < 100 ? 2 : high < 10000 ? 4 : 11;
+    return 2 + n * (widest + 2) + (n - 1) * 3;
 }
 
 char* RollResult::write_detail(char* out) const noexcept {

@@ -5,10 +5,10 @@
 #include <optional>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/rng.hpp"
-#include "pipwerk/roll.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
+#include "roll.hpp"
 
 // Every roll is drawn into a RollResult the caller provides: the public
 // functions into a fresh one they return, the evaluator into one pool it

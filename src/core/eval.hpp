@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/rng.hpp"
-#include "pipwerk/small_vector.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
+#include "small_vector.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk {
 
@@ -54,34 +54,29 @@ private:
 // only), anything with a real is Real; a zero divisor is an error.
 [[nodiscard]] Result<Number> apply_binop(BinaryOp op, Number left, Number right) noexcept;
 [[nodiscard]] Number negate(Number value) noexcept;
-// "left s right", dropping the side (and its space) whose text is empty. The
-// left text is taken by value and appended to, so chains build in linear time.
-[[nodiscard]] std::string format_binop_detail(BinaryOp op, std::string left, std::string_view right);
-// format_binop_detail in place: `left` becomes "left s right".
-void append_binop_detail(std::string& left, BinaryOp op, std::string_view right);
+// The value of one element of a set operation: apply_binop, except that a
+// zero divisor makes the element Int 0 (its detail still shows the division).
+[[nodiscard]] Number apply_binop_or_zero(BinaryOp op, Number left, Number right) noexcept;
+// "left s right", dropping the side (and its space) whose text is empty.
+[[nodiscard]] std::string format_binop_detail(BinaryOp op, std::string_view left, std::string_view right);
 
 // Element-wise operations over sets (broadcasting a lone element); a zero
 // divisor makes that element Int 0 instead of failing.
 [[nodiscard]] Result<EvalValue> binary_set_set(BinaryOp op, EvalValue left, EvalValue right);
 [[nodiscard]] Result<EvalValue> binary_set_scalar(BinaryOp op, EvalValue set, Number scalar,
                                                   std::string scalar_detail, bool set_on_left);
-// The value of one element of a set operation: apply_binop, except that a
-// zero divisor makes the element Int 0 (its detail still shows the division).
-[[nodiscard]] Number apply_binop_or_zero(BinaryOp op, Number left, Number right) noexcept;
-// The same on element lists, in place: `left` (or `set`) becomes the result,
-// and `right` is left in a valid but unspecified state.
-void apply_set_set(BinaryOp op, EvalValue::Set& left, EvalValue::Set& right);
-void apply_set_scalar(BinaryOp op, EvalValue::Set& set, Number scalar, std::string_view scalar_detail,
-                      bool set_on_left);
 
 // Evaluation by level: const (no dice), rand (dice), pipwerk (sets and repeats).
 [[nodiscard]] Result<EvalValue> evaluate(const Ast& ast, ExprId root, Rng& rng);
 // evaluate for the roll pipeline, which keeps only texts and numbers: the
 // result's detail text (a scalar's, or a whole set's as EvalValue::detail
 // renders it) is appended to `detail` and its numbers (one for a scalar, one
-// per element for a set) to `numbers`. Gives whether the result is a set.
+// per element for a set) to `numbers`, which starts empty. Gives whether the
+// result is a set.
 [[nodiscard]] Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& detail,
                                          SmallVector<Number, 8>& numbers);
+// The same numbers, from the same draws, without writing any text at all.
+[[nodiscard]] Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers);
 // The summary text of a result given by its numbers, as EvalValue::summary
 // renders the value: the one number of a scalar, a set's in braces.
 void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_set);

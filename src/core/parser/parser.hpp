@@ -5,10 +5,10 @@
 #include <optional>
 #include <string_view>
 
-#include "pipwerk/lexer/lexer.hpp"
-#include "pipwerk/lexer/token.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/small_vector.hpp"
+#include "lexer/lexer.hpp"
+#include "lexer/token.hpp"
+#include "parser/ast.hpp"
+#include "small_vector.hpp"
 
 namespace pipwerk {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "pipwerk/small_vector.hpp"
+#include "small_vector.hpp"
 
 namespace pipwerk {
 

@@ -9,8 +9,8 @@
 #include <span>
 #include <variant>
 
-#include "pipwerk/number.hpp"
-#include "pipwerk/small_vector.hpp"
+#include "number.hpp"
+#include "small_vector.hpp"
 
 namespace pipwerk {
 

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "pipwerk/large_block.hpp"
+#include "large_block.hpp"
 
 namespace pipwerk {
 

@@ -35,7 +35,9 @@ public:
 
     // The whole number used for counts and thresholds: an Int unchanged, a
     // double truncated toward zero, saturating at the 64-bit range, NaN as 0.
-    [[nodiscard]] std::int64_t integer_view() const noexcept;
+    [[nodiscard]] std::int64_t integer_view() const noexcept {
+        return is_int() ? payload_int() : real_integer_view(payload_real());
+    }
 
     // The longest text either printed form can take: a tiny real written out
     // in full ("-0.000...", 343 characters) or a percentage of one.
@@ -65,6 +67,8 @@ public:
     }
 
 private:
+    // integer_view of a double.
+    [[nodiscard]] static std::int64_t real_integer_view(double x) noexcept;
     // Number::parse for every text but plain short digits.
     [[nodiscard]] static std::optional<Number> parse_text(std::string_view text) noexcept;
 

@@ -3,8 +3,11 @@
 #include <cstddef>
 #include <string_view>
 
-#include "pipwerk/small_vector.hpp"
-#include "pipwerk/text_buffer.hpp"
+#include "eval/detail_layout.hpp"
+#include "pipwerk/error.hpp"
+#include "pipwerk/pipwerk.hpp"
+#include "small_vector.hpp"
+#include "text_buffer.hpp"
 
 namespace pipwerk {
 
@@ -22,7 +25,7 @@ struct RollRecord {
     bool is_set = false;
     SmallVector<double, 8> values;  // Int to the nearest double, a Percent as its fraction
 
-    static constexpr std::string_view kJoiner = " = ";
+    static constexpr std::string_view kJoiner = detail::kJoiner;
 
     [[nodiscard]] std::string_view detail() const noexcept { return text.view().substr(0, detail_size); }
     [[nodiscard]] std::string_view summary() const noexcept { return text.view().substr(summary_start()); }
@@ -31,5 +34,10 @@ struct RollRecord {
         return detail_size + (full_has_detail ? kJoiner.size() : 0);
     }
 };
+
+// roll, laid out flat into `out` (which starts empty) instead of into separate
+// strings: the Python module copies the record into its result object at once.
+// On an error `out` holds partial texts and is to be dropped.
+[[nodiscard]] Result<void> roll_into(std::string_view expression, const RollOptions& options, RollRecord& out);
 
 }  // namespace pipwerk

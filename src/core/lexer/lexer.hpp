@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pipwerk/lexer/token.hpp"
+#include "lexer/token.hpp"
 
 namespace pipwerk {
 

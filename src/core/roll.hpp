@@ -7,9 +7,9 @@
 #include <string>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/ast.hpp"
-#include "pipwerk/rng.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
 
 namespace pipwerk {
 

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "pipwerk/error.hpp"
+#include "number.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
+
+namespace pipwerk::detail {
+
+// evaluate for a root below the set level: a const root's number (no
+// detail), or a rand root's number with its detail appended to `detail`.
+// Text is std::string, TextBuffer or NoText. A set-level root is
+// evaluate's other case, walk_set.
+template <class Text>
+[[nodiscard]] Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail);
+
+}  // namespace pipwerk::detail

@@ -1,0 +1,137 @@
+#include "set_walk.hpp"
+
+#include <cstdint>
+#include <variant>
+
+#include "eval.hpp"
+#include "rand_walk.hpp"
+#include "text_sink.hpp"
+#include "tree_walk.hpp"
+
+// A chain of set arithmetic ("{1} + 1 - d6 ...") is a left-leaning tree as
+// deep as it is long, so it is walked along its left spine in a loop:
+// collect the spine, evaluate the leftmost set, then apply each right
+// operand upward. Only right operands that are sets, and sets under a sign
+// inside the spine, recurse; the parser bounds their nesting.
+
+namespace pipwerk::detail {
+namespace {
+
+class SetWalk {
+public:
+    SetWalk(const Ast& ast, Rng& rng, SetTexts* texts) noexcept : ast_(ast), rng_(rng), texts_(texts) {}
+
+    // Brackets leave no trace at this level; signs negate every element.
+    Result<void> set(ExprId node, FlatSet& out) {
+        const Unwrapped u = unwrap(ast_, node);
+        Result<void> done = chain(u.inner, out);
+        if (done && u.negated) {
+            for (Number& e : out.numbers) e = negate(e);
+        }
+        return done;
+    }
+
+private:
+    // eval_rand_or_const, its text as a new span (none without texts).
+    Result<Number> scalar(ExprId node, std::size_t& span) {
+        if (texts_ == nullptr) {
+            NoText none;
+            return walk_rand(ast_, node, rng_, none, true);
+        }
+        const std::size_t begin = texts_->chars.size();
+        Result<Number> value = walk_rand(ast_, node, rng_, texts_->chars, true);
+        span = texts_->close_span(begin);
+        return value;
+    }
+
+    // The elements of a repeat or a set: n scalars, their texts one span each.
+    template <class ItemOf>
+    Result<void> elements(std::size_t n, ItemOf item_of, FlatSet& out) {
+        out.numbers.reserve(n);
+        const std::size_t begin = texts_ != nullptr ? texts_->chars.size() : 0;
+        out.first_span = texts_ != nullptr ? texts_->span_count() : 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            std::size_t span = 0;
+            const Result<Number> value = scalar(item_of(i), span);
+            if (!value) return std::unexpected(value.error());
+            out.numbers.push_back(*value);
+        }
+        if (texts_ != nullptr) out.own_size = texts_->chars.size() - begin;
+        return {};
+    }
+
+    // Kept out of line, so their locals stay off the frames of nested set arithmetic.
+    [[gnu::noinline]] Result<void> repeat(const RepeatExpr& repeat, FlatSet& out) {
+        const std::int64_t n = ast_.count(repeat).integer_view();
+        if (n < 1) return std::unexpected(PipwerkError::non_positive());
+        if (n > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
+        return elements(static_cast<std::size_t>(n), [&](std::size_t) { return repeat.body; }, out);
+    }
+
+    [[gnu::noinline]] Result<void> items(const SetExpr& set, FlatSet& out) {
+        const auto items = ast_.items(set);
+        return elements(items.size(), [&](std::size_t i) { return items[i]; }, out);
+    }
+
+    // A node that does not continue a chain of sets on the left; brackets are stripped.
+    Result<void> single(ExprId node, FlatSet& out) {
+        const Expr::Node& n = ast_[node].node();
+        if (const auto* b = std::get_if<BinaryExpr>(&n)) {
+            // A scalar on the left meets the set on the right.
+            if (level_of(ast_, b->right) != 2) return fail(ParseMessage::ExpectedPipwerkOperand);
+            std::size_t span = 0;
+            const Result<Number> left = scalar(b->left, span);
+            if (!left) return std::unexpected(left.error());
+            if (Result<void> right = set(b->right, out); !right) return right;
+            apply_scalar(out, b->op, *left, texts_, span, false);
+            return {};
+        }
+        if (std::holds_alternative<NegExpr>(n)) return set(node, out);
+        if (const auto* r = std::get_if<RepeatExpr>(&n)) return repeat(*r, out);
+        if (const auto* s = std::get_if<SetExpr>(&n)) return items(*s, out);
+        return fail(ParseMessage::ExpectedPipwerkExpression);
+    }
+
+    // Right operands that are sets have frames of their own.
+    [[gnu::noinline]] Result<void> apply_right_set(const BinaryExpr& b, FlatSet& out) {
+        FlatSet right;
+        if (Result<void> done = set(b.right, right); !done) return done;
+        apply_set(out, b.op, right, texts_);
+        return {};
+    }
+
+    Result<void> chain(ExprId node, FlatSet& out) {
+        // A set on the left continues the chain, through any brackets around it.
+        Spine spine;
+        for (const BinaryExpr* b = node_as<BinaryExpr>(ast_, node); b != nullptr && level_of(ast_, b->left) == 2;
+             b = node_as<BinaryExpr>(ast_, node)) {
+            spine.push_back(b);
+            node = strip_parens(ast_, b->left);
+        }
+        if (Result<void> done = single(node, out); !done) return done;
+        for (std::size_t i = spine.size(); i-- > 0;) {
+            const BinaryExpr& b = *spine[i];
+            if (level_of(ast_, b.right) == 2) {
+                if (Result<void> done = apply_right_set(b, out); !done) return done;
+                continue;
+            }
+            std::size_t span = 0;
+            const Result<Number> right = scalar(b.right, span);
+            if (!right) return std::unexpected(right.error());
+            apply_scalar(out, b.op, *right, texts_, span, true);
+        }
+        return {};
+    }
+
+    const Ast& ast_;
+    Rng& rng_;
+    SetTexts* texts_;
+};
+
+}  // namespace
+
+Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out) {
+    return SetWalk(ast, rng, texts).set(node, out);
+}
+
+}  // namespace pipwerk::detail

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "flat_set.hpp"
+#include "pipwerk/error.hpp"
+#include "parser/ast.hpp"
+#include "rng.hpp"
+
+namespace pipwerk::detail {
+
+// eval_pipwerk: the set `node` gives, into `out` (empty on entry), with its
+// texts in `texts`, or without any text when `texts` is null.
+[[nodiscard]] Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out);
+
+}  // namespace pipwerk::detail
