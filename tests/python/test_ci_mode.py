@@ -1,7 +1,7 @@
 """What changes when the suites run on CI: the Hypothesis profile, and a missing
 CLI executable, which fails the run there instead of skipping the CLI tests.
 
-Each case runs pytest in a subprocess with a chosen environment.
+Each case runs in a subprocess with a chosen environment.
 """
 
 import os
@@ -13,23 +13,26 @@ import pytest
 
 HERE = Path(__file__).resolve().parent
 
+# Importing the suites' conftest applies its profile choice.
 PROFILE_PROBE = """
+import conftest
 from hypothesis import settings
-
-def test_report_profile():
-    current = settings.default
-    print(f"PROFILE derandomize={current.derandomize} database={current.database is not None}")
+print(f"PROFILE derandomize={settings.default.derandomize} database={settings.default.database is not None}")
 """
 
 
-def run_pytest(args, ci, cwd, **extra_env):
+def clean_env(ci, **extra):
     env = {k: v for k, v in os.environ.items() if k not in ("CI", "PIPWERK_CLI", "HYPOTHESIS_PROFILE")}
     if ci is not None:
         env["CI"] = ci
-    env.update(extra_env)
+    env.update(extra)
+    return env
+
+
+def run_pytest(args, ci, cwd, **extra_env):
     proc = subprocess.run(
-        [sys.executable, "-m", "pytest", "-p", "no:cacheprovider", "-s", "-rs", *args],
-        cwd=cwd, env=env, capture_output=True, text=True, timeout=120,
+        [sys.executable, "-m", "pytest", "-p", "no:cacheprovider", "-rs", *args],
+        cwd=cwd, env=clean_env(ci, **extra_env), capture_output=True, text=True, timeout=120,
     )
     return proc.returncode, proc.stdout + proc.stderr
 
@@ -43,12 +46,13 @@ def run_pytest(args, ci, cwd, **extra_env):
         ("false", False, True),
     ],
 )
-def test_hypothesis_profile_follows_ci(tmp_path, ci, derandomized, with_database):
-    (tmp_path / "test_probe.py").write_text(PROFILE_PROBE)
-    # The suites' conftest is loaded as a plugin into a run of the probe alone.
-    status, out = run_pytest(["-p", "conftest", "test_probe.py"], ci, tmp_path, PYTHONPATH=str(HERE))
-    assert status == 0, out
-    assert f"PROFILE derandomize={derandomized} database={with_database}" in out
+def test_hypothesis_profile_follows_ci(ci, derandomized, with_database):
+    proc = subprocess.run(
+        [sys.executable, "-c", PROFILE_PROBE],
+        env=clean_env(ci, PYTHONPATH=str(HERE)), capture_output=True, text=True, timeout=60,
+    )
+    assert proc.returncode == 0, proc.stderr
+    assert proc.stdout == f"PROFILE derandomize={derandomized} database={with_database}\n"
 
 
 @pytest.mark.parametrize(
