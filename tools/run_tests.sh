@@ -145,6 +145,7 @@ results+=("Python suites pass on CPython ${passed_on[*]} with the one wheel")
 step "valgrind memcheck"
 if command -v valgrind >/dev/null; then
   bash "$root/tools/memcheck.sh" "$out/plain"
+  results+=("memcheck: clean")
 else
   echo "valgrind is not installed: skipped"
   results+=("memcheck: SKIPPED, valgrind is not installed")
@@ -153,6 +154,7 @@ fi
 step "Fuzzing"
 if command -v "${CXX_FUZZ:-clang++-19}" >/dev/null; then
   FUZZ_BUILD_DIR="$out/fuzz" CXX="${CXX_FUZZ:-clang++-19}" bash "$root/tools/fuzz.sh" "${FUZZ_SECONDS:-120}"
+  results+=("fuzzing: no findings in ${FUZZ_SECONDS:-120}s")
 else
   echo "clang++-19 is not installed: skipped"
   results+=("fuzzing: SKIPPED, clang++-19 is not installed")
