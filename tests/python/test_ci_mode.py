@@ -46,10 +46,11 @@ def run_pytest(args, ci, cwd, **extra_env):
         ("false", False, True),
     ],
 )
-def test_hypothesis_profile_follows_ci(ci, derandomized, with_database):
+def test_hypothesis_profile_follows_ci(tmp_path, ci, derandomized, with_database):
+    # In a directory of its own: the example database lives in the working directory.
     proc = subprocess.run(
         [sys.executable, "-c", PROFILE_PROBE],
-        env=clean_env(ci, PYTHONPATH=str(HERE)), capture_output=True, text=True, timeout=60,
+        cwd=tmp_path, env=clean_env(ci, PYTHONPATH=str(HERE)), capture_output=True, text=True, timeout=60,
     )
     assert proc.returncode == 0, proc.stderr
     assert proc.stdout == f"PROFILE derandomize={derandomized} database={with_database}\n"
