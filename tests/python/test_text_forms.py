@@ -19,6 +19,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import pipwerk
+from unicode_age import unknown_to_table
 
 SETTINGS = settings(max_examples=300, deadline=None)
 
@@ -43,7 +44,7 @@ def escaping(ch: str) -> bool | None:
     category = unicodedata.category(ch)
     if category == "Cn":
         return None
-    if category in ("Mn", "Me") or any(lo <= cp <= hi for lo, hi in OTHER_GRAPHEME_EXTEND):
+    if category in ("Mn", "Me") or any(lo <= cp <= hi for lo, hi in OTHER_GRAPHEME_EXTEND) or unknown_to_table(ch):
         return True
     return not ch.isprintable()
 
