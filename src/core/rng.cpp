@@ -64,4 +64,8 @@ std::int32_t Xoroshiro128StarStar::rand_range(std::int32_t lo, std::int32_t hi) 
     return static_cast<std::int32_t>(std::int64_t{lo} + static_cast<std::int64_t>(r));
 }
 
+std::uint64_t Xoroshiro128StarStar::clock_seed() noexcept {
+    return wall_clock_nanos() + std::uint64_t{static_cast<std::uint32_t>(getpid())} * kGamma;
+}
+
 }  // namespace pipwerk
