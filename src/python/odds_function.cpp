@@ -39,7 +39,7 @@ constexpr const char* kOddsDoc =
     "    >>> import pipwerk_odds\n"
     "    >>> o = pipwerk_odds.odds(\"4d6k3\")\n"
     "    >>> round(o.mean, 4), round(o.at_least(15), 4)\n"
-    "    (12.2446, 0.4236)";
+    "    (12.2446, 0.2315)";
 
 constexpr const char* kNames[] = {"expression"};
 PyObject* interned[1] = {};

@@ -402,8 +402,6 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-#define STATISTIC_DOC(what) what " of the value, given that the roll succeeds."
-
 PyGetSetDef getters[] = {
     {"consumed", get_text<&Odds::consumed>, nullptr, "The source text that was successfully consumed.", nullptr},
     {"tail", get_text<&Odds::tail>, nullptr, "The remaining unparsed text (tail).", nullptr},
@@ -414,19 +412,20 @@ PyGetSetDef getters[] = {
      "The (value, probability) pairs of every value the roll can give, in ascending value.", nullptr},
     {"errors", get_errors, nullptr, "The errors the roll can end with: a dict from message to probability.",
      nullptr},
-    {"mean", get_statistic<&OddsSummary::mean>, nullptr, STATISTIC_DOC("The mean"), nullptr},
-    {"stdev", get_statistic<&OddsSummary::stdev>, nullptr, STATISTIC_DOC("The standard deviation"), nullptr},
-    {"variance", get_statistic<&OddsSummary::variance>, nullptr, STATISTIC_DOC("The variance"), nullptr},
-    {"min", get_statistic<&OddsSummary::min>, nullptr, STATISTIC_DOC("The smallest possible value"), nullptr},
-    {"max", get_statistic<&OddsSummary::max>, nullptr, STATISTIC_DOC("The largest possible value"), nullptr},
+    {"mean", get_statistic<&OddsSummary::mean>, nullptr,
+     "The mean of the value, given that the roll succeeds.", nullptr},
+    {"stdev", get_statistic<&OddsSummary::stdev>, nullptr,
+     "The standard deviation of the value, given that the roll succeeds.", nullptr},
+    {"variance", get_statistic<&OddsSummary::variance>, nullptr,
+     "The variance of the value, given that the roll succeeds.", nullptr},
+    {"min", get_statistic<&OddsSummary::min>, nullptr, "The smallest value a successful roll can give.", nullptr},
+    {"max", get_statistic<&OddsSummary::max>, nullptr, "The largest value a successful roll can give.", nullptr},
     {"median", get_statistic<&OddsSummary::median>, nullptr,
-     STATISTIC_DOC("The median (the smallest value reaching probability 1/2)"), nullptr},
+     "The median of the value given success: the smallest v with P(value <= v) >= 1/2.", nullptr},
     {"mode", get_statistic<&OddsSummary::mode>, nullptr,
-     STATISTIC_DOC("The most likely value (the smallest of equals)"), nullptr},
+     "The most likely value (the smallest of equally likely ones).", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-
-#undef STATISTIC_DOC
 
 constexpr const char* kClassDoc =
     "The exact odds of a dice expression, as pipwerk_odds.odds returns them.\n"

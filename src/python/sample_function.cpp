@@ -42,7 +42,7 @@ constexpr const char* kSampleDoc =
     "Examples:\n"
     "    >>> import pipwerk_odds\n"
     "    >>> list(pipwerk_odds.sample(\"4d6k3\", 3, seed=42))\n"
-    "    [14.0, 12.0, 15.0]";
+    "    [14.0, 11.0, 11.0]";
 
 constexpr const char* kNames[] = {"expression", "n", "seed"};
 PyObject* interned[3] = {};
