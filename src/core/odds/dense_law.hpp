@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace pipwerk::detail {
+
+// Weights of the whole numbers lo, lo + 1, ...: the working form of a dice
+// term's distribution (sums and success counts are small whole numbers).
+struct DenseLaw {
+    std::int64_t lo = 0;
+    std::vector<double> p;
+
+    [[nodiscard]] static DenseLaw point(std::int64_t value, double weight) { return DenseLaw{value, {weight}}; }
+    [[nodiscard]] bool empty() const noexcept { return p.empty(); }
+    [[nodiscard]] std::size_t size() const noexcept { return p.size(); }
+};
+
+// target += weight * (source shifted by `shift`); the target widens as needed.
+void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift);
+
+// The law of X + U with U uniform on first .. first + width - 1, independent
+// of X. Every output is a window sum of the input, read from double-double
+// running sums from whichever end holds less mass, so small tails keep their
+// relative precision. A symmetric input (a power of a box) needs only the
+// running sums from below: the output is mirrored.
+[[nodiscard]] DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric);
+
+// The law of X + B with B one with probability `yes`, else zero (`no`).
+[[nodiscard]] DenseLaw add_coin(const DenseLaw& law, double yes, double no);
+
+// The law of X + Y for independent X and Y, by direct sums of products.
+[[nodiscard]] DenseLaw convolve(const DenseLaw& a, const DenseLaw& b);
+
+}  // namespace pipwerk::detail

@@ -1,0 +1,358 @@
+#include "dice_term_odds.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "pipwerk/roll.hpp"
+
+// A dice term is a pool of dice drawn from one iid sequence. Its distribution
+// comes from order statistics, never from listing pools:
+//
+// - All dice kept: the score of one die convolved with itself once per die
+//   (a box filter for sums, a coin for success counts).
+// - Keep the j highest of m dice uniform on [lo, hi]: condition on v, the
+//   j-th highest value, and a, the number of dice strictly above v. With e
+//   dice equal to v (a < j <= a + e) the weight is
+//   multinomial(m; a, e, m-a-e) (hi-v)^a 1^e (v-lo)^(m-a-e) / F^m, and the
+//   kept score is the a-fold score of a die uniform on (v, hi] plus (j - a)
+//   times the score of v. Keep lowest is keep highest on mirrored faces.
+// - A bonus threshold makes the pool size random. The stopping rule only
+//   looks at which dice qualify (reach the threshold), so given the pool size
+//   n and the number q that qualify, the qualifying dice are iid uniform on
+//   [t, faces] and the others on [1, t - 1], and every qualifying die beats
+//   every other. A recurrence along the pool gives P(n, q).
+//
+// So every term is two groups of iid uniform dice: a top group whose every
+// die beats every die of the bottom group, with a joint law of the two group
+// sizes. Keeping the k highest keeps the top group's best min(k, top) and
+// the bottom group's best k - top.
+
+namespace pipwerk::detail {
+namespace {
+
+constexpr std::size_t kSizes = kMaxPool + 1;  // group sizes 0 .. 50
+using SizeWeights = std::array<double, kSizes>;
+
+// Binomial coefficients up to 50, exact in doubles (C(50, 25) < 2^53).
+const std::array<std::array<double, kSizes>, kSizes>& binomials() {
+    static const auto table = [] {
+        std::array<std::array<double, kSizes>, kSizes> c{};
+        for (std::size_t n = 0; n < kSizes; ++n) {
+            c[n][0] = 1.0;
+            for (std::size_t k = 1; k <= n; ++k) c[n][k] = c[n - 1][k - 1] + (k <= n - 1 ? c[n - 1][k] : 0.0);
+        }
+        return c;
+    }();
+    return table;
+}
+
+// x^0 .. x^50.
+SizeWeights powers(double x) {
+    SizeWeights p{};
+    p[0] = 1.0;
+    for (std::size_t i = 1; i < kSizes; ++i) p[i] = p[i - 1] * x;
+    return p;
+}
+
+// What a kept die adds to the term's value, on working faces 1 .. faces.
+// Working faces are the real ones, or mirrored (y = faces + 1 - x) so that
+// "keep lowest" becomes "keep highest".
+class Scoring {
+public:
+    Scoring(const DiceExpr& dice, std::int32_t faces, bool mirrored) : faces_(faces), mirrored_(mirrored) {
+        if (!dice.comparison) return;
+        counting_ = true;
+        const std::int64_t threshold = dice.comparison->threshold.integer_view();
+        passing_.assign(static_cast<std::size_t>(faces) + 1, 0);
+        for (std::int64_t y = 1; y <= faces; ++y) {
+            const bool pass = ComparisonOp::passes(dice.comparison->kind, real_face(y), threshold);
+            passing_[static_cast<std::size_t>(y)] = passing_[static_cast<std::size_t>(y - 1)] + (pass ? 1 : 0);
+        }
+    }
+
+    [[nodiscard]] std::int64_t score(std::int64_t y) const noexcept {
+        if (!counting_) return real_face(y);
+        return passing(y, y);
+    }
+
+    // law + the score of one die uniform on working faces [a, b].
+    [[nodiscard]] Budgeted<DenseLaw> add_die(const DenseLaw& law, std::int64_t a, std::int64_t b, bool symmetric,
+                                             WorkBudget& budget) const {
+        const std::int64_t width = b - a + 1;
+        if (counting_) {
+            if (auto ok = budget.charge(law.size() + 1, "a success count"); !ok) return std::unexpected(ok.error());
+            const std::int64_t yes = passing(a, b);
+            return add_coin(law, static_cast<double>(yes) / static_cast<double>(width),
+                            static_cast<double>(width - yes) / static_cast<double>(width));
+        }
+        const std::uint64_t cells = (law.size() + static_cast<std::uint64_t>(width)) * (symmetric ? 1 : 3);
+        if (auto ok = budget.charge(cells, "a sum of dice"); !ok) return std::unexpected(ok.error());
+        return add_uniform(law, mirrored_ ? faces_ + 1 - b : a, width, symmetric);
+    }
+
+private:
+    [[nodiscard]] std::int64_t real_face(std::int64_t y) const noexcept { return mirrored_ ? faces_ + 1 - y : y; }
+    [[nodiscard]] std::int64_t passing(std::int64_t a, std::int64_t b) const noexcept {
+        return passing_[static_cast<std::size_t>(b)] - passing_[static_cast<std::size_t>(a - 1)];
+    }
+
+    std::int64_t faces_;
+    bool mirrored_;
+    bool counting_ = false;
+    std::vector<std::int64_t> passing_;  // passing_[y]: passing working faces in 1 .. y
+};
+
+// One "keep the j highest" request: a mixture over group sizes m > j.
+struct KeepTarget {
+    std::int64_t keep = 0;
+    SizeWeights mix{};
+    DenseLaw out;
+};
+
+// Fills every target's law (added to, scaled by its mixture) for dice
+// uniform on working faces [lo, hi], in one pass over v: the a-fold scores
+// of a die above v are shared by all targets.
+Budgeted<void> keep_highest(const Scoring& scoring, std::int64_t lo, std::int64_t hi, std::span<KeepTarget> targets,
+                            WorkBudget& budget) {
+    std::int64_t max_keep = 0;
+    std::size_t max_size = 0;
+    for (const KeepTarget& t : targets) {
+        for (std::size_t m = 0; m < kSizes; ++m) {
+            if (t.mix[m] == 0.0) continue;
+            max_keep = std::max(max_keep, t.keep);
+            max_size = std::max(max_size, m);
+        }
+    }
+    if (max_keep == 0) return {};
+    const auto& choose = binomials();
+    const double faces = static_cast<double>(hi - lo + 1);
+    const SizeWeights one = powers(1.0 / faces);
+    for (std::int64_t v = lo; v <= hi; ++v) {
+        const SizeWeights above = powers(static_cast<double>(hi - v) / faces);
+        const SizeWeights below = powers(static_cast<double>(v - lo) / faces);
+        // tail[r][s]: P(at least s of r dice equal v and the rest are below),
+        // a sum over e >= s of C(r, e) one^e below^(r-e).
+        std::array<SizeWeights, kSizes> tail{};
+        for (std::size_t r = 0; r <= max_size; ++r) {
+            double sum = 0.0;
+            for (std::size_t e = r + 1; e-- > 0;) {
+                sum += choose[r][e] * one[e] * below[r - e];
+                tail[r][e] = sum;
+            }
+        }
+        const std::int64_t score_v = scoring.score(v);
+        DenseLaw above_sum = DenseLaw::point(0, 1.0);  // the score of a dice above v
+        for (std::int64_t a = 0; a < max_keep; ++a) {
+            if (a > 0) {
+                if (v == hi) break;
+                auto next = scoring.add_die(above_sum, v + 1, hi, true, budget);
+                if (!next) return std::unexpected(next.error());
+                above_sum = std::move(*next);
+            }
+            const auto ua = static_cast<std::size_t>(a);
+            for (KeepTarget& t : targets) {
+                if (t.keep <= a) continue;
+                const auto need = static_cast<std::size_t>(t.keep - a);
+                double weight = 0.0;
+                for (std::size_t m = static_cast<std::size_t>(t.keep) + 1; m <= max_size; ++m) {
+                    if (t.mix[m] != 0.0) weight += t.mix[m] * choose[m][ua] * tail[m - ua][need];
+                }
+                weight *= above[ua];
+                if (weight == 0.0) continue;
+                if (auto ok = budget.charge(above_sum.size(), "a dice term"); !ok) return std::unexpected(ok.error());
+                add_scaled(t.out, above_sum, weight, (t.keep - a) * score_v);
+            }
+        }
+    }
+    return {};
+}
+
+// sum over m of mix[m] * (the score of m dice uniform on [a, b]), Horner-style.
+Budgeted<DenseLaw> all_kept(const Scoring& scoring, std::int64_t a, std::int64_t b, const SizeWeights& mix,
+                            WorkBudget& budget) {
+    DenseLaw sum;
+    bool symmetric = true;  // while it is one power of the die
+    for (std::size_t m = kSizes; m-- > 0;) {
+        if (!sum.empty()) {
+            auto next = scoring.add_die(sum, a, b, symmetric, budget);
+            if (!next) return std::unexpected(next.error());
+            sum = std::move(*next);
+        }
+        if (mix[m] != 0.0) {
+            symmetric = sum.empty();
+            add_scaled(sum, DenseLaw::point(0, 1.0), mix[m], 0);
+        }
+    }
+    return sum;
+}
+
+// A pool as two groups on working faces: `top` on [top_lo, faces], `bottom`
+// on [1, top_lo - 1], with weights[top][bottom] the joint law of their sizes.
+struct TwoGroups {
+    std::int64_t top_lo = 1;
+    std::array<SizeWeights, kSizes> weights{};
+};
+
+// The kept score with `keep` highest kept (0: every die).
+Budgeted<DenseLaw> kept_score(const Scoring& scoring, std::int64_t faces, const TwoGroups& pool, std::uint64_t keep,
+                              WorkBudget& budget) {
+    std::array<SizeWeights, kSizes> all{};  // per top size: bottom sizes with every die kept
+    std::array<double, kSizes> none{};      // per top size: the bottom group all dropped
+    std::vector<KeepTarget> bottom_targets;
+    KeepTarget top_target;
+    top_target.keep = static_cast<std::int64_t>(std::min<std::uint64_t>(keep, kSizes));
+    for (std::size_t top = 0; top < kSizes; ++top) {
+        for (std::size_t bottom = 0; top + bottom < kSizes; ++bottom) {
+            const double w = pool.weights[top][bottom];
+            if (w == 0.0) continue;
+            const std::size_t n = top + bottom;
+            if (keep == 0 || keep >= n) {
+                all[top][bottom] += w;
+            } else if (top > keep) {
+                top_target.mix[top] += w;
+            } else if (top == keep) {
+                none[top] += w;
+            } else {
+                const auto j = static_cast<std::int64_t>(keep - top);
+                auto it = std::find_if(bottom_targets.begin(), bottom_targets.end(),
+                                       [j](const KeepTarget& t) { return t.keep == j; });
+                if (it == bottom_targets.end()) {
+                    bottom_targets.push_back(KeepTarget{.keep = j, .mix = {}, .out = {}});
+                    it = bottom_targets.end() - 1;
+                }
+                it->mix[bottom] += w;
+            }
+        }
+    }
+    const std::int64_t bottom_hi = pool.top_lo - 1;
+    if (bottom_hi >= 1) {
+        if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, budget); !done) {
+            return std::unexpected(done.error());
+        }
+    }
+    if (auto done = keep_highest(scoring, pool.top_lo, faces, std::span<KeepTarget>(&top_target, 1), budget); !done) {
+        return std::unexpected(done.error());
+    }
+
+    // sum over top sizes of (top group all kept) * (what the bottom adds).
+    DenseLaw sum;
+    bool symmetric = true;
+    for (std::size_t top = kSizes; top-- > 0;) {
+        if (!sum.empty()) {
+            auto next = scoring.add_die(sum, pool.top_lo, faces, symmetric, budget);
+            if (!next) return std::unexpected(next.error());
+            sum = std::move(*next);
+        }
+        DenseLaw bottom_part;
+        if (bottom_hi >= 1) {
+            auto kept_all = all_kept(scoring, 1, bottom_hi, all[top], budget);
+            if (!kept_all) return std::unexpected(kept_all.error());
+            bottom_part = std::move(*kept_all);
+        } else {
+            add_scaled(bottom_part, DenseLaw::point(0, 1.0), all[top][0], 0);
+        }
+        add_scaled(bottom_part, DenseLaw::point(0, 1.0), none[top], 0);
+        if (top < keep) {
+            for (const KeepTarget& t : bottom_targets) {
+                if (t.keep == static_cast<std::int64_t>(keep - top)) add_scaled(bottom_part, t.out, 1.0, 0);
+            }
+        }
+        if (!bottom_part.empty()) {
+            symmetric = sum.empty() && bottom_part.size() == 1;
+            add_scaled(sum, bottom_part, 1.0, 0);
+        }
+    }
+    add_scaled(sum, top_target.out, 1.0, 0);
+    return sum;
+}
+
+// The joint law of (pool size, qualifying dice) of a bonus roll: count dice
+// (at most 50), then the pool is walked from the first die, each die that
+// qualifies adding one die, until every die is examined or 50 are drawn.
+std::array<SizeWeights, kSizes> bonus_pool_law(std::int64_t count, double qualify, double fail) {
+    const auto& choose = binomials();
+    const SizeWeights q_pow = powers(qualify);
+    const SizeWeights f_pow = powers(fail);
+    const auto start = static_cast<std::size_t>(std::min<std::int64_t>(count, kMaxPool));
+    std::array<SizeWeights, kSizes> law{};   // law[n][q]
+    std::array<SizeWeights, kSizes> state{};  // state[j][s]: j dice examined, pool of s
+    state[0][start] = 1.0;
+    for (std::size_t j = 0; j < kSizes; ++j) {
+        for (std::size_t s = std::max(j, start); s < kSizes; ++s) {
+            const double w = state[j][s];
+            if (w == 0.0) continue;
+            const std::size_t qualified = s - start;
+            if (s == kMaxPool) {
+                // Full: the dice not yet examined qualify or not, unseen.
+                const std::size_t unseen = kMaxPool - j;
+                for (std::size_t b = 0; b <= unseen; ++b) {
+                    law[kMaxPool][qualified + b] += w * choose[unseen][b] * q_pow[b] * f_pow[unseen - b];
+                }
+            } else if (j == s) {
+                law[s][qualified] += w;
+            } else {
+                state[j + 1][s + 1] += w * qualify;
+                state[j + 1][s] += w * fail;
+            }
+        }
+    }
+    return law;
+}
+
+}  // namespace
+
+Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget) {
+    // The signed keep count as the roller applies it: s > 0 keeps the s
+    // highest, s < 0 the |s| lowest, 0 every die.
+    std::int64_t s = 0;
+    if (dice.keep) {
+        const std::int64_t n = dice.keep->n;
+        if (dice.keep->dir == KeepMode::Dir::High) {
+            s = n;
+        } else {
+            s = n == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max() : -n;
+        }
+    }
+    const bool mirrored = s < 0;
+    const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
+    const Scoring scoring(dice, faces, mirrored);
+
+    TwoGroups pool;
+    if (!dice.bonus) {
+        pool.top_lo = 1;
+        pool.weights[static_cast<std::size_t>(count)][0] = 1.0;
+        return kept_score(scoring, faces, pool, keep, budget);
+    }
+    if (faces > kMaxDiceFaces) {
+        return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
+                                                     " faces with a bonus (at most " +
+                                                     std::to_string(kMaxDiceFaces) + ")"));
+    }
+    // Dice at or above t qualify; t is clamped to 1 .. faces + 1.
+    const std::int64_t t = std::clamp<std::int64_t>(dice.bonus->integer_view(), 1, std::int64_t{faces} + 1);
+    const double qualify = static_cast<double>(faces - t + 1) / faces;
+    const double fail = static_cast<double>(t - 1) / faces;
+    const auto law = bonus_pool_law(count, qualify, fail);
+    // Qualifying dice beat the others: the top group, unless mirrored.
+    pool.top_lo = mirrored ? faces + 2 - t : t;
+    for (std::size_t n = 0; n < kSizes; ++n) {
+        for (std::size_t q = 0; q <= n; ++q) {
+            if (law[n][q] == 0.0) continue;
+            if (mirrored) {
+                pool.weights[n - q][q] += law[n][q];
+            } else {
+                pool.weights[q][n - q] += law[n][q];
+            }
+        }
+    }
+    return kept_score(scoring, faces, pool, keep, budget);
+}
+
+}  // namespace pipwerk::detail

@@ -1,0 +1,435 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "dice_term_odds.hpp"
+#include "pipwerk/eval.hpp"
+#include "pipwerk/odds.hpp"
+#include "pipwerk/parser/parser.hpp"
+#include "pipwerk/roll.hpp"
+#include "value_law.hpp"
+#include "work_budget.hpp"
+
+// The odds of an expression follow the evaluator step by step, with a
+// distribution where the evaluator has a number. Every dice term draws its
+// own dice, so the operands of every operation are independent, and the
+// first error in evaluation order ends a roll: for "left op right",
+//   P(error m) = P_left(m) + P_left(ok) P_right(m) + P_both(ok) P(op fails).
+// A value is its chance of no error so far, the chances of the errors, and
+// its distribution given no error. A set has one distribution per element;
+// a scalar operand is drawn once for all elements, yet independently of
+// each, so every element's law stays an exact marginal.
+
+namespace pipwerk {
+namespace {
+
+using detail::Budgeted;
+using detail::ValueLaw;
+using detail::WorkBudget;
+
+constexpr std::int64_t kMaxRepeat = 10;  // the evaluator's repeat limit
+
+// Errors with their (absolute) chances, in the order first met.
+using ErrorChances = std::vector<std::pair<PipwerkError, double>>;
+
+void add_error(ErrorChances& errors, const PipwerkError& error, double chance) {
+    if (chance == 0.0) return;
+    for (auto& [e, p] : errors) {
+        if (e == error) {
+            p += chance;
+            return;
+        }
+    }
+    errors.emplace_back(error, chance);
+}
+
+// errors += weight * more: the errors of a step reached with chance `weight`.
+void add_errors(ErrorChances& errors, const ErrorChances& more, double weight) {
+    for (const auto& [e, p] : more) add_error(errors, e, weight * p);
+}
+
+struct ScalarOdds {
+    double ok = 1.0;
+    ErrorChances errors;
+    ValueLaw law;  // given no error
+
+    static ScalarOdds failure(const PipwerkError& error) {
+        ScalarOdds odds;
+        odds.ok = 0.0;
+        odds.errors.emplace_back(error, 1.0);
+        return odds;
+    }
+};
+
+struct SetOdds {
+    double ok = 1.0;
+    ErrorChances errors;
+    std::vector<ValueLaw> elements;  // each given no error
+
+    static SetOdds failure(const PipwerkError& error) {
+        SetOdds odds;
+        odds.ok = 0.0;
+        odds.errors.emplace_back(error, 1.0);
+        return odds;
+    }
+};
+
+PipwerkError parse_error(ParseMessage message) { return PipwerkError::parse(message); }
+
+template <class T>
+const T* node_as(const Ast& ast, ExprId id) noexcept {
+    return std::get_if<T>(&ast[id].node());
+}
+
+int level_of(const Ast& ast, ExprId id) noexcept { return ast[id].level(); }
+
+// The low 32 bits of a count or faces, as the evaluator narrows them.
+std::int32_t low32(std::int64_t v) noexcept {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) & 0xffffffffU));
+}
+
+// Brackets and signs around a node: what is inside, and whether negated.
+struct Unwrapped {
+    ExprId inner;
+    bool negated;
+};
+
+Unwrapped unwrap(const Ast& ast, ExprId node) noexcept {
+    Unwrapped u{node, false};
+    for (;;) {
+        if (const auto* paren = node_as<ParenExpr>(ast, u.inner)) {
+            u.inner = paren->inner;
+        } else if (const auto* neg = node_as<NegExpr>(ast, u.inner)) {
+            u.inner = neg->operand;
+            u.negated = !u.negated;
+        } else {
+            return u;
+        }
+    }
+}
+
+ExprId strip_parens(const Ast& ast, ExprId node) noexcept {
+    while (const auto* paren = node_as<ParenExpr>(ast, node)) node = paren->inner;
+    return node;
+}
+
+// A generator for the limit checks: the roller checks a term before its
+// first draw, so any draws it makes after passing do not matter.
+class LowestFace final : public Rng {
+public:
+    std::int32_t rand_range(std::int32_t lo, std::int32_t) noexcept override { return lo; }
+};
+
+class OddsWalk {
+public:
+    OddsWalk(const Ast& ast, WorkBudget& budget) : ast_(ast), budget_(budget) {}
+
+    Budgeted<ScalarOdds> rand_or_const(ExprId node) {
+        switch (level_of(ast_, node)) {
+            case 0: {
+                const Result<Number> value = eval_const(ast_, node);
+                if (!value) return ScalarOdds::failure(value.error());
+                return ScalarOdds{1.0, {}, ValueLaw::constant(*value)};
+            }
+            case 1: return rand(node);
+            default: return ScalarOdds::failure(parse_error(ParseMessage::UnexpectedPipwerkLevel));
+        }
+    }
+
+    Budgeted<ScalarOdds> rand(ExprId node) {
+        const Unwrapped u = unwrap(ast_, node);
+        Budgeted<ScalarOdds> value = [&]() -> Budgeted<ScalarOdds> {
+            if (const auto* b = node_as<BinaryExpr>(ast_, u.inner)) return rand_chain(*b);
+            if (const auto* dice = node_as<DiceRef>(ast_, u.inner)) return dice_term(*dice);
+            return ScalarOdds::failure(parse_error(ParseMessage::ExpectedRandExpression));
+        }();
+        if (value && u.negated && value->ok != 0.0) {
+            auto law = detail::negated(value->law, budget_);
+            if (!law) return std::unexpected(law.error());
+            value->law = std::move(*law);
+        }
+        return value;
+    }
+
+    Budgeted<SetOdds> pipwerk(ExprId node) {
+        const Unwrapped u = unwrap(ast_, node);
+        Budgeted<SetOdds> value = set_chain(u.inner);
+        if (value && u.negated && value->ok != 0.0) {
+            for (ValueLaw& e : value->elements) {
+                auto law = detail::negated(e, budget_);
+                if (!law) return std::unexpected(law.error());
+                e = std::move(*law);
+            }
+        }
+        return value;
+    }
+
+private:
+    // One step of scalar arithmetic: left then right, then the operation.
+    Budgeted<void> apply(ScalarOdds& acc, BinaryOp op, const ScalarOdds& right) {
+        add_errors(acc.errors, right.errors, acc.ok);
+        const double both = acc.ok * right.ok;
+        if (both == 0.0) {
+            acc.ok = 0.0;
+            acc.law = {};
+            return {};
+        }
+        double failed = 0.0;
+        auto law = detail::combine(op, acc.law, right.law, false, failed, budget_);
+        if (!law) return std::unexpected(law.error());
+        add_error(acc.errors, PipwerkError::division_by_zero(), both * failed);
+        acc.ok = both * (1.0 - failed);
+        if (failed != 0.0) {
+            // The sum of what did not fail, not 1 - failed, keeps small chances exact.
+            double kept = 0.0;
+            law->for_each([&](const Number&, double w) { kept += w; });
+            acc.ok = both * kept;
+            if (kept != 0.0) detail::scale(*law, 1.0 / kept);
+        }
+        acc.law = std::move(*law);
+        return {};
+    }
+
+    Budgeted<ScalarOdds> rand_chain(const BinaryExpr& top) {
+        if (level_of(ast_, top.left) == 2 || level_of(ast_, top.right) == 2) {
+            return ScalarOdds::failure(parse_error(ParseMessage::UnexpectedPipwerkInRand));
+        }
+        // The left spine as the evaluator walks it: long chains loop here.
+        std::vector<const BinaryExpr*> spine{&top};
+        for (const BinaryExpr* b = &top; level_of(ast_, b->left) == 1;) {
+            b = node_as<BinaryExpr>(ast_, b->left);
+            if (b == nullptr) break;
+            spine.push_back(b);
+        }
+        Budgeted<ScalarOdds> acc = rand_or_const(spine.back()->left);
+        for (std::size_t i = spine.size(); acc && acc->ok != 0.0 && i-- > 0;) {
+            const Budgeted<ScalarOdds> right = rand_or_const(spine[i]->right);
+            if (!right) return std::unexpected(right.error());
+            if (auto done = apply(*acc, spine[i]->op, *right); !done) return std::unexpected(done.error());
+        }
+        return acc;
+    }
+
+    Budgeted<ScalarOdds> dice_term(DiceRef ref) {
+        const DiceExpr dice = ast_.dice(ref);
+        const std::int32_t count = low32(dice.count.integer_view());
+        const std::int32_t faces = low32(dice.faces.integer_view());
+        if (count < 1 || faces < 2) return ScalarOdds::failure(PipwerkError::non_positive());
+        LowestFace rng;
+        if (const Result<RollResult> checked = roll_with_modifiers(rng, count, faces, dice.keep, dice.bonus); !checked) {
+            return ScalarOdds::failure(checked.error());
+        }
+        auto law = detail::dice_term_law(dice, count, faces, budget_);
+        if (!law) return std::unexpected(law.error());
+        return ScalarOdds{1.0, {}, ValueLaw::of_ints(std::move(*law))};
+    }
+
+    // Every element of `set` combined with the scalar, in the given order.
+    Budgeted<void> with_scalar(SetOdds& set, BinaryOp op, const ScalarOdds& scalar, bool set_on_left) {
+        for (ValueLaw& e : set.elements) {
+            double failed = 0.0;
+            auto law = set_on_left ? detail::combine(op, e, scalar.law, true, failed, budget_)
+                                   : detail::combine(op, scalar.law, e, true, failed, budget_);
+            if (!law) return std::unexpected(law.error());
+            e = std::move(*law);
+        }
+        return {};
+    }
+
+    Budgeted<SetOdds> repeat(const RepeatExpr& r) {
+        const std::int64_t n = ast_.count(r).integer_view();
+        if (n < 1) return SetOdds::failure(PipwerkError::non_positive());
+        if (n > kMaxRepeat) return SetOdds::failure(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
+        // Every repetition rolls afresh with the same law.
+        Budgeted<ScalarOdds> body = rand_or_const(r.body);
+        if (!body) return std::unexpected(body.error());
+        SetOdds set;
+        for (std::int64_t i = 0; i < n && set.ok != 0.0; ++i) {
+            add_errors(set.errors, body->errors, set.ok);
+            set.ok *= body->ok;
+            set.elements.push_back(body->law);
+        }
+        return set;
+    }
+
+    Budgeted<SetOdds> items(const SetExpr& s) {
+        SetOdds set;
+        for (const ExprId item : ast_.items(s)) {
+            if (set.ok == 0.0) break;
+            Budgeted<ScalarOdds> element = rand_or_const(item);
+            if (!element) return std::unexpected(element.error());
+            add_errors(set.errors, element->errors, set.ok);
+            set.ok *= element->ok;
+            set.elements.push_back(std::move(element->law));
+        }
+        return set;
+    }
+
+    // A scalar on the left of a set: the scalar first, then the set.
+    Budgeted<SetOdds> scalar_set(const BinaryExpr& b) {
+        if (level_of(ast_, b.right) != 2) return SetOdds::failure(parse_error(ParseMessage::ExpectedPipwerkOperand));
+        Budgeted<ScalarOdds> scalar = rand_or_const(b.left);
+        if (!scalar) return std::unexpected(scalar.error());
+        SetOdds out;
+        out.errors = scalar->errors;
+        out.ok = scalar->ok;
+        if (out.ok == 0.0) return out;
+        Budgeted<SetOdds> set = pipwerk(b.right);
+        if (!set) return std::unexpected(set.error());
+        add_errors(out.errors, set->errors, out.ok);
+        out.ok *= set->ok;
+        if (out.ok == 0.0) return out;
+        out.elements = std::move(set->elements);
+        if (auto done = with_scalar(out, b.op, *scalar, false); !done) return std::unexpected(done.error());
+        return out;
+    }
+
+    Budgeted<SetOdds> single(ExprId node) {
+        if (const auto* b = node_as<BinaryExpr>(ast_, node)) return scalar_set(*b);
+        if (node_as<NegExpr>(ast_, node) != nullptr) return pipwerk(node);
+        if (const auto* r = node_as<RepeatExpr>(ast_, node)) return repeat(*r);
+        if (const auto* s = node_as<SetExpr>(ast_, node)) return items(*s);
+        return SetOdds::failure(parse_error(ParseMessage::ExpectedPipwerkExpression));
+    }
+
+    static void pair_up(BinaryOp op, std::vector<ValueLaw>& left, std::vector<ValueLaw>& right,
+                        std::vector<std::pair<const ValueLaw*, const ValueLaw*>>& pairs) {
+        // As the evaluator pairs elements: a lone element meets every element
+        // of the other side, otherwise pairs by position up to the shorter.
+        (void)op;
+        if (left.size() == 1 && right.size() >= 2) {
+            for (const ValueLaw& r : right) pairs.emplace_back(&left.front(), &r);
+        } else if (right.size() == 1 && left.size() >= 2) {
+            for (const ValueLaw& l : left) pairs.emplace_back(&l, &right.front());
+        } else {
+            for (std::size_t i = 0; i < std::min(left.size(), right.size()); ++i) pairs.emplace_back(&left[i], &right[i]);
+        }
+    }
+
+    Budgeted<SetOdds> set_chain(ExprId node) {
+        std::vector<const BinaryExpr*> spine;
+        for (const BinaryExpr* b = node_as<BinaryExpr>(ast_, node); b != nullptr && level_of(ast_, b->left) == 2;
+             b = node_as<BinaryExpr>(ast_, node)) {
+            spine.push_back(b);
+            node = strip_parens(ast_, b->left);
+        }
+        Budgeted<SetOdds> acc = single(node);
+        for (std::size_t i = spine.size(); acc && acc->ok != 0.0 && i-- > 0;) {
+            const BinaryExpr& b = *spine[i];
+            if (level_of(ast_, b.right) == 2) {
+                Budgeted<SetOdds> right = pipwerk(b.right);
+                if (!right) return std::unexpected(right.error());
+                add_errors(acc->errors, right->errors, acc->ok);
+                acc->ok *= right->ok;
+                if (acc->ok == 0.0) break;
+                std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs;
+                pair_up(b.op, acc->elements, right->elements, pairs);
+                std::vector<ValueLaw> elements;
+                for (const auto& [l, r] : pairs) {
+                    double failed = 0.0;
+                    auto law = detail::combine(b.op, *l, *r, true, failed, budget_);
+                    if (!law) return std::unexpected(law.error());
+                    elements.push_back(std::move(*law));
+                }
+                acc->elements = std::move(elements);
+            } else {
+                Budgeted<ScalarOdds> right = rand_or_const(b.right);
+                if (!right) return std::unexpected(right.error());
+                add_errors(acc->errors, right->errors, acc->ok);
+                acc->ok *= right->ok;
+                if (acc->ok == 0.0) break;
+                if (auto done = with_scalar(*acc, b.op, *right, true); !done) return std::unexpected(done.error());
+            }
+        }
+        return acc;
+    }
+
+    const Ast& ast_;
+    WorkBudget& budget_;
+};
+
+// The outcomes as a roll's values give them: each Number to its double,
+// equal doubles merged (0.0 and -0.0 as 0.0), ascending, a NaN last.
+Distribution to_distribution(const ValueLaw& law, double ok) {
+    Distribution out;
+    out.reserve(law.size());
+    law.for_each([&](const Number& n, double w) {
+        double v = n.to_double();
+        if (v == 0.0) v = 0.0;
+        out.push_back(Outcome{v, w * ok});
+    });
+    const auto before = [](const Outcome& a, const Outcome& b) {
+        if (std::isnan(a.value)) return false;
+        return std::isnan(b.value) || a.value < b.value;
+    };
+    std::stable_sort(out.begin(), out.end(), before);
+    Distribution merged;
+    merged.reserve(out.size());
+    for (const Outcome& o : out) {
+        const bool same = !merged.empty() && (merged.back().value == o.value ||
+                                              (std::isnan(merged.back().value) && std::isnan(o.value)));
+        if (same) {
+            merged.back().probability += o.probability;
+        } else if (o.probability > 0.0) {
+            merged.push_back(o);
+        }
+    }
+    return merged;
+}
+
+std::vector<ErrorChance> to_error_list(const ErrorChances& errors) {
+    std::vector<ErrorChance> out;
+    for (const auto& [e, p] : errors) {
+        if (p > 0.0) out.push_back(ErrorChance{e.message(), p});
+    }
+    std::sort(out.begin(), out.end(), [](const ErrorChance& a, const ErrorChance& b) {
+        return a.probability != b.probability ? a.probability > b.probability : a.message < b.message;
+    });
+    return out;
+}
+
+}  // namespace
+
+OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
+    const ParseOutcome parsed = Parser::parse(expression);
+    Odds result;
+    result.tail = std::string(parsed.tail);
+    if (!parsed.expression) return result;
+    result.consumed = std::string(parsed.consumed);
+    result.parsed = true;
+
+    const Ast& ast = parsed.ast;
+    const ExprId root = *parsed.expression;
+    WorkBudget budget(options.work_budget);
+    OddsWalk walk(ast, budget);
+    double ok = 1.0;
+    ErrorChances errors;
+    std::vector<ValueLaw> elements;
+    if (level_of(ast, root) == 2) {
+        Budgeted<SetOdds> set = walk.pipwerk(root);
+        if (!set) return std::unexpected(set.error());
+        ok = set->ok;
+        errors = std::move(set->errors);
+        elements = std::move(set->elements);
+        result.is_set = true;
+    } else {
+        Budgeted<ScalarOdds> scalar = walk.rand_or_const(root);
+        if (!scalar) return std::unexpected(scalar.error());
+        ok = scalar->ok;
+        errors = std::move(scalar->errors);
+        elements.push_back(std::move(scalar->law));
+    }
+    result.errors = to_error_list(errors);
+    if (ok == 0.0 && result.errors.size() == 1) {
+        return std::unexpected(OddsError{OddsError::Kind::Certain, result.errors.front().message});
+    }
+    for (const ValueLaw& e : elements) result.elements.push_back(ok == 0.0 ? Distribution{} : to_distribution(e, ok));
+    return result;
+}
+
+}  // namespace pipwerk

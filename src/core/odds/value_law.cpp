@@ -1,0 +1,149 @@
+#include "value_law.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "pipwerk/eval.hpp"
+
+namespace pipwerk::detail {
+namespace {
+
+// A Number as a hashable key: kind and payload bits.
+struct Key {
+    Number::Kind kind;
+    std::uint64_t bits;
+
+    friend bool operator==(const Key&, const Key&) = default;
+};
+
+struct KeyHash {
+    std::size_t operator()(const Key& k) const noexcept {
+        std::uint64_t x = k.bits ^ (static_cast<std::uint64_t>(k.kind) << 61);
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdULL;
+        x ^= x >> 33;
+        return static_cast<std::size_t>(x);
+    }
+};
+
+Key key_of(const Number& n) noexcept { return Key{n.kind(), PackedNumber::payload_of(n)}; }
+Number number_of(const Key& k) noexcept { return PackedNumber::number_of(k.kind, k.bits); }
+
+std::string product_of(std::size_t a, std::size_t b) {
+    return "a product of " + std::to_string(a) + " by " + std::to_string(b) + " outcomes";
+}
+
+// A list of distinct numbers, made dense when they are Ints in a compact range.
+ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
+    bool ints = !list.empty();
+    std::int64_t lo = std::numeric_limits<std::int64_t>::max();
+    std::int64_t hi = std::numeric_limits<std::int64_t>::min();
+    for (const auto& [n, w] : list) {
+        if (!n.is_int()) {
+            ints = false;
+            break;
+        }
+        lo = std::min(lo, n.int_value());
+        hi = std::max(hi, n.int_value());
+    }
+    const auto span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
+    if (ints && span <= 4 * list.size() + 64) {
+        DenseLaw dense{lo, std::vector<double>(span + 1, 0.0)};
+        for (const auto& [n, w] : list) dense.p[static_cast<std::uint64_t>(n.int_value()) - static_cast<std::uint64_t>(lo)] += w;
+        return ValueLaw::of_ints(std::move(dense));
+    }
+    ValueLaw law;
+    law.dense = false;
+    law.list = std::move(list);
+    return law;
+}
+
+// Dense whole numbers whose sum (or difference) cannot wrap: a convolution.
+bool convolvable(BinaryOp op, const ValueLaw& a, const ValueLaw& b) noexcept {
+    if (!a.dense || !b.dense || a.ints.empty() || b.ints.empty()) return false;
+    if (op != BinaryOp::Add && op != BinaryOp::Sub) return false;
+    const std::int64_t a_hi = a.ints.lo + static_cast<std::int64_t>(a.ints.size()) - 1;
+    const std::int64_t b_hi = b.ints.lo + static_cast<std::int64_t>(b.ints.size()) - 1;
+    std::int64_t r = 0;
+    if (op == BinaryOp::Add) {
+        return !__builtin_add_overflow(a.ints.lo, b.ints.lo, &r) && !__builtin_add_overflow(a_hi, b_hi, &r);
+    }
+    return !__builtin_sub_overflow(a.ints.lo, b_hi, &r) && !__builtin_sub_overflow(a_hi, b.ints.lo, &r);
+}
+
+DenseLaw reversed(const DenseLaw& law) {
+    const std::int64_t hi = law.lo + static_cast<std::int64_t>(law.size()) - 1;
+    return DenseLaw{-hi, std::vector<double>(law.p.rbegin(), law.p.rend())};
+}
+
+}  // namespace
+
+ValueLaw ValueLaw::constant(Number value) { return from_list({{value, 1.0}}); }
+
+ValueLaw ValueLaw::of_ints(DenseLaw ints) {
+    ValueLaw law;
+    law.ints = std::move(ints);
+    return law;
+}
+
+Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& right, bool or_zero, double& failed,
+                           WorkBudget& budget) {
+    failed = 0.0;
+    const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
+    if (convolvable(op, left, right)) {
+        if (auto ok = budget.charge(pairs, product_of(left.size(), right.size())); !ok) return std::unexpected(ok.error());
+        if (op == BinaryOp::Add) return ValueLaw::of_ints(convolve(left.ints, right.ints));
+        return ValueLaw::of_ints(convolve(left.ints, reversed(right.ints)));
+    }
+    // Each pair through the roller's own arithmetic; hashing costs a few steps.
+    if (auto ok = budget.charge(8 * pairs, product_of(left.size(), right.size())); !ok) {
+        return std::unexpected(ok.error());
+    }
+    std::unordered_map<Key, double, KeyHash> sums;
+    sums.reserve(std::min<std::uint64_t>(pairs, 1 << 16));
+    bool too_many = false;
+    left.for_each([&](const Number& a, double wa) {
+        if (too_many) return;
+        right.for_each([&](const Number& b, double wb) {
+            const Result<Number> value = apply_binop(op, a, b);
+            if (!value && !or_zero) {
+                failed += wa * wb;
+                return;
+            }
+            sums[key_of(value ? *value : Number::make_int(0))] += wa * wb;
+        });
+        too_many = sums.size() > kMaxOutcomes;
+    });
+    if (too_many) {
+        return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " distinct outcomes"));
+    }
+    std::vector<std::pair<Number, double>> list;
+    list.reserve(sums.size());
+    for (const auto& [k, w] : sums) list.emplace_back(number_of(k), w);
+    return from_list(std::move(list));
+}
+
+Budgeted<ValueLaw> negated(const ValueLaw& law, WorkBudget& budget) {
+    if (auto ok = budget.charge(law.size(), "a negation"); !ok) return std::unexpected(ok.error());
+    if (law.dense && !law.ints.empty() && law.ints.lo + static_cast<std::int64_t>(law.ints.size()) - 1 >
+                                              std::numeric_limits<std::int64_t>::min() &&
+        law.ints.lo > std::numeric_limits<std::int64_t>::min()) {
+        return ValueLaw::of_ints(reversed(law.ints));
+    }
+    std::vector<std::pair<Number, double>> list;
+    list.reserve(law.size());
+    law.for_each([&](const Number& n, double w) { list.emplace_back(negate(n), w); });
+    return from_list(std::move(list));
+}
+
+void scale(ValueLaw& law, double factor) {
+    for (double& w : law.ints.p) w *= factor;
+    for (auto& entry : law.list) entry.second *= factor;
+}
+
+}  // namespace pipwerk::detail

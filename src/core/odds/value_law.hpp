@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "dense_law.hpp"
+#include "pipwerk/number.hpp"
+#include "pipwerk/parser/ast.hpp"
+#include "work_budget.hpp"
+
+namespace pipwerk::detail {
+
+// The distribution of one number, keyed by the exact Number (its kind and
+// its 64 bits): an Int and a Real of equal value differ in later arithmetic.
+// Whole numbers in a compact range are held densely (dice sums), anything
+// else as a list of distinct numbers with their weights.
+struct ValueLaw {
+    bool dense = true;
+    DenseLaw ints;                                // when dense: Int values ints.lo ...
+    std::vector<std::pair<Number, double>> list;  // otherwise
+
+    [[nodiscard]] static ValueLaw constant(Number value);
+    [[nodiscard]] static ValueLaw of_ints(DenseLaw ints);
+    [[nodiscard]] std::size_t size() const noexcept { return dense ? ints.size() : list.size(); }
+
+    // Calls f(number, weight) for every value of nonzero weight.
+    template <class F>
+    void for_each(F&& f) const {
+        if (!dense) {
+            for (const auto& [n, w] : list) f(n, w);
+            return;
+        }
+        for (std::size_t i = 0; i < ints.size(); ++i) {
+            if (ints.p[i] != 0.0) f(Number::make_int(ints.lo + static_cast<std::int64_t>(i)), ints.p[i]);
+        }
+    }
+};
+
+// The law of `left op right` for independent operands, as apply_binop
+// computes each pair. Pairs that fail (a zero divisor) are left out and their
+// weight returned in `failed`; with or_zero they give Int 0 instead, as
+// inside a set. The result's weights add up to the weight that did not fail.
+[[nodiscard]] Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& right, bool or_zero,
+                                         double& failed, WorkBudget& budget);
+
+// The law of the negated number.
+[[nodiscard]] Budgeted<ValueLaw> negated(const ValueLaw& law, WorkBudget& budget);
+
+// Every weight divided by `total`.
+void scale(ValueLaw& law, double factor);
+
+}  // namespace pipwerk::detail

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "odds_brute_force.hpp"
+#include "pipwerk/odds.hpp"
+
+namespace {
+
+using pipwerk::Distribution;
+using pipwerk::Odds;
+using pipwerk::OddsError;
+using pipwerk_test::brute_force;
+using pipwerk_test::BruteOdds;
+
+constexpr double kRelative = 1e-12;
+
+bool close(double got, long double want) {
+    return std::fabs(static_cast<long double>(got) - want) <= kRelative * want;
+}
+
+// The engine's answer against the brute-force law: the same values, errors
+// and messages, every probability within 1e-12 relative.
+void expect_matches(const std::string& expression, const BruteOdds& truth) {
+    SCOPED_TRACE(expression);
+    const auto got = pipwerk::odds(expression);
+    long double error_total = 0;
+    for (const auto& [m, p] : truth.errors) error_total += p;
+    if (truth.elements.empty() && truth.errors.size() == 1) {
+        ASSERT_FALSE(got.has_value());
+        EXPECT_EQ(got.error().kind, OddsError::Kind::Certain);
+        EXPECT_EQ(got.error().message, truth.errors.begin()->first);
+        return;
+    }
+    ASSERT_TRUE(got.has_value()) << got.error().message;
+    EXPECT_TRUE(got->parsed);
+    EXPECT_EQ(got->is_set, truth.is_set);
+    ASSERT_EQ(got->errors.size(), truth.errors.size());
+    for (const auto& e : got->errors) {
+        ASSERT_TRUE(truth.errors.contains(e.message)) << e.message;
+        EXPECT_TRUE(close(e.probability, truth.errors.at(e.message)))
+            << e.message << ": " << e.probability << " vs " << static_cast<double>(truth.errors.at(e.message));
+    }
+    if (truth.elements.empty()) return;  // every roll fails, with several messages
+    ASSERT_EQ(got->elements.size(), truth.elements.size());
+    for (std::size_t i = 0; i < truth.elements.size(); ++i) {
+        const Distribution& d = got->elements[i];
+        const auto& want = truth.elements[i];
+        const bool has_nan = truth.nan_chance[i] > 0;
+        ASSERT_EQ(d.size(), want.size() + (has_nan ? 1 : 0)) << "element " << i;
+        std::size_t k = 0;
+        long double total = 0;
+        for (const auto& [v, p] : want) {
+            EXPECT_EQ(d[k].value, v) << "element " << i;
+            EXPECT_TRUE(close(d[k].probability, p))
+                << "element " << i << " value " << v << ": " << d[k].probability << " vs " << static_cast<double>(p);
+            total += d[k].probability;
+            ++k;
+        }
+        if (has_nan) {
+            EXPECT_TRUE(std::isnan(d[k].value));
+            EXPECT_TRUE(close(d[k].probability, truth.nan_chance[i]));
+            total += d[k].probability;
+        }
+        EXPECT_NEAR(static_cast<double>(total + error_total), 1.0, 1e-12) << "element " << i;
+    }
+}
+
+void check_all(const std::vector<std::string>& expressions) {
+    for (const std::string& e : expressions) {
+        const auto truth = brute_force(e);
+        ASSERT_TRUE(truth.has_value()) << e << ": too many draw sequences for the brute force";
+        expect_matches(e, *truth);
+    }
+}
+
+// Every modifier combination on small dice: keep (highest, lowest, none,
+// zero, at least the pool), bonus thresholds (the face count and below it,
+// a real one), and every comparison, alone and together.
+TEST(OddsBruteForce, DiceTermsEveryModifierCombination) {
+    const std::vector<std::string> keeps = {"", "k1", "k2", "kl1", "kl2", "k0", "k5"};
+    const std::vector<std::string> comparisons = {"", ">2", ">=3", "<2", "<=1", "!=2", ">=0", "<9"};
+    std::vector<std::string> terms;
+    for (const char* base : {"1d2", "2d3", "3d4", "4d2", "3d6", "2d6"}) {
+        for (const auto& k : keeps) {
+            for (const auto& c : comparisons) terms.push_back(std::string(base) + k + c);
+        }
+    }
+    for (const char* base : {"1d2b2", "2d3b3", "3d2b2", "2d4b4", "1d6b6", "2d6b6", "1d3b3.5", "1d4b5", "2d3b9"}) {
+        for (const auto& k : keeps) {
+            for (const auto& c : {std::string(""), std::string(">=2"), std::string("!=1"), std::string("<3")}) {
+                terms.push_back(std::string(base) + k + c);
+            }
+        }
+    }
+    check_all(terms);
+}
+
+// Operators on dice: integer and real division, zero divisors, signs,
+// percentages, wrapping, and errors from either side of an operation.
+TEST(OddsBruteForce, ArithmeticAndErrors) {
+    check_all({
+        "1d6/(1d2-1)",
+        "1d4/1d3",
+        "1d3 - 1d3*2",
+        "-1d4 + 3",
+        "(1d3+1)*(1d3-2)",
+        "1d4 * 50%",
+        "1d3 / 2.5",
+        "1d3 / -0.0 + 1",
+        "50% * 1d4 - 1d2 / 4",
+        "(1d2-1)/(1d2-1)",
+        "1/(1d2-1) + 1/(1d3-1)",
+        "1d3/(1d2-1) + 61d6",
+        "1d2 + 1d0",
+        "9223372036854775807 + 1d3",
+        "-9223372036854775807 - 1d3",
+        "1d2 * 4611686018427387904 * 2",
+        "1d4 - 1d4 - 1d4 + 1d2",
+        "1d3 * 1d3 * 1d2",
+        "2d3k1 - 1d4kl1 + 1d3>=2",
+        "1d6 / (1d2 * 0.5 - 0.5)",
+        "4294967297d3",
+        "(1d3 + 0.5) * 2",
+        "1d2 / 1e308 / 1e308",
+        "1d2 * 1e308 * 10 - 1d2 * 1e308 * 10",
+        "12",
+        "7 / 2",
+    });
+}
+
+// Sets, set with set, repeats, and the errors that can end them.
+TEST(OddsBruteForce, SetsAndRepeats) {
+    check_all({
+        "2#1d4",
+        "3#1d3k1 + 1d2",
+        "{1d4, 1d3, 5} * 2",
+        "{1d3, 1d2} + {1d2, 10, 1d3}",
+        "{1d2} - {1d3, 1d3}",
+        "{1d3, 1d2} - {7}",
+        "1d3 - {1d2, 2}",
+        "{1d2, 1d3}/(1d3-2)",
+        "-{1d3, 1}",
+        "{1, 2} / 0",
+        "2#(1d6/(1d2-1))",
+        "{1d2, 1/(1d2-1), 1d3}",
+        "{1d2, 2} * (1d2 + 1) - {1d3}",
+        "(2#1d3) * -(1d2)",
+        "{1d2}",
+        "{5}",
+        "2.9#1d3",
+    });
+}
+
+// Errors that every roll ends with come back as that error, as roll reports it.
+TEST(OddsBruteForce, CertainErrors) {
+    check_all({"51d6", "1d1001", "0d6", "1d1", "{1, {2}}", "2#({1, 2})", "11#1d6", "0#1d6", "1d6/0",
+               "1d6 + 51d6", "2147483648d6", "0.5d6"});
+}
+
+TEST(Odds, NothingParsedGivesTheTailAndNoDistribution) {
+    const auto got = pipwerk::odds("abc");
+    ASSERT_TRUE(got.has_value());
+    EXPECT_FALSE(got->parsed);
+    EXPECT_EQ(got->tail, "abc");
+    EXPECT_TRUE(got->elements.empty());
+    const auto tail = pipwerk::odds("1d6 + (d4+ test");
+    ASSERT_TRUE(tail.has_value());
+    EXPECT_EQ(tail->consumed, "1d6");
+    EXPECT_EQ(tail->tail, "+ (d4+ test");
+}
+
+}  // namespace
