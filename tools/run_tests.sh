@@ -30,7 +30,7 @@ step "Python package in a fresh virtual environment"
 rm -rf "$out/venv"
 "$python" -m venv "$out/venv"
 "$out/venv/bin/python" -m pip install -q --upgrade pip
-"$out/venv/bin/python" -m pip install -q pytest hypothesis numpy mypy
+"$out/venv/bin/python" -m pip install -q pytest hypothesis numpy mypy icepool==2.1.3
 "$out/venv/bin/python" -m pip install -q "$root"
 
 step "Python tests"
