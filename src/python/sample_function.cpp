@@ -64,8 +64,13 @@ PyObject* new_double_array(std::size_t count) noexcept {
         array_class = PyObject_GetAttrString(module.get(), "array");  // kept for the process
         if (array_class == nullptr) return nullptr;
     }
-    if (count == 0) return PyObject_CallFunction(array_class, "s", "d");
-    OwnedRef one(PyObject_CallFunction(array_class, "s(d)", "d", 0.0));
+    OwnedRef typecode(PyUnicode_FromString("d"));
+    if (typecode == nullptr) return nullptr;
+    if (count == 0) return PyObject_CallFunctionObjArgs(array_class, typecode.get(), nullptr);
+    OwnedRef zero(PyFloat_FromDouble(0.0));
+    OwnedRef items(zero == nullptr ? nullptr : PyTuple_Pack(1, zero.get()));
+    if (items == nullptr) return nullptr;
+    OwnedRef one(PyObject_CallFunctionObjArgs(array_class, typecode.get(), items.get(), nullptr));
     if (one == nullptr) return nullptr;
     return PySequence_Repeat(one.get(), static_cast<Py_ssize_t>(count));
 }

@@ -3,6 +3,9 @@ the whole roll count errors as not-x, sets and nothing-parsed behave, and the
 surface is read-only and typed as documented."""
 
 import math
+import shutil
+import subprocess
+from pathlib import Path
 
 import pytest
 
@@ -282,3 +285,24 @@ def test_module_surface():
     # The first module gains nothing from the second.
     assert pipwerk.__all__ == ["RollResult", "ParseOutput", "roll", "parse"]
     assert {name for name in dir(pipwerk) if not name.startswith("__")} == set(pipwerk.__all__)
+
+
+# Private symbols the limited API's own headers reference.
+STABLE_PRIVATE_SYMBOLS = {"_Py_IncRef", "_Py_DecRef", "_Py_NoneStruct", "_Py_TrueStruct", "_Py_FalseStruct"}
+
+
+@pytest.mark.skipif(shutil.which("nm") is None, reason="needs nm")
+def test_extension_uses_only_the_stable_abi():
+    path = Path(pipwerk_odds.__file__)
+    assert path.name == "pipwerk_odds.abi3.so"
+
+    def symbols(*options):
+        listing = subprocess.run(["nm", "-D", *options, str(path)], capture_output=True, text=True, check=True)
+        return [line.split() for line in listing.stdout.splitlines() if line.strip()]
+
+    imported = {fields[-1] for fields in symbols("--undefined-only")}
+    python_symbols = {name for name in imported if name.startswith(("Py", "_Py"))}
+    assert {"PyType_FromSpec", "PyObject_GetBuffer", "PyEval_SaveThread"} <= python_symbols
+    assert {name for name in python_symbols if name.startswith("_")} <= STABLE_PRIVATE_SYMBOLS
+    exported = {fields[-1] for fields in symbols("--defined-only") if fields[-2] == "T"}
+    assert exported == {"PyInit_pipwerk_odds"}
