@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "odds_command.hpp"
 #include "options.hpp"
 #include "roller.hpp"
 
@@ -50,6 +51,11 @@ int run(int argc, char** argv) {
     }
 
     const pipwerk::cli::Options& options = command->options;
+    if (options.odds) {
+        std::ios::sync_with_stdio(false);
+        const int status = pipwerk::cli::run_odds(options, std::cin, stdout, stderr);
+        return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? status : 1;
+    }
     pipwerk::cli::Roller roller(options, stdout, stderr);
     if (options.expressions.empty()) {
         // Standard input is read only through the stream; C stdio never touches it.

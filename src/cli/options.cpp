@@ -7,10 +7,10 @@ namespace pipwerk::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--] [EXPRESSION...]\n";
+    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--odds [--ascii]] [--] [EXPRESSION...]\n";
 
 constexpr std::string_view kHelp =
-    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--] [EXPRESSION...]\n"
+    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--odds [--ascii]] [--] [EXPRESSION...]\n"
     "\n"
     "Roll dice expressions such as \"4d6k3\", \"1d20+5\" or \"3#4d6k3\" and print\n"
     "each result with its roll details, e.g. \"[1* + 4 + 6 + 4] = 14\".\n"
@@ -32,6 +32,11 @@ constexpr std::string_view kHelp =
     "                values as null); a failed roll prints {\"error\": MESSAGE}\n"
     "  --parse       parse without rolling and print success, consumed and tail\n"
     "                (with --json as an object with those fields)\n"
+    "  --odds        print the exact odds of each expression instead of rolling:\n"
+    "                mean, sd and range, then each outcome with P(=), P(>=) and a\n"
+    "                bar (many outcomes are grouped into ranges); with --json one\n"
+    "                object per line with the distribution, errors and statistics\n"
+    "  --ascii       draw the --odds bars with '#'\n"
     "  --version     print the version and exit\n"
     "  -h, --help    print this help and exit\n"
     "  --            end of options: later arguments are expressions even when\n"
@@ -128,6 +133,10 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
             options.json = true;
         } else if (opt.name == "--parse") {
             options.parse_only = true;
+        } else if (opt.name == "--odds") {
+            options.odds = true;
+        } else if (opt.name == "--ascii") {
+            options.ascii = true;
         } else if (opt.name == "--help" || opt.name == "-h") {
             command.action = Action::Help;
         } else if (opt.name == "--version") {
@@ -140,6 +149,9 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
 
     if (options.parse_only && (options.summary || options.seed || options.times != 1)) {
         return std::unexpected(std::string("--parse rolls nothing: it takes no --seed, --times or --summary"));
+    }
+    if (options.odds && (options.parse_only || options.summary || options.seed || options.times != 1)) {
+        return std::unexpected(std::string("--odds rolls nothing: it takes no --seed, --times, --summary or --parse"));
     }
     return command;
 }

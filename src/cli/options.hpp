@@ -16,6 +16,8 @@ struct Options {
     bool summary = false;               // roll without detail text
     bool json = false;                  // one JSON object per line
     bool parse_only = false;            // report success, consumed and tail; roll nothing
+    bool odds = false;                  // print the exact odds instead of rolling
+    bool ascii = false;                 // odds bars in '#' instead of Unicode blocks
     std::vector<std::string_view> expressions;  // empty: read lines from standard input
 };
 

@@ -27,6 +27,16 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
 // running sums from below: the output is mirrored.
 [[nodiscard]] DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric);
 
+// Room the running sums of add_uniform take, kept between calls so a loop of
+// them allocates nothing.
+struct RunningSums {
+    std::vector<double> below_hi, below_lo, above_hi, above_lo;
+};
+
+// add_uniform into `out` (whose storage is reused), with scratch room.
+void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
+                      RunningSums& sums);
+
 // The law of X + B with B one with probability `yes`, else zero (`no`).
 [[nodiscard]] DenseLaw add_coin(const DenseLaw& law, double yes, double no);
 

@@ -82,19 +82,31 @@ public:
         return passing(y, y);
     }
 
-    // law + the score of one die uniform on working faces [a, b].
-    [[nodiscard]] Budgeted<DenseLaw> add_die(const DenseLaw& law, std::int64_t a, std::int64_t b, bool symmetric,
-                                             WorkBudget& budget) const {
+    // out = law + the score of one die uniform on working faces [a, b]; out
+    // must not be law. Its storage is reused.
+    [[nodiscard]] Budgeted<void> add_die_into(const DenseLaw& law, std::int64_t a, std::int64_t b, bool symmetric,
+                                              DenseLaw& out, WorkBudget& budget) {
         const std::int64_t width = b - a + 1;
         if (counting_) {
-            if (auto ok = budget.charge(law.size() + 1, "a success count"); !ok) return std::unexpected(ok.error());
+            if (auto ok = budget.charge(law.size() + 1, "a success count"); !ok) return ok;
             const std::int64_t yes = passing(a, b);
-            return add_coin(law, static_cast<double>(yes) / static_cast<double>(width),
-                            static_cast<double>(width - yes) / static_cast<double>(width));
+            out = add_coin(law, static_cast<double>(yes) / static_cast<double>(width),
+                           static_cast<double>(width - yes) / static_cast<double>(width));
+            return {};
         }
-        const std::uint64_t cells = (law.size() + static_cast<std::uint64_t>(width)) * (symmetric ? 1 : 3);
-        if (auto ok = budget.charge(cells, "a sum of dice"); !ok) return std::unexpected(ok.error());
-        return add_uniform(law, mirrored_ ? faces_ + 1 - b : a, width, symmetric);
+        // A symmetric law takes half the steps (the rest is mirrored).
+        const std::uint64_t cells = (law.size() + static_cast<std::uint64_t>(width)) / (symmetric ? 2 : 1);
+        if (auto ok = budget.charge(cells, "a sum of dice"); !ok) return ok;
+        add_uniform_into(law, mirrored_ ? faces_ + 1 - b : a, width, symmetric, out, sums_);
+        return {};
+    }
+
+    // law + the score of one die uniform on working faces [a, b].
+    [[nodiscard]] Budgeted<DenseLaw> add_die(const DenseLaw& law, std::int64_t a, std::int64_t b, bool symmetric,
+                                             WorkBudget& budget) {
+        DenseLaw out;
+        if (auto done = add_die_into(law, a, b, symmetric, out, budget); !done) return std::unexpected(done.error());
+        return out;
     }
 
 private:
@@ -107,6 +119,7 @@ private:
     bool mirrored_;
     bool counting_ = false;
     std::vector<std::int64_t> passing_;  // passing_[y]: passing working faces in 1 .. y
+    RunningSums sums_;                   // scratch room of add_uniform
 };
 
 // One "keep the j highest" request: a mixture over group sizes m > j.
@@ -119,7 +132,7 @@ struct KeepTarget {
 // Fills every target's law (added to, scaled by its mixture) for dice
 // uniform on working faces [lo, hi], in one pass over v: the a-fold scores
 // of a die above v are shared by all targets.
-Budgeted<void> keep_highest(const Scoring& scoring, std::int64_t lo, std::int64_t hi, std::span<KeepTarget> targets,
+Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, std::span<KeepTarget> targets,
                             WorkBudget& budget) {
     std::int64_t max_keep = 0;
     std::size_t max_size = 0;
@@ -134,6 +147,8 @@ Budgeted<void> keep_highest(const Scoring& scoring, std::int64_t lo, std::int64_
     const auto& choose = binomials();
     const double faces = static_cast<double>(hi - lo + 1);
     const SizeWeights one = powers(1.0 / faces);
+    DenseLaw above_sum;  // the a-fold score of dice above v
+    DenseLaw next_sum;   // the next one, built beside it
     for (std::int64_t v = lo; v <= hi; ++v) {
         const SizeWeights above = powers(static_cast<double>(hi - v) / faces);
         const SizeWeights below = powers(static_cast<double>(v - lo) / faces);
@@ -148,13 +163,13 @@ Budgeted<void> keep_highest(const Scoring& scoring, std::int64_t lo, std::int64_
             }
         }
         const std::int64_t score_v = scoring.score(v);
-        DenseLaw above_sum = DenseLaw::point(0, 1.0);  // the score of a dice above v
+        above_sum.lo = 0;
+        above_sum.p.assign(1, 1.0);
         for (std::int64_t a = 0; a < max_keep; ++a) {
             if (a > 0) {
                 if (v == hi) break;
-                auto next = scoring.add_die(above_sum, v + 1, hi, true, budget);
-                if (!next) return std::unexpected(next.error());
-                above_sum = std::move(*next);
+                if (auto done = scoring.add_die_into(above_sum, v + 1, hi, true, next_sum, budget); !done) return done;
+                std::swap(above_sum, next_sum);
             }
             const auto ua = static_cast<std::size_t>(a);
             for (KeepTarget& t : targets) {
@@ -175,7 +190,7 @@ Budgeted<void> keep_highest(const Scoring& scoring, std::int64_t lo, std::int64_
 }
 
 // sum over m of mix[m] * (the score of m dice uniform on [a, b]), Horner-style.
-Budgeted<DenseLaw> all_kept(const Scoring& scoring, std::int64_t a, std::int64_t b, const SizeWeights& mix,
+Budgeted<DenseLaw> all_kept(Scoring& scoring, std::int64_t a, std::int64_t b, const SizeWeights& mix,
                             WorkBudget& budget) {
     DenseLaw sum;
     bool symmetric = true;  // while it is one power of the die
@@ -201,7 +216,7 @@ struct TwoGroups {
 };
 
 // The kept score with `keep` highest kept (0: every die).
-Budgeted<DenseLaw> kept_score(const Scoring& scoring, std::int64_t faces, const TwoGroups& pool, std::uint64_t keep,
+Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGroups& pool, std::uint64_t keep,
                               WorkBudget& budget) {
     std::array<SizeWeights, kSizes> all{};  // per top size: bottom sizes with every die kept
     std::array<double, kSizes> none{};      // per top size: the bottom group all dropped
@@ -322,7 +337,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     }
     const bool mirrored = s < 0;
     const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
-    const Scoring scoring(dice, faces, mirrored);
+    Scoring scoring(dice, faces, mirrored);
 
     TwoGroups pool;
     if (!dice.bonus) {

@@ -1,0 +1,206 @@
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pipwerk/odds.hpp"
+
+// The picture of an expression's odds: a header per distribution, a row per
+// outcome (or per range of values when there are many), the chance of that
+// outcome, the chance of at least it, and a bar scaled so the likeliest row
+// fills the room left on the line. Errors get rows of their own at the end.
+
+namespace pipwerk {
+namespace {
+
+constexpr std::size_t kMaxRows = 40;    // more outcomes than this are grouped
+constexpr std::size_t kTargetRows = 24;  // about this many rows when grouped
+constexpr double kTailMass = 1e-4;       // tails lighter than this share one row
+
+// One row: the label of its value or values, P(=) and P(>=).
+struct Row {
+    std::string label;
+    double chance;
+    double at_least;
+};
+
+std::string format_fixed(double v, int digits) {
+    char buffer[64];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, digits);
+    return r.ec == std::errc() ? std::string(buffer, r.ptr) : std::string("?");
+}
+
+// A value as a roll prints it: whole numbers plainly, others to six digits.
+std::string format_value(double v) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
+    if (v == std::trunc(v) && std::fabs(v) < 1e15) return std::to_string(static_cast<std::int64_t>(v));
+    char buffer[64];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 6);
+    return std::string(buffer, r.ptr);
+}
+
+std::string format_percent(double p) {
+    if (p > 0.0 && p < 0.00005) return "<0.01%";
+    // A sum of rounded chances a hair below 1 is still a certainty.
+    if (p < 1.0 - 1e-12 && p > 0.99995) return ">99.99%";
+    return format_fixed(p * 100.0, 2) + "%";
+}
+
+// A bar of `cells` columns (fractional), from eighth blocks or '#'.
+std::string bar(double cells, bool ascii) {
+    if (!(cells > 0.0)) return {};
+    if (ascii) return std::string(static_cast<std::size_t>(std::lround(cells)), '#');
+    static constexpr std::string_view kEighths[] = {"", "\u258f", "\u258e", "\u258d", "\u258c", "\u258b", "\u258a",
+                                                    "\u2589"};
+    const auto eighths = static_cast<std::size_t>(std::lround(cells * 8.0));
+    std::string out;
+    for (std::size_t i = 0; i < eighths / 8; ++i) out += "\u2588";
+    out += kEighths[eighths % 8];
+    // Any outcome that can happen shows at least a sliver.
+    if (out.empty()) out = kEighths[1];
+    return out;
+}
+
+// A round bucket width of at least `raw`: 1, 2, 5, 10, 20, 25, 50, 100, ...
+double nice_width(double raw) {
+    double scale = 1.0;
+    while (scale * 100 < raw) scale *= 10;
+    for (const double step : {1.0, 2.0, 2.5, 5.0, 10.0, 20.0, 25.0, 50.0, 100.0}) {
+        if (step * scale >= raw && (step != 2.5 || scale >= 10)) return step * scale;
+    }
+    return 100 * scale;
+}
+
+std::string range_label(double first, double last) {
+    if (first == last) return format_value(first);
+    return format_value(first) + ".." + format_value(last);
+}
+
+// The rows of one distribution: one per outcome, or grouped.
+std::vector<Row> rows_of(const Distribution& d) {
+    std::vector<double> at_least(d.size() + 1, 0.0);
+    for (std::size_t i = d.size(); i-- > 0;) at_least[i] = at_least[i + 1] + d[i].probability;
+    std::vector<Row> rows;
+    if (d.size() <= kMaxRows) {
+        for (std::size_t i = 0; i < d.size(); ++i) rows.push_back({format_value(d[i].value), d[i].probability, at_least[i]});
+        return rows;
+    }
+    const double total = at_least[0];
+    // The light tails each get one row; the rest is cut into round ranges of
+    // values (or runs of outcomes, when the values are not whole numbers).
+    std::size_t first = 0;
+    std::size_t last = d.size() - 1;
+    while (first < last && total - at_least[first + 1] < kTailMass * total) ++first;
+    while (last > first && at_least[last] < kTailMass * total) --last;
+    bool whole = true;
+    for (std::size_t i = first; i <= last; ++i) {
+        whole = whole && d[i].value == std::trunc(d[i].value) && std::fabs(d[i].value) < 1e15;
+    }
+    std::vector<std::size_t> starts;  // each row begins at one of these outcomes
+    starts.push_back(0);
+    if (whole) {
+        // Round ranges; the light tails join the partial ranges at the ends.
+        const double width = nice_width((d[last].value - d[first].value + 1) / kTargetRows);
+        const double low_bucket = std::floor(d[first].value / width);
+        const double high_bucket = std::floor(d[last].value / width);
+        double bucket = low_bucket;
+        for (std::size_t i = first; i < d.size(); ++i) {
+            const double b = std::min(std::floor(d[i].value / width), high_bucket);
+            if (b != bucket) starts.push_back(i);
+            bucket = b;
+        }
+        if (high_bucket == low_bucket && last + 1 < d.size()) starts.push_back(last + 1);
+        last = d.size() - 1;
+    } else {
+        const std::size_t per_row = (last - first + kTargetRows) / kTargetRows;
+        for (std::size_t i = first == 0 ? per_row : first; i <= last; i += per_row) starts.push_back(i);
+    }
+    if (last + 1 < d.size()) starts.push_back(last + 1);
+    starts.push_back(d.size());
+    for (std::size_t r = 0; r + 1 < starts.size(); ++r) {
+        const std::size_t a = starts[r];
+        const std::size_t b = starts[r + 1];
+        rows.push_back({range_label(d[a].value, d[b - 1].value), at_least[a] - at_least[b], at_least[a]});
+    }
+    return rows;
+}
+
+void append_header(std::string& out, std::string_view label, const Distribution& d) {
+    out += label;
+    if (d.empty()) {
+        out += ": no outcome, every roll fails\n";
+        return;
+    }
+    const OddsSummary s = summarize(d);
+    out += ": mean " + format_fixed(s.mean, 2) + ", sd " + format_fixed(s.stdev, 2) + ", range " +
+           format_value(s.min) + " to " + format_value(s.max) + "\n";
+}
+
+void append_table(std::string& out, const std::vector<Row>& rows, const OddsTextOptions& options) {
+    std::size_t label_width = 5;  // "value"
+    double top = 0.0;
+    for (const Row& r : rows) {
+        label_width = std::max(label_width, r.label.size());
+        top = std::max(top, r.chance);
+    }
+    const std::string at_least = options.ascii ? "P(>=)" : "P(\u2265)";
+    constexpr std::size_t kColumn = 9;  // " 100.00%" and a space
+    const std::size_t used = 2 + label_width + 2 * kColumn + 2;
+    const std::size_t bar_width = options.width > used + 10 ? options.width - used : 10;
+    const auto pad_left = [](std::string& line, std::string_view text, std::size_t width) {
+        if (text.size() < width) line.append(width - text.size(), ' ');
+        line += text;
+    };
+    std::string head = "  ";
+    pad_left(head, "value", label_width);
+    pad_left(head, "P(=)", kColumn);
+    head += std::string(kColumn - 4 - (options.ascii ? 1 : 0), ' ') + at_least;  // "P(≥)" shows 4 columns
+    out += head + "\n";
+    for (const Row& r : rows) {
+        std::string line = "  ";
+        pad_left(line, r.label, label_width);
+        pad_left(line, format_percent(r.chance), kColumn);
+        pad_left(line, format_percent(r.at_least), kColumn);
+        line += "  ";
+        line += bar(top > 0.0 ? r.chance / top * static_cast<double>(bar_width) : 0.0, options.ascii);
+        out += line + "\n";
+    }
+}
+
+}  // namespace
+
+std::string render_odds(const Odds& odds, std::string_view label, const OddsTextOptions& options) {
+    std::string out;
+    if (!odds.parsed) {
+        out += label;
+        out += ": nothing to roll\n";
+        return out;
+    }
+    for (std::size_t i = 0; i < odds.elements.size(); ++i) {
+        const std::string name = odds.is_set ? std::string(label) + " [" + std::to_string(i + 1) + "]" : std::string(label);
+        if (i > 0) out += "\n";
+        append_header(out, name, odds.elements[i]);
+        if (!odds.elements[i].empty()) append_table(out, rows_of(odds.elements[i]), options);
+    }
+    if (!odds.errors.empty()) {
+        std::vector<Row> rows;
+        for (const ErrorChance& e : odds.errors) rows.push_back({e.message, e.probability, e.probability});
+        out += "\nerrors:\n";
+        std::size_t width = 0;
+        for (const Row& r : rows) width = std::max(width, r.label.size());
+        for (const Row& r : rows) {
+            std::string line = "  " + r.label + std::string(width - r.label.size(), ' ');
+            const std::string p = format_percent(r.chance);
+            line += std::string(9 - std::min<std::size_t>(9, p.size()), ' ') + p;
+            out += line + "\n";
+        }
+    }
+    return out;
+}
+
+}  // namespace pipwerk
