@@ -76,7 +76,7 @@ class Odds:
         """The picture `pipwerk --odds` prints: a header with the mean, the standard
         deviation and the range, then a row per outcome (or range of outcomes) with
         P(=), P(>=) and a bar, rows for the errors, and a block per element of a set.
-        width is the number of columns (20 to 1000); ascii draws the bars with '#'."""
+        width is the number of columns (50 to 1000); ascii draws the bars with '#'."""
 
 def odds(expression: str) -> Odds:
     """The exact odds of every result a pipwerk expression can roll.

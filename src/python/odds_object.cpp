@@ -274,7 +274,7 @@ PyObject* quantiles(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
 constexpr const char* kHistogramNames[] = {"width", "ascii"};
 PyObject* histogram_interned[2] = {};
 const Parameters histogram_parameters{kHistogramNames, 0, histogram_interned};
-constexpr std::int64_t kMinWidth = 20;
+constexpr std::int64_t kMinWidth = 50;  // room for the value and the two percentages
 constexpr std::int64_t kMaxWidth = 1000;
 
 PyObject* histogram(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
@@ -302,15 +302,17 @@ PyObject* histogram(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     return contain([&] {
         const OddsObject& o = object_of(self);
         const Odds& odds = o.data->odds;
-        if (o.element == kWhole) return text_object(render_odds(odds, odds.consumed, options));
-        // One element of a set, drawn as a scalar of its own.
+        // Labelled as the command-line roller labels it: the consumed text,
+        // or the text itself when nothing was parsed.
+        if (o.element == kWhole) return text_object(render_odds(odds, odds.parsed ? odds.consumed : odds.tail, options));
+        // One element of a set, drawn as its block in the whole picture (counted from 1).
         Odds part{.consumed = odds.consumed,
                   .tail = odds.tail,
                   .parsed = true,
                   .is_set = false,
                   .elements = {odds.elements[o.element]},
                   .errors = odds.errors};
-        const std::string label = odds.consumed + " [" + std::to_string(o.element) + "]";
+        const std::string label = odds.consumed + " [" + std::to_string(o.element + 1) + "]";
         return text_object(render_odds(part, label, options));
     });
 }
@@ -398,7 +400,7 @@ PyMethodDef methods[] = {
      "The picture `pipwerk --odds` prints: a header with the mean, the standard\n"
      "deviation and the range, then a row per outcome (or range of outcomes) with\n"
      "P(=), P(>=) and a bar, rows for the errors, and a block per element of a set.\n"
-     "width is the number of columns (20 to 1000); ascii draws the bars with '#'."},
+     "width is the number of columns (50 to 1000); ascii draws the bars with '#'."},
     {nullptr, nullptr, 0, nullptr},
 };
 

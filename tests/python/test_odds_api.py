@@ -207,8 +207,8 @@ def test_too_large_is_a_value_error(expression):
     (lambda: odds("d6").quantiles(0), ValueError, "n must be at least 1"),
     (lambda: odds("d6").quantiles(10**7), ValueError, "n must be at most 1000000"),
     (lambda: odds("d6").quantiles(2.0), TypeError, "argument 'n': 'float' object cannot be interpreted as an integer"),
-    (lambda: odds("d6").histogram(width=19), ValueError, "width must be from 20 to 1000"),
-    (lambda: odds("d6").histogram(width=10**40), ValueError, "width must be from 20 to 1000"),
+    (lambda: odds("d6").histogram(width=49), ValueError, "width must be from 50 to 1000"),
+    (lambda: odds("d6").histogram(width=10**40), ValueError, "width must be from 50 to 1000"),
     (lambda: odds("d6").histogram(ascii=1), TypeError, "argument 'ascii': must be a bool"),
     (lambda: odds("d6").histogram(80, False, 3), TypeError,
      "histogram() takes at most 2 positional arguments but 3 were given"),
@@ -259,17 +259,32 @@ def test_reads_are_fresh_containers():
 def test_histogram_is_the_command_line_picture(expression, header):
     picture = odds(expression).histogram()
     assert picture.splitlines()[0] == header
-    plain = odds(expression).histogram(width=40, ascii=True)
+    assert not odds(expression).histogram(ascii=False).isascii()
+    plain = odds(expression).histogram(ascii=True)
     assert plain.isascii() and "#" in plain
-    for width in (20, 40, 80, 200):
-        assert max(len(line) for line in odds("50d6").histogram(width=width, ascii=True).splitlines()) <= width
+
+
+@pytest.mark.parametrize("expression", ["50d6", "4d6k3", "1d6 / (1d2 - 1)", "50d1000", "1d4 / 3", "3#1d6"])
+def test_histogram_rows_fit_the_width(expression):
+    o = odds(expression)
+    for width in (50, 64, 80, 200, 1000):
+        for ascii in (True, False):
+            rows = [line for line in o.histogram(width=width, ascii=ascii).splitlines() if "%" in line]
+            assert rows and max(len(row) for row in rows) <= width, (width, ascii)
 
 
 def test_histogram_of_sets_and_elements():
-    o = odds("2#1d6")
+    o = odds("2#1d6 + 1d6 / (1d2 - 1)")
     whole = o.histogram(ascii=True)
     for element in o.elements:
-        assert element.histogram(ascii=True).count("\n") < whole.count("\n")
+        # The element's block of the whole picture, followed by the same errors.
+        block, errors = element.histogram(ascii=True).split("\nerrors:\n")
+        assert block in whole and block.count("\n") < whole.count("\n")
+        assert whole.endswith("\nerrors:\n" + errors)
+
+
+def test_histogram_when_nothing_parsed():
+    assert odds("abc").histogram().startswith("abc:")
 
 
 def test_module_surface():
