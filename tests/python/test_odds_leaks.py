@@ -14,7 +14,7 @@ from pipwerk_odds import Odds, odds, sample
 def exercise():
     o = odds("2d6 + 1d4 tail")
     repr(o), o.consumed, o.tail, o.outcomes, o.errors, o.mean, o.stdev, o.variance, o.min, o.max
-    o.median, o.mode, o.pmf(7), o.cdf(7), o.at_least(7), o.at_most(7), o.quantiles(10), o.histogram(width=40)
+    o.median, o.mode, o.pmf(7), o.cdf(7), o.at_least(7), o.at_most(7), o.quantiles(10), o.histogram(width=60)
     s = odds("3#d6 + 1d6 / (1d2 - 1)")
     for element in s.elements:
         repr(element), element.outcomes, element.errors, element.histogram(ascii=True)
