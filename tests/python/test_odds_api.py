@@ -321,3 +321,33 @@ def test_extension_uses_only_the_stable_abi():
     assert {name for name in python_symbols if name.startswith("_")} <= STABLE_PRIVATE_SYMBOLS
     exported = {fields[-1] for fields in symbols("--defined-only") if fields[-2] == "T"}
     assert exported == {"PyInit_pipwerk_odds"}
+
+
+@pytest.mark.parametrize("function", [odds, pipwerk_odds.sample])
+def test_docstring_examples(function):
+    import doctest
+
+    test = doctest.DocTestParser().get_doctest(function.__doc__, {}, function.__name__, None, 0)
+    runner = doctest.DocTestRunner()
+    runner.run(test)
+    assert runner.summarize(verbose=False) == (0, 3 if function is odds else 2)
+
+
+def test_threads_share_the_work():
+    # odds and long samples run without the interpreter lock: results from
+    # several threads at once equal the ones computed alone.
+    from concurrent.futures import ThreadPoolExecutor
+
+    jobs = [("odds", "20d20k10"), ("odds", "3#4d6k3 + 1d6 / (1d2 - 1)"), ("sample", "4d6k3"), ("sample", "{d6, d8}")]
+
+    def run(job):
+        kind, expression = job
+        if kind == "sample":
+            return list(pipwerk_odds.sample(expression, 20_000, 9))
+        o = odds(expression)
+        return [e.outcomes for e in o.elements], o.errors
+
+    alone = [run(job) for job in jobs]
+    with ThreadPoolExecutor(4) as pool:
+        together = list(pool.map(run, jobs * 4))
+    assert together == alone * 4
