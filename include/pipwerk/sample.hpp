@@ -2,14 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "pipwerk/error.hpp"
-#include "pipwerk/number.hpp"
-#include "pipwerk/parser/parser.hpp"
-#include "pipwerk/small_vector.hpp"
-#include "pipwerk/text_buffer.hpp"
 
 namespace pipwerk {
 
@@ -20,15 +18,18 @@ class Sampler {
 public:
     // Parses the expression, which must outlive the sampler.
     explicit Sampler(std::string_view expression);
+    ~Sampler();
+    Sampler(Sampler&&) noexcept;
+    Sampler& operator=(Sampler&&) noexcept;
 
-    [[nodiscard]] bool parsed() const noexcept { return parse_.success(); }
-    [[nodiscard]] std::string_view consumed() const noexcept { return parse_.consumed; }
-    [[nodiscard]] std::string_view tail() const noexcept { return parse_.tail; }
+    [[nodiscard]] bool parsed() const noexcept;
+    [[nodiscard]] std::string_view consumed() const noexcept;
+    [[nodiscard]] std::string_view tail() const noexcept;
 
     // The values of one row, replacing what `row` held: one for a scalar, one
     // per element for a set (the same count on every row of an expression).
     // Needs parsed().
-    [[nodiscard]] Result<void> roll_row(std::uint64_t seed, SmallVector<double, 8>& row);
+    [[nodiscard]] Result<void> roll_row(std::uint64_t seed, std::vector<double>& row);
 
     // Rows seeded first, first + 1, ... (mod 2^64), each `width` values wide,
     // written back to back over `out` (whose size is a multiple of width).
@@ -36,18 +37,11 @@ public:
     [[nodiscard]] Result<void> fill(std::uint64_t first, std::size_t width, std::span<double> out);
 
 private:
-    // Rolls the expression once into numbers_.
-    [[nodiscard]] Result<void> evaluate(std::uint64_t seed);
-
-    ParseOutcome parse_;
-    // Scratch for the evaluator, reused by every row. The evaluator writes
-    // the detail text whether or not anyone reads it; a values-only mode of
-    // the evaluator belongs here once it exists.
-    TextBuffer detail_;
-    SmallVector<Number, 8> numbers_;
+    struct State;  // the parsed expression and the evaluator's scratch space
+    std::unique_ptr<State> state_;
 };
 
-// The base seed of an unseeded run: the clock reading the unseeded roll is
+// The base seed of an unseeded run: the clock reading an unseeded roll is
 // seeded from, so row 0 draws as an unseeded roll would.
 [[nodiscard]] std::uint64_t unseeded_base_seed() noexcept;
 

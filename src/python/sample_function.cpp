@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "arguments.hpp"
 #include "engine_error.hpp"
@@ -127,7 +128,7 @@ PyObject* sample_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         Sampler sampler(expression.utf8);
         if (!sampler.parsed() || rows == 0) return new_double_array(0);
         // The first row gives the width of every row.
-        SmallVector<double, 8> row;
+        std::vector<double> row;
         if (const Result<void> done = sampler.roll_row(first, row); !done) {
             return raise_value_error(done.error().message());
         }

@@ -48,7 +48,7 @@ TEST(Sampler, RowsAreTheSeededRollsValues) {
     for (const RowCase& c : cases) {
         Sampler sampler(c.expression);
         ASSERT_TRUE(sampler.parsed()) << c.expression;
-        pipwerk::SmallVector<double, 8> row;
+        std::vector<double> row;
         ASSERT_TRUE(sampler.roll_row(c.first, row).has_value());
         ASSERT_EQ(row.size(), c.width) << c.expression;
         const std::size_t rows = 9;
