@@ -351,3 +351,12 @@ def test_threads_share_the_work():
     with ThreadPoolExecutor(4) as pool:
         together = list(pool.map(run, jobs * 4))
     assert together == alone * 4
+
+
+def test_a_nan_outcome_matches_only_itself():
+    # A real beyond the double range is infinite; infinity minus itself is NaN.
+    huge = "9" * 400 + ".0"
+    o = odds(f"{huge} * 1d2 - {huge} * 1d2")
+    assert len(o.outcomes) == 1 and math.isnan(o.outcomes[0][0])
+    assert o.pmf(math.nan) == 1.0 and o.pmf(0) == 0.0
+    assert (o.cdf(math.inf), o.at_least(-math.inf)) == (0.0, 0.0)
