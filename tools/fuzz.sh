@@ -2,9 +2,12 @@
 # Builds the libFuzzer targets with clang++-19 (ASan + UBSan + coverage):
 #   fuzz_roll        arbitrary bytes through Parser::parse and pipwerk::roll;
 #   fuzz_text_forms  the quoted and float text forms of the Python reprs;
+#   fuzz_odds        arbitrary bytes through pipwerk::odds, small inputs
+#                    checked against the evaluator on every draw sequence;
 # then
-#   1. runs every saved input in fuzz/regressions/ once through both;
-#   2. fuzzes for a bounded time in total (three quarters for fuzz_roll),
+#   1. runs every saved input in fuzz/regressions/ once through each target;
+#   2. fuzzes for a bounded time in total (half for fuzz_roll, a quarter each
+#      for the others),
 #      seeded from fuzz/corpus/ (read only: new units go to a temporary
 #      directory, dropped at the end).
 # Prints the number of executions. Exits non-zero on any finding; a crashing
@@ -26,8 +29,8 @@ esac
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPIPWERK_BUILD_FUZZ=ON -DPIPWERK_BUILD_TESTS=OFF -DPIPWERK_BUILD_CLI=OFF -DPIPWERK_BUILD_PYTHON=OFF >/dev/null
-cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target fuzz_roll fuzz_text_forms
-targets=(fuzz_roll fuzz_text_forms)
+cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target fuzz_roll fuzz_text_forms fuzz_odds
+targets=(fuzz_roll fuzz_text_forms fuzz_odds)
 
 artifacts=$build/artifacts
 mkdir -p "$artifacts"
@@ -59,7 +62,7 @@ fi
 # 2. Bounded fuzzing: new units into a temporary corpus, the seeds read only.
 total=0
 for t in "${targets[@]}"; do
-  if [ "$t" = fuzz_roll ]; then share=$((seconds * 3 / 4)); else share=$((seconds - seconds * 3 / 4)); fi
+  if [ "$t" = fuzz_roll ]; then share=$((seconds - 2 * (seconds / 4))); else share=$((seconds / 4)); fi
   [ "$share" -gt 0 ] || continue
   mkdir -p "$work/$t.corpus"
   status=0

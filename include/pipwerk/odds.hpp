@@ -62,9 +62,9 @@ using OddsResult = std::expected<T, OddsError>;
 struct OddsOptions {
     // Elementary steps (one pair of outcomes combined, one cell of a dice
     // table filled) allowed for one expression before it is refused as too
-    // large. The default keeps any call well under a second and a few
-    // hundred MiB.
-    std::uint64_t work_budget = 400'000'000;
+    // large. The default keeps any call to about a second and a few hundred
+    // MiB.
+    std::uint64_t work_budget = 600'000'000;
 };
 
 // Parses as roll does and gives the exact distribution of what roll would

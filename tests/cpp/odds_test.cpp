@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <cstdint>
+#include <string_view>
 #include <cmath>
 #include <cstddef>
 #include <string>
@@ -172,6 +173,119 @@ TEST(Odds, NothingParsedGivesTheTailAndNoDistribution) {
     ASSERT_TRUE(tail.has_value());
     EXPECT_EQ(tail->consumed, "1d6");
     EXPECT_EQ(tail->tail, "+ (d4+ test");
+}
+
+// Work beyond the budget is refused with what is too large, and no input
+// hangs: huge inputs and long chains end (refused or computed) quickly.
+TEST(OddsLimits, RefusalsNameWhatIsTooLarge) {
+    struct Case {
+        std::string expression;
+        std::uint64_t budget;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"50d1000 * 50d1000", 600'000'000, "too large for exact odds: a product of 49951 by 49951 outcomes"},
+        {"50d1000 + 50d1000", 600'000'000, "too large for exact odds: a product of 49951 by 49951 outcomes"},
+        {"2d5000b5000", 600'000'000, "too large for exact odds: a dice term of 5000 faces with a bonus (at most 1000)"},
+        {"3d6 + 1d4", 10, "too large for exact odds: a dice term of 3 dice of 6 faces"},
+        {"50d100k25", 1000, "too large for exact odds: a dice term of 50 dice of 100 faces keeping the highest 25"},
+        {"1d6 + 4d6b6kl3>=5", 100,
+         "too large for exact odds: a dice term of 4 dice of 6 faces with a bonus keeping the lowest 3 counting successes"},
+        {"20d20 * 20d20 + 1", 5000, "too large for exact odds: a product of 381 by 381 outcomes"},
+    };
+    for (const Case& c : cases) {
+        const auto got = pipwerk::odds(c.expression, pipwerk::OddsOptions{.work_budget = c.budget});
+        ASSERT_FALSE(got.has_value()) << c.expression;
+        EXPECT_EQ(got.error().kind, OddsError::Kind::TooLarge) << c.expression;
+        EXPECT_EQ(got.error().message, c.message) << c.expression;
+    }
+}
+
+std::string repeated(std::string_view piece, std::size_t times, std::string_view last) {
+    std::string out;
+    out.reserve(piece.size() * times + last.size());
+    for (std::size_t i = 0; i < times; ++i) out += piece;
+    out += last;
+    return out;
+}
+
+TEST(OddsLimits, HugeInputsAndLongChainsEnd) {
+    // A 10 MB sum of dice: the budget stops it.
+    const auto sum = pipwerk::odds(repeated("1d2+", 2'500'000, "1d2"));
+    ASSERT_FALSE(sum.has_value());
+    EXPECT_EQ(sum.error().kind, OddsError::Kind::TooLarge);
+    // A million cheap terms: computed, as a loop rather than a recursion.
+    const auto zeros = pipwerk::odds(repeated("1d2*0+", 1'000'000, "1"));
+    ASSERT_TRUE(zeros.has_value());
+    ASSERT_EQ(zeros->elements.size(), 1u);
+    ASSERT_EQ(zeros->elements[0].size(), 1u);
+    EXPECT_EQ(zeros->elements[0][0].value, 1.0);
+    EXPECT_NEAR(zeros->elements[0][0].probability, 1.0, 1e-12);
+    const auto ones = pipwerk::odds(repeated("1+", 1'000'000, "1d3"));
+    ASSERT_TRUE(ones.has_value());
+    ASSERT_EQ(ones->elements[0].size(), 3u);
+    EXPECT_EQ(ones->elements[0][0].value, 1'000'001.0);
+    const auto sets = pipwerk::odds(repeated("{1d2}-", 100'000, "{1d2}"));
+    ASSERT_TRUE(sets.has_value() || sets.error().kind == OddsError::Kind::TooLarge);
+    const auto nested = pipwerk::odds(repeated("(", 300, "1d6") + std::string(300, ')'));
+    ASSERT_TRUE(nested.has_value());
+}
+
+// Every term within the limits adds up to 1, errors included.
+TEST(OddsLimits, LargeTermsAddUpToOne) {
+    for (const char* e : {"50d1000", "50d100k25", "50d1000>=500", "1d1000b2", "1d1000b500kl25", "50d6b6k10",
+                          "10d10b10 / (1d3 - 2)", "3#20d20k10", "{50d20, 1d1000b1000>500} * 1d20"}) {
+        const auto got = pipwerk::odds(e);
+        ASSERT_TRUE(got.has_value()) << e;
+        double errors = 0.0;
+        for (const auto& err : got->errors) errors += err.probability;
+        for (const Distribution& d : got->elements) {
+            long double total = errors;
+            for (const auto& o : d) total += o.probability;
+            EXPECT_NEAR(static_cast<double>(total), 1.0, 1e-12) << e;
+        }
+    }
+}
+
+// Statistics are of the value given success; quantiles are the smallest value
+// reaching the share asked for.
+TEST(OddsSummary, StatisticsOfKnownLaws) {
+    struct Case {
+        const char* expression;
+        double mean, variance, min, max, median, mode, success;
+    };
+    const std::vector<Case> cases = {
+        {"2d6", 7.0, 35.0 / 6.0, 2, 12, 7, 7, 1.0},
+        {"1d6", 3.5, 35.0 / 12.0, 1, 6, 3, 1, 1.0},
+        {"1d4/(1d2-1)", 2.5, 15.0 / 12.0, 1, 4, 2, 1, 0.5},
+        {"4d6k3", 15869.0 / 1296.0, 0, 3, 18, 12, 13, 1.0},
+        {"1d2 * 0.5", 0.75, 1.0 / 16.0, 0.5, 1.0, 0.5, 0.5, 1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        const auto got = pipwerk::odds(c.expression);
+        ASSERT_TRUE(got.has_value());
+        const pipwerk::OddsSummary s = pipwerk::summarize(got->elements.front());
+        EXPECT_NEAR(s.mean, c.mean, 1e-12 * c.mean);
+        if (c.variance != 0) {
+            EXPECT_NEAR(s.variance, c.variance, 1e-12 * c.variance);
+        }
+        EXPECT_NEAR(s.stdev * s.stdev, s.variance, 1e-12 * s.variance);
+        EXPECT_EQ(s.min, c.min);
+        EXPECT_EQ(s.max, c.max);
+        EXPECT_EQ(s.median, c.median);
+        EXPECT_EQ(s.mode, c.mode);
+        EXPECT_NEAR(s.success, c.success, 1e-15);
+    }
+    const auto d = pipwerk::odds("2d6");
+    ASSERT_TRUE(d.has_value());
+    const Distribution& law = d->elements.front();
+    struct Q {
+        double q, value;
+    };
+    for (const Q& q : std::vector<Q>{{1.0 / 36, 2}, {1.0 / 36 + 1e-9, 3}, {0.25, 5}, {0.5, 7}, {0.75, 9}, {1.0, 12}}) {
+        EXPECT_EQ(pipwerk::quantile(law, q.q), q.value) << q.q;
+    }
 }
 
 }  // namespace

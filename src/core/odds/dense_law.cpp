@@ -67,12 +67,12 @@ inline double difference(double a_hi, double a_lo, double b_hi, double b_lo) noe
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift) {
     if (source.empty() || weight == 0.0) return;
     const std::int64_t first = source.lo + shift;
-    const std::int64_t last = first + static_cast<std::int64_t>(source.size()) - 1;
+    const std::int64_t last = first + (static_cast<std::int64_t>(source.size()) - 1);
     if (target.empty()) {
         target.lo = first;
         target.p.assign(source.size(), 0.0);
     }
-    const std::int64_t target_last = target.lo + static_cast<std::int64_t>(target.size()) - 1;
+    const std::int64_t target_last = target.lo + (static_cast<std::int64_t>(target.size()) - 1);
     if (first < target.lo) {
         target.p.insert(target.p.begin(), static_cast<std::size_t>(target.lo - first), 0.0);
         target.lo = first;
@@ -161,12 +161,16 @@ DenseLaw add_coin(const DenseLaw& law, double yes, double no) {
 
 DenseLaw convolve(const DenseLaw& a, const DenseLaw& b) {
     if (a.empty() || b.empty()) return {};
+    // The shorter law outside, so the inner loop runs long and vectorises.
+    const DenseLaw& outer = a.size() <= b.size() ? a : b;
+    const DenseLaw& inner = a.size() <= b.size() ? b : a;
     DenseLaw out{a.lo + b.lo, std::vector<double>(a.size() + b.size() - 1, 0.0)};
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const double x = a.p[i];
+    for (std::size_t i = 0; i < outer.size(); ++i) {
+        const double x = outer.p[i];
         if (x == 0.0) continue;
         double* row = out.p.data() + i;
-        for (std::size_t j = 0; j < b.size(); ++j) row[j] += x * b.p[j];
+        const double* in = inner.p.data();
+        for (std::size_t j = 0; j < inner.size(); ++j) row[j] += x * in[j];
     }
     return out;
 }

@@ -88,17 +88,28 @@ public:
                                               DenseLaw& out, WorkBudget& budget) {
         const std::int64_t width = b - a + 1;
         if (counting_) {
-            if (auto ok = budget.charge(law.size() + 1, "a success count"); !ok) return ok;
+            if (auto ok = budget.charge(die_cost(law.size(), width, symmetric), "a success count"); !ok) return ok;
             const std::int64_t yes = passing(a, b);
             out = add_coin(law, static_cast<double>(yes) / static_cast<double>(width),
                            static_cast<double>(width - yes) / static_cast<double>(width));
             return {};
         }
-        // A symmetric law takes half the steps (the rest is mirrored).
-        const std::uint64_t cells = (law.size() + static_cast<std::uint64_t>(width)) / (symmetric ? 2 : 1);
-        if (auto ok = budget.charge(cells, "a sum of dice"); !ok) return ok;
+        if (auto ok = budget.charge(die_cost(law.size(), width, symmetric), "a sum of dice"); !ok) return ok;
         add_uniform_into(law, mirrored_ ? faces_ + 1 - b : a, width, symmetric, out, sums_);
         return {};
+    }
+
+    // The steps add_die_into takes on a law of `size` values and a die of
+    // `width` faces, and the size of what it gives.
+    [[nodiscard]] std::uint64_t die_cost(std::uint64_t size, std::int64_t width, bool symmetric) const noexcept {
+        if (counting_) return size + 1;
+        // A symmetric law takes half the steps (the rest is mirrored); any
+        // other takes running sums from both ends.
+        const std::uint64_t span = size + static_cast<std::uint64_t>(width);
+        return symmetric ? span / 2 : 2 * span;
+    }
+    [[nodiscard]] std::uint64_t next_size(std::uint64_t size, std::int64_t width) const noexcept {
+        return counting_ ? size + 1 : size + static_cast<std::uint64_t>(width) - 1;
     }
 
     // law + the score of one die uniform on working faces [a, b].
@@ -144,6 +155,18 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
         }
     }
     if (max_keep == 0) return {};
+    // The whole cost is known before any of it is spent: refuse at once
+    // rather than after most of a second.
+    std::uint64_t cost = 0;
+    for (std::int64_t v = lo; v < hi; ++v) {
+        std::uint64_t size = 1;
+        for (std::int64_t a = 1; a < max_keep; ++a) {
+            cost += scoring.die_cost(size, hi - v, true);
+            size = scoring.next_size(size, hi - v);
+            for (const KeepTarget& t : targets) cost += t.keep > a ? size / 4 + 1 : 0;
+        }
+    }
+    if (cost > budget.left()) return std::unexpected(WorkBudget::too_large("a dice term"));
     const auto& choose = binomials();
     const double faces = static_cast<double>(hi - lo + 1);
     const SizeWeights one = powers(1.0 / faces);
@@ -181,7 +204,9 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
                 }
                 weight *= above[ua];
                 if (weight == 0.0) continue;
-                if (auto ok = budget.charge(above_sum.size(), "a dice term"); !ok) return std::unexpected(ok.error());
+                // Adding a scaled copy is one multiply-add per value, done
+                // four at a time: a quarter step each.
+                if (auto ok = budget.charge(above_sum.size() / 4 + 1, "a dice term"); !ok) return ok;
                 add_scaled(t.out, above_sum, weight, (t.keep - a) * score_v);
             }
         }
@@ -321,6 +346,19 @@ std::array<SizeWeights, kSizes> bonus_pool_law(std::int64_t count, double qualif
     return law;
 }
 
+// "a dice term of 50 dice of 1000 faces keeping 25": what a refusal names.
+std::string describe(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    std::string out = "a dice term of " + std::to_string(count) + (count == 1 ? " die" : " dice") + " of " +
+                      std::to_string(faces) + " faces";
+    if (dice.bonus) out += " with a bonus";
+    if (dice.keep && dice.keep->n != 0) {
+        out += (dice.keep->dir == KeepMode::Dir::High ? " keeping the highest " : " keeping the lowest ") +
+               std::to_string(dice.keep->n);
+    }
+    if (dice.comparison) out += " counting successes";
+    return out;
+}
+
 }  // namespace
 
 Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget) {
@@ -337,13 +375,29 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     }
     const bool mirrored = s < 0;
     const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
+    // Setting up a term costs a few dozen steps whatever its size.
+    if (auto ok = budget.charge(64, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
     Scoring scoring(dice, faces, mirrored);
+    const auto refused = [&](Budgeted<DenseLaw> law) -> Budgeted<DenseLaw> {
+        if (law || law.error().kind != OddsError::Kind::TooLarge) return law;
+        return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
+    };
 
-    TwoGroups pool;
     if (!dice.bonus) {
+        if (keep == 0 || keep >= static_cast<std::uint64_t>(count)) {
+            // Every die kept: the score of one die, count times over.
+            DenseLaw law = DenseLaw::point(0, 1.0);
+            for (std::int32_t i = 0; i < count; ++i) {
+                auto next = scoring.add_die(law, 1, faces, true, budget);
+                if (!next) return refused(std::unexpected(next.error()));
+                law = std::move(*next);
+            }
+            return law;
+        }
+        TwoGroups pool;
         pool.top_lo = 1;
         pool.weights[static_cast<std::size_t>(count)][0] = 1.0;
-        return kept_score(scoring, faces, pool, keep, budget);
+        return refused(kept_score(scoring, faces, pool, keep, budget));
     }
     if (faces > kMaxDiceFaces) {
         return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
@@ -356,6 +410,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     const double fail = static_cast<double>(t - 1) / faces;
     const auto law = bonus_pool_law(count, qualify, fail);
     // Qualifying dice beat the others: the top group, unless mirrored.
+    TwoGroups pool;
     pool.top_lo = mirrored ? faces + 2 - t : t;
     for (std::size_t n = 0; n < kSizes; ++n) {
         for (std::size_t q = 0; q <= n; ++q) {
@@ -367,7 +422,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
             }
         }
     }
-    return kept_score(scoring, faces, pool, keep, budget);
+    return refused(kept_score(scoring, faces, pool, keep, budget));
 }
 
 }  // namespace pipwerk::detail

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <map>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -224,9 +226,36 @@ private:
         if (const Result<RollResult> checked = roll_with_modifiers(rng, count, faces, dice.keep, dice.bonus); !checked) {
             return ScalarOdds::failure(checked.error());
         }
+        // The same term again (a long sum of d6) is looked up, not redone.
+        const TermKey key = key_of(dice, count, faces);
+        if (const auto it = terms_.find(key); it != terms_.end()) return ScalarOdds{1.0, {}, it->second};
         auto law = detail::dice_term_law(dice, count, faces, budget_);
         if (!law) return std::unexpected(law.error());
-        return ScalarOdds{1.0, {}, ValueLaw::of_ints(std::move(*law))};
+        ValueLaw value = ValueLaw::of_ints(std::move(*law));
+        if (value.size() <= kCachedSize && terms_.size() < kCachedTerms) terms_.emplace(key, value);
+        return ScalarOdds{1.0, {}, std::move(value)};
+    }
+
+    // A dice term as its numbers: count, faces, and each modifier's parts.
+    using TermKey = std::array<std::int64_t, 10>;
+    static constexpr std::size_t kCachedSize = 4096;   // laws kept for reuse are small
+    static constexpr std::size_t kCachedTerms = 4096;  // and few
+
+    static TermKey key_of(const DiceExpr& dice, std::int32_t count, std::int32_t faces) noexcept {
+        TermKey key{count, faces};
+        if (dice.keep) {
+            key[2] = 1 + static_cast<std::int64_t>(dice.keep->dir);
+            key[3] = dice.keep->n;
+        }
+        if (dice.bonus) {
+            key[4] = 1;
+            key[5] = dice.bonus->integer_view();
+        }
+        if (dice.comparison) {
+            key[6] = 1 + static_cast<std::int64_t>(dice.comparison->kind);
+            key[7] = dice.comparison->threshold.integer_view();
+        }
+        return key;
     }
 
     // Every element of `set` combined with the scalar, in the given order.
@@ -351,6 +380,7 @@ private:
 
     const Ast& ast_;
     WorkBudget& budget_;
+    std::map<TermKey, ValueLaw> terms_;
 };
 
 // The outcomes as a roll's values give them: each Number to its double,
@@ -367,7 +397,7 @@ Distribution to_distribution(const ValueLaw& law, double ok) {
         if (std::isnan(a.value)) return false;
         return std::isnan(b.value) || a.value < b.value;
     };
-    std::stable_sort(out.begin(), out.end(), before);
+    std::sort(out.begin(), out.end(), before);
     Distribution merged;
     merged.reserve(out.size());
     for (const Outcome& o : out) {
@@ -379,13 +409,15 @@ Distribution to_distribution(const ValueLaw& law, double ok) {
             merged.push_back(o);
         }
     }
+    // A certain outcome summed from many parts can round a hair above 1.
+    for (Outcome& o : merged) o.probability = std::min(o.probability, 1.0);
     return merged;
 }
 
 std::vector<ErrorChance> to_error_list(const ErrorChances& errors) {
     std::vector<ErrorChance> out;
     for (const auto& [e, p] : errors) {
-        if (p > 0.0) out.push_back(ErrorChance{e.message(), p});
+        if (p > 0.0) out.push_back(ErrorChance{e.message(), std::min(p, 1.0)});
     }
     std::sort(out.begin(), out.end(), [](const ErrorChance& a, const ErrorChance& b) {
         return a.probability != b.probability ? a.probability > b.probability : a.message < b.message;

@@ -34,6 +34,8 @@ struct KeyHash {
 Key key_of(const Number& n) noexcept { return Key{n.kind(), PackedNumber::payload_of(n)}; }
 Number number_of(const Key& k) noexcept { return PackedNumber::number_of(k.kind, k.bits); }
 
+constexpr std::uint64_t kFewPairs = 256;
+
 std::string product_of(std::size_t a, std::size_t b) {
     return "a product of " + std::to_string(a) + " by " + std::to_string(b) + " outcomes";
 }
@@ -67,17 +69,19 @@ ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
 bool convolvable(BinaryOp op, const ValueLaw& a, const ValueLaw& b) noexcept {
     if (!a.dense || !b.dense || a.ints.empty() || b.ints.empty()) return false;
     if (op != BinaryOp::Add && op != BinaryOp::Sub) return false;
-    const std::int64_t a_hi = a.ints.lo + static_cast<std::int64_t>(a.ints.size()) - 1;
-    const std::int64_t b_hi = b.ints.lo + static_cast<std::int64_t>(b.ints.size()) - 1;
+    const std::int64_t a_hi = a.ints.lo + (static_cast<std::int64_t>(a.ints.size()) - 1);
+    const std::int64_t b_hi = b.ints.lo + (static_cast<std::int64_t>(b.ints.size()) - 1);
     std::int64_t r = 0;
     if (op == BinaryOp::Add) {
         return !__builtin_add_overflow(a.ints.lo, b.ints.lo, &r) && !__builtin_add_overflow(a_hi, b_hi, &r);
     }
-    return !__builtin_sub_overflow(a.ints.lo, b_hi, &r) && !__builtin_sub_overflow(a_hi, b.ints.lo, &r);
+    // The right law is negated first: its values must have negations.
+    return b.ints.lo != std::numeric_limits<std::int64_t>::min() && !__builtin_sub_overflow(a.ints.lo, b_hi, &r) &&
+           !__builtin_sub_overflow(a_hi, b.ints.lo, &r);
 }
 
 DenseLaw reversed(const DenseLaw& law) {
-    const std::int64_t hi = law.lo + static_cast<std::int64_t>(law.size()) - 1;
+    const std::int64_t hi = law.lo + (static_cast<std::int64_t>(law.size()) - 1);
     return DenseLaw{-hi, std::vector<double>(law.p.rbegin(), law.p.rend())};
 }
 
@@ -96,13 +100,48 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
     failed = 0.0;
     const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
     if (convolvable(op, left, right)) {
-        if (auto ok = budget.charge(pairs, product_of(left.size(), right.size())); !ok) return std::unexpected(ok.error());
+        // A multiply-add per pair, four at a time.
+        if (left.size() + right.size() > kMaxOutcomes) {
+            return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " outcomes"));
+        }
+        if (auto ok = budget.charge(pairs / 4 + left.size() + right.size(), product_of(left.size(), right.size()));
+            !ok) {
+            return std::unexpected(ok.error());
+        }
         if (op == BinaryOp::Add) return ValueLaw::of_ints(convolve(left.ints, right.ints));
         return ValueLaw::of_ints(convolve(left.ints, reversed(right.ints)));
     }
-    // Each pair through the roller's own arithmetic; hashing costs a few steps.
-    if (auto ok = budget.charge(8 * pairs, product_of(left.size(), right.size())); !ok) {
+    // Each pair through the roller's own arithmetic and a hash table: a few
+    // dozen steps.
+    if (auto ok = budget.charge(32 * pairs, product_of(left.size(), right.size())); !ok) {
         return std::unexpected(ok.error());
+    }
+    if (pairs <= kFewPairs) {
+        // Few pairs: listed, sorted and merged, with no table to set up.
+        std::vector<std::pair<Key, double>> all;
+        all.reserve(static_cast<std::size_t>(pairs));
+        left.for_each([&](const Number& a, double wa) {
+            right.for_each([&](const Number& b, double wb) {
+                const Result<Number> value = apply_binop(op, a, b);
+                if (!value && !or_zero) {
+                    failed += wa * wb;
+                    return;
+                }
+                all.emplace_back(key_of(value ? *value : Number::make_int(0)), wa * wb);
+            });
+        });
+        std::sort(all.begin(), all.end(), [](const auto& x, const auto& y) {
+            return x.first.kind != y.first.kind ? x.first.kind < y.first.kind : x.first.bits < y.first.bits;
+        });
+        std::vector<std::pair<Number, double>> list;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (i > 0 && all[i].first == all[i - 1].first) {
+                list.back().second += all[i].second;
+            } else {
+                list.emplace_back(number_of(all[i].first), all[i].second);
+            }
+        }
+        return from_list(std::move(list));
     }
     std::unordered_map<Key, double, KeyHash> sums;
     sums.reserve(std::min<std::uint64_t>(pairs, 1 << 16));
@@ -130,7 +169,7 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
 
 Budgeted<ValueLaw> negated(const ValueLaw& law, WorkBudget& budget) {
     if (auto ok = budget.charge(law.size(), "a negation"); !ok) return std::unexpected(ok.error());
-    if (law.dense && !law.ints.empty() && law.ints.lo + static_cast<std::int64_t>(law.ints.size()) - 1 >
+    if (law.dense && !law.ints.empty() && law.ints.lo + (static_cast<std::int64_t>(law.ints.size()) - 1) >
                                               std::numeric_limits<std::int64_t>::min() &&
         law.ints.lo > std::numeric_limits<std::int64_t>::min()) {
         return ValueLaw::of_ints(reversed(law.ints));

@@ -22,6 +22,8 @@ public:
         return {};
     }
 
+    [[nodiscard]] std::uint64_t left() const noexcept { return left_; }
+
     [[nodiscard]] static OddsError too_large(const std::string& what) {
         return OddsError{OddsError::Kind::TooLarge, "too large for exact odds: " + what};
     }

@@ -1,0 +1,218 @@
+// The odds of single large dice terms against references that work another
+// way: a face-by-face sweep with multinomial counts for keep and success
+// counts, and a walk along the pool, die by die, for bonus thresholds.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pipwerk/odds.hpp"
+
+namespace {
+
+using Law = std::map<std::int64_t, long double>;
+
+long double choose(int n, int k) {
+    long double c = 1;
+    for (int i = 1; i <= k; ++i) c = c * static_cast<long double>(n - k + i) / i;
+    return c;
+}
+
+// n dice of f faces, keep the k best (highest, or lowest when `lowest`),
+// score(face) added per kept die. Faces are visited from the best down; at
+// each face the dice left (all no better than it) show it binomially.
+Law sweep(int n, int f, int k, bool lowest, const std::function<int(int)>& score) {
+    int top = 0;
+    for (int x = 1; x <= f; ++x) top = std::max(top, score(x));
+    const auto width = static_cast<std::size_t>(k * top + 1);
+    // state[c][s]: c dice placed on better faces, kept score s.
+    std::vector<std::vector<long double>> state(static_cast<std::size_t>(n + 1), std::vector<long double>(width));
+    state[0][0] = 1.0L;
+    for (int step = 0; step < f; ++step) {
+        const int face = lowest ? step + 1 : f - step;
+        const int faces_left = f - step;  // the remaining dice are uniform on these
+        auto next = std::vector<std::vector<long double>>(state.size(), std::vector<long double>(width));
+        for (int c = 0; c <= n; ++c) {
+            const int m = n - c;
+            for (int j = 0; j <= m; ++j) {
+                if (faces_left == 1 && j != m) continue;
+                const long double p = faces_left == 1 ? 1.0L
+                                                      : choose(m, j) * std::pow(1.0L / faces_left, j) *
+                                                            std::pow(static_cast<long double>(faces_left - 1) / faces_left, m - j);
+                const auto add = static_cast<std::size_t>(std::clamp(k - c, 0, j) * score(face));
+                const auto& from = state[static_cast<std::size_t>(c)];
+                auto& to = next[static_cast<std::size_t>(c + j)];
+                for (std::size_t s = 0; s + add < width; ++s) {
+                    if (from[s] != 0) to[s + add] += from[s] * p;
+                }
+            }
+        }
+        state = std::move(next);
+    }
+    Law law;
+    for (std::size_t s = 0; s < width; ++s) law[static_cast<std::int64_t>(s)] += state[static_cast<std::size_t>(n)][s];
+    return law;
+}
+
+// A bonus roll walked die by die: the pool's size and the count of each
+// face so far; a die that reaches the threshold while the pool holds fewer
+// than 50 adds a die. The kept score is read off the final counts.
+Law pool_walk(int count, int f, int threshold, int keep, bool lowest, const std::function<int(int)>& score) {
+    using Counts = std::array<int, 8>;
+    std::map<std::pair<int, Counts>, long double> state{{{std::min(count, 50), Counts{}}, 1.0L}};
+    Law law;
+    for (int i = 0; !state.empty(); ++i) {
+        std::map<std::pair<int, Counts>, long double> next;
+        for (const auto& [key, w] : state) {
+            const auto& [size, counts] = key;
+            if (i == size) {  // every die drawn: score the pool
+                int left = keep == 0 ? size : std::min(keep, size);
+                std::int64_t total = 0;
+                for (int step = 0; step < f; ++step) {
+                    const int face = lowest ? step + 1 : f - step;
+                    const int taken = std::min(left, counts[static_cast<std::size_t>(face)]);
+                    total += static_cast<std::int64_t>(taken) * score(face);
+                    left -= taken;
+                }
+                law[total] += w;
+                continue;
+            }
+            for (int face = 1; face <= f; ++face) {
+                Counts c = counts;
+                ++c[static_cast<std::size_t>(face)];
+                const int grown = size < 50 && face >= threshold ? size + 1 : size;
+                next[{grown, c}] += w / f;
+            }
+        }
+        state = std::move(next);
+    }
+    return law;
+}
+
+void expect_law(const std::string& expression, const Law& want) {
+    SCOPED_TRACE(expression);
+    const auto got = pipwerk::odds(expression);
+    ASSERT_TRUE(got.has_value()) << got.error().message;
+    ASSERT_EQ(got->elements.size(), 1u);
+    const pipwerk::Distribution& d = got->elements.front();
+    Law nonzero;
+    for (const auto& [v, p] : want) {
+        if (p > 0) nonzero[v] = p;
+    }
+    ASSERT_EQ(d.size(), nonzero.size());
+    std::size_t i = 0;
+    long double total = 0;
+    for (const auto& [v, p] : nonzero) {
+        EXPECT_EQ(d[i].value, static_cast<double>(v));
+        EXPECT_LE(std::fabs(static_cast<long double>(d[i].probability) - p), 1e-12L * p)
+            << "value " << v << ": " << d[i].probability << " vs " << static_cast<double>(p);
+        total += d[i].probability;
+        ++i;
+    }
+    EXPECT_NEAR(static_cast<double>(total), 1.0, 1e-12);
+}
+
+int face(int x) { return x; }
+
+TEST(OddsReference, KeepAndSuccessCountsOfLargePools) {
+    struct Case {
+        int n, f, k;
+        bool lowest;
+        const char* comparison;  // "" for a sum
+        std::function<int(int)> score;
+    };
+    const std::vector<Case> cases = {
+        {20, 20, 10, false, "", face},
+        {12, 30, 5, true, "", face},
+        {50, 10, 25, false, "", face},
+        {50, 12, 49, true, "", face},
+        {50, 12, 1, false, "", face},
+        {37, 17, 36, false, "", face},
+        {30, 12, 7, false, ">=8", [](int x) { return x >= 8 ? 1 : 0; }},
+        {40, 9, 20, true, "!=5", [](int x) { return x != 5 ? 1 : 0; }},
+        {25, 100, 24, false, "<50", [](int x) { return x < 50 ? 1 : 0; }},
+        {50, 6, 0, false, "", face},
+        {45, 8, 50, false, ">3", [](int x) { return x > 3 ? 1 : 0; }},
+    };
+    for (const Case& c : cases) {
+        const std::string keep = c.k == 0 ? "" : (c.lowest ? "kl" : "k") + std::to_string(c.k);
+        const std::string e = std::to_string(c.n) + "d" + std::to_string(c.f) + keep + c.comparison;
+        expect_law(e, sweep(c.n, c.f, c.k == 0 ? c.n : c.k, c.lowest, c.score));
+    }
+}
+
+TEST(OddsReference, BonusPoolsWalkedDieByDie) {
+    struct Case {
+        int count, f, threshold, keep;
+        bool lowest;
+        const char* comparison;
+        std::function<int(int)> score;
+    };
+    const std::vector<Case> cases = {
+        {1, 3, 1, 0, false, "", face},   // every die qualifies: 50 dice
+        {3, 3, 2, 0, false, "", face},
+        {3, 3, 2, 4, false, "", face},
+        {3, 3, 2, 2, true, "", face},
+        {2, 3, 3, 5, true, "", face},
+        {60, 2, 3, 0, false, "", face},  // never met: the pool is capped at 50
+        {48, 2, 2, 10, false, "", face},
+        {1, 2, 2, 3, true, ">=2", [](int x) { return x >= 2 ? 1 : 0; }},
+        {4, 3, 0, 30, false, "!=2", [](int x) { return x != 2 ? 1 : 0; }},
+        {2, 4, 4, 1, false, "", face},
+        {5, 4, 3, 3, true, "", face},
+    };
+    for (const Case& c : cases) {
+        std::string keep;
+        if (c.keep != 0) keep = (c.lowest ? "kl" : "k") + std::to_string(c.keep);
+        const std::string e = std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
+                              keep + c.comparison;
+        expect_law(e, pool_walk(c.count, c.f, c.threshold, c.keep, c.lowest, c.score));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The far ends of wide laws, whose chances are known in closed form, keep
+// their relative precision: no running sum may swamp them.
+TEST(OddsReference, FarTailsKeepTheirRelativePrecision) {
+    const long double tiny = std::pow(1000.0L, -50);
+    long double all_top = 0;  // at least 25 of 50 dice show 1000
+    for (int j = 25; j <= 50; ++j) all_top += choose(50, j) * std::pow(1e-3L, j) * std::pow(0.999L, 50 - j);
+    struct Case {
+        const char* expression;
+        double value;
+        long double chance;
+    };
+    const std::vector<Case> cases = {
+        {"50d1000", 50, tiny},
+        {"50d1000", 51, 50 * tiny},
+        {"50d1000", 50 + 700, choose(49 + 700, 49) * tiny},
+        {"50d1000", 50000, tiny},
+        {"50d1000", 50000 - 700, choose(49 + 700, 49) * tiny},
+        {"50d1000k25", 25, tiny},
+        {"50d1000k25", 25000, all_top},
+        {"50d1000kl25", 25000, tiny},
+        {"50d1000kl25", 25, all_top},  // at least 25 dice show 1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.expression) + " at " + std::to_string(c.value));
+        const auto got = pipwerk::odds(c.expression);
+        ASSERT_TRUE(got.has_value());
+        const auto& d = got->elements.front();
+        const auto it = std::find_if(d.begin(), d.end(), [&](const pipwerk::Outcome& o) { return o.value == c.value; });
+        ASSERT_NE(it, d.end());
+        EXPECT_LE(std::fabs(static_cast<long double>(it->probability) - c.chance), 1e-12L * c.chance)
+            << it->probability << " vs " << static_cast<double>(c.chance);
+    }
+}
+
+}  // namespace
