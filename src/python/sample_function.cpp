@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +53,10 @@ const Parameters parameters{kNames, 2, interned};
 // 2 GiB of doubles: far beyond any useful sample, and short of what a
 // typical machine can hand out without trouble.
 constexpr std::uint64_t kMaxValues = std::uint64_t{1} << 28;
-// Below this many rows the unlocked stretch is too short to be worth the switch.
+// Rows are filled in stretches of this many without the interpreter lock
+// (shorter runs keep it: the switch would cost more than it frees); between
+// stretches a pending signal such as Ctrl-C ends the call.
+constexpr std::size_t kStretchRows = 1 << 16;
 constexpr std::size_t kUnlockedRows = 4096;
 
 PyObject* array_class = nullptr;  // array.array, imported on first use
@@ -140,14 +144,21 @@ PyObject* sample_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         if (array == nullptr || !view.open(array.get())) return nullptr;
         const std::span<double> out = view.values();
         for (std::size_t i = 0; i < width; ++i) out[i] = row[i];
-        Result<void> rest;
-        if (rows > kUnlockedRows) {
-            GilRelease unlocked;  // the array is not yet visible to any Python code
-            rest = sampler.fill(first + 1, width, out.subspan(width));
-        } else {
-            rest = sampler.fill(first + 1, width, out.subspan(width));
+        std::uint64_t next_seed = first + 1;
+        for (std::span<double> rest = out.subspan(width); !rest.empty();) {
+            const std::size_t take = std::min(rest.size(), kStretchRows * width);
+            Result<void> done;
+            if (take / width > kUnlockedRows) {
+                GilRelease unlocked;  // the array is not yet visible to any Python code
+                done = sampler.fill(next_seed, width, rest.first(take));
+            } else {
+                done = sampler.fill(next_seed, width, rest.first(take));
+            }
+            if (!done) return raise_value_error(done.error().message());
+            if (PyErr_CheckSignals() < 0) return nullptr;
+            next_seed += take / width;
+            rest = rest.subspan(take);
         }
-        if (!rest) return raise_value_error(rest.error().message());
         return array.release();
     });
 }
