@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <bit>
+#include <chrono>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -83,12 +86,21 @@ TEST(Sampler, ConsumedAndTailAsRollParsesThem) {
     }
 }
 
-TEST(Sampler, UnseededBaseSeedsMove) {
-    // Two readings of the clock a moment apart differ (nanosecond resolution).
-    const std::uint64_t a = pipwerk::unseeded_base_seed();
-    std::uint64_t b = a;
-    for (int i = 0; i < 1000 && b == a; ++i) b = pipwerk::unseeded_base_seed();
-    EXPECT_NE(a, b);
+std::uint64_t nanos_since_epoch() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+TEST(Sampler, UnseededBaseSeedIsTheClockReading) {
+    // x = T + P * gamma, with T read between the two clock readings around it.
+    constexpr std::uint64_t kGamma = 0x9e3779b97f4a7c15;
+    const std::uint64_t pid_part = std::uint64_t{static_cast<std::uint32_t>(getpid())} * kGamma;
+    const std::uint64_t before = nanos_since_epoch();
+    const std::uint64_t x = pipwerk::unseeded_base_seed();
+    const std::uint64_t after = nanos_since_epoch();
+    const std::uint64_t t = x - pid_part;
+    EXPECT_LE(before, t);
+    EXPECT_LE(t, after);
 }
 
 }  // namespace
