@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <optional>
 
 #include <cstdint>
 #include <string_view>
@@ -9,6 +12,7 @@
 
 #include "odds_brute_force.hpp"
 #include "pipwerk/odds.hpp"
+#include "pipwerk/parser/parser.hpp"
 
 namespace {
 
@@ -283,8 +287,68 @@ TEST(OddsSummary, StatisticsOfKnownLaws) {
     struct Q {
         double q, value;
     };
-    for (const Q& q : std::vector<Q>{{1.0 / 36, 2}, {1.0 / 36 + 1e-9, 3}, {0.25, 5}, {0.5, 7}, {0.75, 9}, {1.0, 12}}) {
+    for (const Q& q : std::vector<Q>{{1.0 / 36, 2}, {1.0 / 36 + 1e-9, 3}, {0.25, 5}, {0.5, 7}, {0.75, 9},
+                                     {26.0 / 36, 8}, {26.0 / 36 + 1e-9, 9}, {35.0 / 36, 11}, {1.0, 12}}) {
         EXPECT_EQ(pipwerk::quantile(law, q.q), q.value) << q.q;
+    }
+    // The far ends of a wide law, each lighter than 1e-38, are still its extremes.
+    const auto wide = pipwerk::odds("50d6");
+    ASSERT_TRUE(wide.has_value());
+    EXPECT_EQ(pipwerk::quantile(wide->elements.front(), 1e-300), 50.0);
+    EXPECT_EQ(pipwerk::quantile(wide->elements.front(), 1.0), 300.0);
+    EXPECT_EQ(pipwerk::summarize(wide->elements.front()).median, 175.0);
+}
+
+// AddressSanitizer pads every frame with red zones: allow it eight times the room.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kSmallStack = 4096 * 1024;
+#else
+constexpr std::size_t kSmallStack = 512 * 1024;
+#endif
+
+// Nesting at the parser's limit, in every shape that recurses, stays within
+// a small thread stack.
+TEST(OddsLimits, DeepNestingFitsASmallStack) {
+    struct Shape {
+        std::string open, middle, close;
+    };
+    const std::vector<Shape> shapes = {
+        {"(", "1d6", ")"},       {"-(", "d4", ")"},         {"1+(", "1d3", ")"},  {"{1}+(", "{1d2}", ")"},
+        {"1+(", "{1}", ")"},     {"-(", "{1, 2}", ")"},     {"2#(", "3", ")"},    {"{", "1", "}"},
+        {"1d2*(", "1d2", ")"},   {"{1d2}-(", "{1d2}", ")"},
+    };
+    static std::vector<std::string> inputs;
+    for (const Shape& s : shapes) {
+        for (const std::size_t n : {std::size_t{200}, std::size_t{256}, std::size_t{100'000}}) {
+            inputs.push_back(repeated(s.open, n, s.middle) + repeated(s.close, n, ""));
+        }
+    }
+    // What each call consumed; nothing when it failed or did not run.
+    static std::vector<std::optional<std::string>> consumed;
+    consumed.assign(inputs.size(), std::nullopt);
+    static std::size_t ran = 0;
+    const auto work = [](void*) -> void* {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            const auto got = pipwerk::odds(inputs[i], pipwerk::OddsOptions{.work_budget = 20'000'000});
+            if (got) consumed[i] = got->consumed;
+            ran = i + 1;
+        }
+        return nullptr;
+    };
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, kSmallStack), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, work, nullptr), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    ASSERT_EQ(ran, inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const pipwerk::ParseOutcome parsed = pipwerk::Parser::parse(inputs[i]);
+        if (!consumed[i]) {
+            EXPECT_TRUE(parsed.success()) << inputs[i].substr(0, 12);  // only an evaluation fails
+        } else {
+            EXPECT_EQ(*consumed[i], parsed.consumed) << inputs[i].substr(0, 12);
+        }
     }
 }
 

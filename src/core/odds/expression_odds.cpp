@@ -133,11 +133,7 @@ public:
 
     Budgeted<ScalarOdds> rand_or_const(ExprId node) {
         switch (level_of(ast_, node)) {
-            case 0: {
-                const Result<Number> value = eval_const(ast_, node);
-                if (!value) return ScalarOdds::failure(value.error());
-                return ScalarOdds{1.0, {}, ValueLaw::constant(*value)};
-            }
+            case 0: return constant(node);
             case 1: return rand(node);
             default: return ScalarOdds::failure(parse_error(ParseMessage::UnexpectedPipwerkLevel));
         }
@@ -145,35 +141,57 @@ public:
 
     Budgeted<ScalarOdds> rand(ExprId node) {
         const Unwrapped u = unwrap(ast_, node);
-        Budgeted<ScalarOdds> value = [&]() -> Budgeted<ScalarOdds> {
-            if (const auto* b = node_as<BinaryExpr>(ast_, u.inner)) return rand_chain(*b);
-            if (const auto* dice = node_as<DiceRef>(ast_, u.inner)) return dice_term(*dice);
-            return ScalarOdds::failure(parse_error(ParseMessage::ExpectedRandExpression));
-        }();
-        if (value && u.negated && value->ok != 0.0) {
-            auto law = detail::negated(value->law, budget_);
-            if (!law) return std::unexpected(law.error());
-            value->law = std::move(*law);
+        Budgeted<ScalarOdds> value = ScalarOdds::failure(parse_error(ParseMessage::ExpectedRandExpression));
+        if (const auto* b = node_as<BinaryExpr>(ast_, u.inner)) {
+            value = rand_chain(*b);
+        } else if (const auto* dice = node_as<DiceRef>(ast_, u.inner)) {
+            value = dice_term(*dice);
         }
+        if (value && u.negated) negate_scalar(value);
         return value;
     }
 
     Budgeted<SetOdds> pipwerk(ExprId node) {
         const Unwrapped u = unwrap(ast_, node);
         Budgeted<SetOdds> value = set_chain(u.inner);
-        if (value && u.negated && value->ok != 0.0) {
-            for (ValueLaw& e : value->elements) {
-                auto law = detail::negated(e, budget_);
-                if (!law) return std::unexpected(law.error());
-                e = std::move(*law);
-            }
-        }
+        if (value && u.negated) negate_set(value);
         return value;
     }
 
 private:
+    // Brackets nest up to the parser's limit and every level of them passes
+    // through rand() or pipwerk(): the work of a level is done out of line,
+    // so the frames on the way down stay small.
+    [[gnu::noinline]] Budgeted<ScalarOdds> constant(ExprId node) {
+        const Result<Number> value = eval_const(ast_, node);
+        if (!value) return ScalarOdds::failure(value.error());
+        return ScalarOdds{1.0, {}, ValueLaw::constant(*value)};
+    }
+
+    [[gnu::noinline]] void negate_scalar(Budgeted<ScalarOdds>& value) {
+        if (value->ok == 0.0) return;
+        auto law = detail::negated(value->law, budget_);
+        if (!law) {
+            value = std::unexpected(law.error());
+        } else {
+            value->law = std::move(*law);
+        }
+    }
+
+    [[gnu::noinline]] void negate_set(Budgeted<SetOdds>& value) {
+        if (value->ok == 0.0) return;
+        for (ValueLaw& e : value->elements) {
+            auto law = detail::negated(e, budget_);
+            if (!law) {
+                value = std::unexpected(law.error());
+                return;
+            }
+            e = std::move(*law);
+        }
+    }
+
     // One step of scalar arithmetic: left then right, then the operation.
-    Budgeted<void> apply(ScalarOdds& acc, BinaryOp op, const ScalarOdds& right) {
+    [[gnu::noinline]] Budgeted<void> apply(ScalarOdds& acc, BinaryOp op, const ScalarOdds& right) {
         add_errors(acc.errors, right.errors, acc.ok);
         const double both = acc.ok * right.ok;
         if (both == 0.0) {
@@ -217,7 +235,7 @@ private:
         return acc;
     }
 
-    Budgeted<ScalarOdds> dice_term(DiceRef ref) {
+    [[gnu::noinline]] Budgeted<ScalarOdds> dice_term(DiceRef ref) {
         const DiceExpr dice = ast_.dice(ref);
         const std::int32_t count = low32(dice.count.integer_view());
         const std::int32_t faces = low32(dice.faces.integer_view());
@@ -259,7 +277,7 @@ private:
     }
 
     // Every element of `set` combined with the scalar, in the given order.
-    Budgeted<void> with_scalar(SetOdds& set, BinaryOp op, const ScalarOdds& scalar, bool set_on_left) {
+    [[gnu::noinline]] Budgeted<void> with_scalar(SetOdds& set, BinaryOp op, const ScalarOdds& scalar, bool set_on_left) {
         for (ValueLaw& e : set.elements) {
             double failed = 0.0;
             auto law = set_on_left ? detail::combine(op, e, scalar.law, true, failed, budget_)
@@ -270,7 +288,7 @@ private:
         return {};
     }
 
-    Budgeted<SetOdds> repeat(const RepeatExpr& r) {
+    [[gnu::noinline]] Budgeted<SetOdds> repeat(const RepeatExpr& r) {
         const std::int64_t n = ast_.count(r).integer_view();
         if (n < 1) return SetOdds::failure(PipwerkError::non_positive());
         if (n > kMaxRepeat) return SetOdds::failure(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
@@ -286,7 +304,7 @@ private:
         return set;
     }
 
-    Budgeted<SetOdds> items(const SetExpr& s) {
+    [[gnu::noinline]] Budgeted<SetOdds> items(const SetExpr& s) {
         SetOdds set;
         for (const ExprId item : ast_.items(s)) {
             if (set.ok == 0.0) break;
@@ -326,11 +344,10 @@ private:
         return SetOdds::failure(parse_error(ParseMessage::ExpectedPipwerkExpression));
     }
 
-    static void pair_up(BinaryOp op, std::vector<ValueLaw>& left, std::vector<ValueLaw>& right,
+    static void pair_up(const std::vector<ValueLaw>& left, const std::vector<ValueLaw>& right,
                         std::vector<std::pair<const ValueLaw*, const ValueLaw*>>& pairs) {
         // As the evaluator pairs elements: a lone element meets every element
         // of the other side, otherwise pairs by position up to the shorter.
-        (void)op;
         if (left.size() == 1 && right.size() >= 2) {
             for (const ValueLaw& r : right) pairs.emplace_back(&left.front(), &r);
         } else if (right.size() == 1 && left.size() >= 2) {
@@ -338,6 +355,24 @@ private:
         } else {
             for (std::size_t i = 0; i < std::min(left.size(), right.size()); ++i) pairs.emplace_back(&left[i], &right[i]);
         }
+    }
+
+    // acc op right, element by element: first the left set, then the right.
+    [[gnu::noinline]] Budgeted<void> with_set(SetOdds& acc, BinaryOp op, SetOdds& right) {
+        add_errors(acc.errors, right.errors, acc.ok);
+        acc.ok *= right.ok;
+        if (acc.ok == 0.0) return {};
+        std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs;
+        pair_up(acc.elements, right.elements, pairs);
+        std::vector<ValueLaw> elements;
+        for (const auto& [l, r] : pairs) {
+            double failed = 0.0;
+            auto law = detail::combine(op, *l, *r, true, failed, budget_);
+            if (!law) return std::unexpected(law.error());
+            elements.push_back(std::move(*law));
+        }
+        acc.elements = std::move(elements);
+        return {};
     }
 
     Budgeted<SetOdds> set_chain(ExprId node) {
@@ -353,19 +388,7 @@ private:
             if (level_of(ast_, b.right) == 2) {
                 Budgeted<SetOdds> right = pipwerk(b.right);
                 if (!right) return std::unexpected(right.error());
-                add_errors(acc->errors, right->errors, acc->ok);
-                acc->ok *= right->ok;
-                if (acc->ok == 0.0) break;
-                std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs;
-                pair_up(b.op, acc->elements, right->elements, pairs);
-                std::vector<ValueLaw> elements;
-                for (const auto& [l, r] : pairs) {
-                    double failed = 0.0;
-                    auto law = detail::combine(b.op, *l, *r, true, failed, budget_);
-                    if (!law) return std::unexpected(law.error());
-                    elements.push_back(std::move(*law));
-                }
-                acc->elements = std::move(elements);
+                if (auto done = with_set(*acc, b.op, *right); !done) return std::unexpected(done.error());
             } else {
                 Budgeted<ScalarOdds> right = rand_or_const(b.right);
                 if (!right) return std::unexpected(right.error());

@@ -18,15 +18,25 @@ double total_of(const Distribution& distribution) {
 }  // namespace
 
 double quantile(const Distribution& distribution, double q) {
+    if (distribution.empty()) return std::nan("");
     const double total = total_of(distribution);
-    double below = 0.0;
-    for (const Outcome& o : distribution) {
-        below += o.probability;
-        // A relative slack, so q = 1/2 of an exactly symmetric law is not
-        // pushed one value up by rounding.
-        if (below >= q * total * (1.0 - 1e-12)) return o.value;
+    // A relative slack, so q = 1/2 of an exactly symmetric law is not pushed
+    // one value over by rounding. Each half is read from its own end, so a
+    // light far tail is never lost in the slack.
+    if (q <= 0.5) {
+        double below = 0.0;
+        for (const Outcome& o : distribution) {
+            below += o.probability;
+            if (below >= q * total * (1.0 - 1e-12)) return o.value;
+        }
+        return distribution.back().value;
     }
-    return distribution.empty() ? std::nan("") : distribution.back().value;
+    // The smallest value v with P(> v) <= (1 - q).
+    const double bound = (1.0 - q) * total * (1.0 + 1e-12);
+    std::size_t i = distribution.size() - 1;
+    double above = 0.0;  // P(> value i)
+    while (i > 0 && above + distribution[i].probability <= bound) above += distribution[i--].probability;
+    return distribution[i].value;
 }
 
 OddsSummary summarize(const Distribution& distribution) {
@@ -37,7 +47,8 @@ OddsSummary summarize(const Distribution& distribution) {
     const Outcome* mode = nullptr;
     for (const Outcome& o : distribution) {
         mean += o.value * (o.probability / total);
-        if (mode == nullptr || o.probability > mode->probability) mode = &o;
+        // Chances equal to within the engine's precision tie: the smaller value wins.
+        if (mode == nullptr || o.probability > mode->probability * (1.0 + 1e-12)) mode = &o;
     }
     double variance = 0.0;
     for (const Outcome& o : distribution) {
