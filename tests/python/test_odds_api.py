@@ -3,6 +3,7 @@ the whole roll count errors as not-x, sets and nothing-parsed behave, and the
 surface is read-only and typed as documented."""
 
 import math
+import os
 import shutil
 import subprocess
 from pathlib import Path
@@ -360,3 +361,16 @@ def test_a_nan_outcome_matches_only_itself():
     assert len(o.outcomes) == 1 and math.isnan(o.outcomes[0][0])
     assert o.pmf(math.nan) == 1.0 and o.pmf(0) == 0.0
     assert (o.cdf(math.inf), o.at_least(-math.inf)) == (0.0, 0.0)
+
+
+CLI = os.environ.get("PIPWERK_CLI") or shutil.which("pipwerk")
+
+
+@pytest.mark.skipif(CLI is None, reason="the pipwerk executable is not on PATH")
+@pytest.mark.parametrize("expression", ["1d6 / (1d2 - 1)", "4d6k3 tail", "3#1d4 + 1d6 / (1d2 - 1)", "50d6", "abc"])
+@pytest.mark.parametrize("width, ascii", [(60, True), (100, False)])
+def test_histogram_is_what_the_command_line_prints(expression, width, ascii):
+    command = [CLI, "--odds", *(["--ascii"] if ascii else []), expression]
+    printed = subprocess.run(command, capture_output=True, text=True, check=False, timeout=30,
+                             env={**os.environ, "COLUMNS": str(width)}).stdout
+    assert printed == odds(expression).histogram(width=width, ascii=ascii)
