@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Reproduces every benchmark figure:
 #   bash bench/run_all.sh [--check]
-# Needs a Python with pipwerk installed (PYTHON, default python3) and, for the
+# Needs a Python with pipwerk installed (PYTHON, default python3), icepool for
+# the odds comparison (skipped without it) and, for the
 # C++ micro-benchmark, cmake, ninja and g++. With --check, exits 1 when any
 # target is missed (after running everything).
 set -uo pipefail
@@ -37,5 +38,8 @@ step "Scaling with input size (bench_scaling.py)"
 
 step "Memory over a million calls (bench_memory.py)"
 "$python" "$root/bench/bench_memory.py" "${check[@]}" || status=1
+
+step "Exact odds against icepool, sampling against a loop (bench_odds.py)"
+"$python" "$root/bench/bench_odds.py" "${check[@]}" || status=1
 
 exit "$status"

@@ -108,4 +108,8 @@ std::int32_t Xoroshiro128StarStar::rand_range(std::int32_t lo, std::int32_t hi) 
     return static_cast<std::int32_t>(std::int64_t{lo} + static_cast<std::int64_t>(r));
 }
 
+std::uint64_t Xoroshiro128StarStar::clock_seed() noexcept {
+    return clock_word(wall_clock_nanos(), current_pid());
+}
+
 }  // namespace pipwerk

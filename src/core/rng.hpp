@@ -31,6 +31,9 @@ public:
     [[nodiscard]] static Xoroshiro128StarStar from_clock() noexcept;
     // The clock seeding for given readings; from_clock() feeds it the live ones.
     [[nodiscard]] static Xoroshiro128StarStar from_clock_reading(std::uint64_t nanos, std::uint32_t pid) noexcept;
+    // The live clock reading x = T + P * gamma that from_clock starts from,
+    // for callers that seed a run of generators from the clock.
+    [[nodiscard]] static std::uint64_t clock_seed() noexcept;
 
     // The next 64-bit output (one step).
     std::uint64_t next() noexcept;

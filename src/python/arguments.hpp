@@ -14,13 +14,26 @@ namespace pipwerk::python {
 // The parameters of roll, in order; parse takes the first alone.
 enum Parameter : std::size_t { kExpression, kShowDetail, kSeed, kParameterCount };
 
-// Interns the parameter names that keywords are matched against (once).
-// False with an exception set on failure.
-[[nodiscard]] bool intern_parameter_names() noexcept;
+// A function's parameters: their names in order, how many of the first are
+// required, and room for the interned names that keywords are matched
+// against (filled once by intern_parameters).
+struct Parameters {
+    std::span<const char* const> names;
+    std::size_t required;
+    std::span<PyObject*> interned;
+};
 
-// Binds fast-call arguments to the first bound.size() parameters, the first
-// of which is required. Entries not given stay null (borrowed references).
-// False with the TypeError of the first binding fault set.
+// Interns the names of `parameters` (once). False with an exception set on failure.
+[[nodiscard]] bool intern_parameters(const Parameters& parameters) noexcept;
+
+// Binds fast-call arguments to the first bound.size() of `parameters`.
+// Entries not given stay null (borrowed references). False with the
+// TypeError of the first binding fault set.
+[[nodiscard]] bool bind_arguments(const char* function, const Parameters& parameters, PyObject* const* args,
+                                  Py_ssize_t nargs, PyObject* kwnames, std::span<PyObject*> bound) noexcept;
+
+// The same for roll's parameters (parse takes the first alone).
+[[nodiscard]] bool intern_parameter_names() noexcept;
 [[nodiscard]] bool bind_arguments(const char* function, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames, std::span<PyObject*> bound) noexcept;
 
@@ -40,5 +53,13 @@ struct ExpressionText {
 [[nodiscard]] bool convert_show_detail(PyObject* argument, bool& show_detail) noexcept;
 // None for no seed, otherwise an integer (via __index__) from 0 to 2^64 - 1.
 [[nodiscard]] bool convert_seed(PyObject* argument, std::optional<std::uint64_t>& seed) noexcept;
+
+// An integer (via __index__); `overflow` says it does not fit an int64 and
+// then `value` holds its sign (-1 or 1). A TypeError is prefixed with the name.
+[[nodiscard]] bool convert_integer(PyObject* argument, const char* name, std::int64_t& value,
+                                   bool& overflow) noexcept;
+// A real number (a float, or anything with __float__ or __index__). A
+// TypeError is prefixed with the name.
+[[nodiscard]] bool convert_real(PyObject* argument, const char* name, double& value) noexcept;
 
 }  // namespace pipwerk::python

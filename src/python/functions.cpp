@@ -5,7 +5,9 @@
 #include <string_view>
 
 #include "arguments.hpp"
+#include "engine_error.hpp"
 #include "exception_boundary.hpp"
+#include "module_setup.hpp"
 #include "parse_output.hpp"
 #include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
@@ -65,14 +67,6 @@ constexpr const char* kParseDoc =
     "    >>> print(result.consumed)\n"
     "    d20";
 
-PyObject* raise_value_error(std::string_view message) noexcept {
-    PyObject* text = text_object(message);
-    if (text == nullptr) return nullptr;
-    PyErr_SetObject(PyExc_ValueError, text);  // the message is the exception's one argument
-    decref(text);
-    return nullptr;
-}
-
 PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     std::array<PyObject*, kParameterCount> bound{};
     if (!bind_arguments("roll", args, nargs, kwnames, bound)) return nullptr;
@@ -111,13 +105,6 @@ PyObject* parse_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
             .tail = outcome.tail,
         });
     });
-}
-
-// METH_FASTCALL | METH_KEYWORDS functions are stored as PyCFunction; the
-// interpreter calls them with their real signature.
-template <class Function>
-PyCFunction as_cfunction(Function function) noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
 PyMethodDef roll_method = {"roll", as_cfunction(roll_function), METH_FASTCALL | METH_KEYWORDS, kRollDoc};

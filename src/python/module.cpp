@@ -2,14 +2,11 @@
 
 #include <Python.h>
 
-#include <cstdint>
-#include <optional>
-
 #include "arguments.hpp"
 #include "functions.hpp"
+#include "module_setup.hpp"
 #include "owned_ref.hpp"
 #include "parse_output.hpp"
-#include "refcount.hpp"
 #include "roll_result.hpp"
 
 namespace pipwerk::python {
@@ -33,29 +30,6 @@ PyModuleDef module_definition = {
     .m_free = nullptr,
 };
 
-// The module object, once built, and the interpreter that first initialised
-// it. The classes belong to that interpreter, so no other may import it.
-PyObject* the_module = nullptr;
-std::optional<std::int64_t> owner_interpreter;
-
-// Appends name to all (creating the list on the first addition), then sets
-// the attribute. Steals value.
-bool add_export(PyObject* module, OwnedRef& all, const char* name, PyObject* value) noexcept {
-    OwnedRef owned(value);
-    if (value == nullptr) return false;
-    OwnedRef key(PyUnicode_InternFromString(name));
-    if (key == nullptr) return false;
-    if (all == nullptr) {
-        all.reset(PyList_New(0));
-        if (all == nullptr) return false;
-    }
-    return PyList_Append(all.get(), key.get()) == 0 && PyObject_SetAttr(module, key.get(), value) == 0;
-}
-
-PyObject* bound_function(PyMethodDef& definition, PyObject* module, PyObject* module_name) noexcept {
-    return PyCMethod_New(&definition, module, module_name, nullptr);
-}
-
 PyObject* build_module() noexcept {
     if (!intern_parameter_names()) return nullptr;
     OwnedRef module(PyModule_Create2(&module_definition, PYTHON_ABI_VERSION));
@@ -71,30 +45,13 @@ PyObject* build_module() noexcept {
         !add_export(m, all, "parse", bound_function(parse_definition(), m, module_name.get()))) {
         return nullptr;
     }
-    OwnedRef all_name(PyUnicode_InternFromString("__all__"));
-    if (all_name == nullptr || PyObject_SetAttr(m, all_name.get(), all.get()) < 0) return nullptr;
+    if (!set_all(m, all)) return nullptr;
     return module.release();
 }
 
-PyObject* init_module() noexcept {
-    PyInterpreterState* interpreter = PyInterpreterState_Get();
-    const std::int64_t id = PyInterpreterState_GetID(interpreter);
-    if (id < 0) return nullptr;
-    if (!owner_interpreter) owner_interpreter = id;
-    if (*owner_interpreter != id) {
-        PyErr_SetString(PyExc_ImportError,
-                        "pipwerk can be imported by only one interpreter per process");
-        return nullptr;
-    }
-    if (the_module == nullptr) {
-        the_module = build_module();  // kept for the process, so a re-import finds it
-        if (the_module == nullptr) return nullptr;
-    }
-    incref(the_module);
-    return the_module;
-}
+ModuleOnce pipwerk_module{.name = "pipwerk", .build = build_module};
 
 }  // namespace
 }  // namespace pipwerk::python
 
-PyMODINIT_FUNC PyInit_pipwerk(void) { return pipwerk::python::init_module(); }
+PyMODINIT_FUNC PyInit_pipwerk(void) { return pipwerk::python::init_once(pipwerk::python::pipwerk_module); }
