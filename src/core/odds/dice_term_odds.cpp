@@ -383,11 +383,19 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
         return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
     };
 
-    if (!dice.bonus) {
-        if (keep == 0 || keep >= static_cast<std::uint64_t>(count)) {
-            // Every die kept: the score of one die, count times over.
+    if (dice.bonus && faces > kMaxDiceFaces) {
+        return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
+                                                     " faces with a bonus (at most " +
+                                                     std::to_string(kMaxDiceFaces) + ")"));
+    }
+    // A bonus die is only added while the pool holds fewer than 50, so a
+    // pool that starts full is 50 plain dice, whatever the threshold.
+    if (!dice.bonus || static_cast<std::size_t>(count) >= kMaxPool) {
+        const std::int32_t dice_count = dice.bonus ? static_cast<std::int32_t>(kMaxPool) : count;
+        if (keep == 0 || keep >= static_cast<std::uint64_t>(dice_count)) {
+            // Every die kept: the score of one die, dice_count times over.
             DenseLaw law = DenseLaw::point(0, 1.0);
-            for (std::int32_t i = 0; i < count; ++i) {
+            for (std::int32_t i = 0; i < dice_count; ++i) {
                 auto next = scoring.add_die(law, 1, faces, true, budget);
                 if (!next) return refused(std::unexpected(next.error()));
                 law = std::move(*next);
@@ -396,13 +404,8 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
         }
         TwoGroups pool;
         pool.top_lo = 1;
-        pool.weights[static_cast<std::size_t>(count)][0] = 1.0;
+        pool.weights[static_cast<std::size_t>(dice_count)][0] = 1.0;
         return refused(kept_score(scoring, faces, pool, keep, budget));
-    }
-    if (faces > kMaxDiceFaces) {
-        return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
-                                                     " faces with a bonus (at most " +
-                                                     std::to_string(kMaxDiceFaces) + ")"));
     }
     // Dice at or above t qualify; t is clamped to 1 .. faces + 1.
     const std::int64_t t = std::clamp<std::int64_t>(dice.bonus->integer_view(), 1, std::int64_t{faces} + 1);
