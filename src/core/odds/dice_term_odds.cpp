@@ -138,6 +138,10 @@ struct KeepTarget {
     std::int64_t keep = 0;
     SizeWeights mix{};
     DenseLaw out;
+    // Where the law goes instead of `out`, moved `place` higher: targets
+    // that end up summed share one law, which stays in cache.
+    DenseLaw* into = nullptr;
+    std::int64_t place = 0;
 };
 
 // Fills every target's law (added to, scaled by its mixture) for dice
@@ -207,7 +211,7 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
                 // Adding a scaled copy is one multiply-add per value, done
                 // four at a time: a quarter step each.
                 if (auto ok = budget.charge(above_sum.size() / 4 + 1, "a dice term"); !ok) return ok;
-                add_scaled(t.out, above_sum, weight, (t.keep - a) * score_v);
+                add_scaled(t.into != nullptr ? *t.into : t.out, above_sum, weight, (t.keep - a) * score_v + t.place);
             }
         }
     }
@@ -271,6 +275,15 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
             }
         }
     }
+    // A top group of one face scores the same on every roll: each bottom
+    // target's law is only moved by the top's score, so all go to one law.
+    DenseLaw shared;
+    if (pool.top_lo == faces) {
+        for (KeepTarget& t : bottom_targets) {
+            t.into = &shared;
+            t.place = (static_cast<std::int64_t>(keep) - t.keep) * scoring.score(faces);
+        }
+    }
     const std::int64_t bottom_hi = pool.top_lo - 1;
     if (bottom_hi >= 1) {
         if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, budget); !done) {
@@ -310,6 +323,7 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
         }
     }
     add_scaled(sum, top_target.out, 1.0, 0);
+    add_scaled(sum, shared, 1.0, 0);
     return sum;
 }
 
