@@ -64,6 +64,7 @@ inline double difference(double a_hi, double a_lo, double b_hi, double b_lo) noe
 
 }  // namespace
 
+[[gnu::target_clones("avx2", "default")]]
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift) {
     if (source.empty() || weight == 0.0) return;
     const std::int64_t first = source.lo + shift;
@@ -83,6 +84,8 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
     for (std::size_t i = 0; i < source.size(); ++i) out[i] += weight * in[i];
 }
 
+std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports("avx2") ? 8 : 4; }
+
 DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric) {
     DenseLaw out;
     RunningSums sums;
@@ -90,6 +93,7 @@ DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width
     return out;
 }
 
+[[gnu::target_clones("avx2", "default")]]
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
                       RunningSums& sums) {
     const std::size_t n = law.size();

@@ -161,13 +161,14 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     if (max_keep == 0) return {};
     // The whole cost is known before any of it is spent: refuse at once
     // rather than after most of a second.
+    const std::uint64_t per_step = scaled_values_per_step();
     std::uint64_t cost = 0;
     for (std::int64_t v = lo; v < hi; ++v) {
         std::uint64_t size = 1;
         for (std::int64_t a = 1; a < max_keep; ++a) {
             cost += scoring.die_cost(size, hi - v, true);
             size = scoring.next_size(size, hi - v);
-            for (const KeepTarget& t : targets) cost += t.keep > a ? size / 4 + 1 : 0;
+            for (const KeepTarget& t : targets) cost += t.keep > a ? size / per_step + 1 : 0;
         }
     }
     if (cost > budget.left()) return std::unexpected(WorkBudget::too_large("a dice term"));
@@ -209,8 +210,8 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
                 weight *= above[ua];
                 if (weight == 0.0) continue;
                 // Adding a scaled copy is one multiply-add per value, done
-                // four at a time: a quarter step each.
-                if (auto ok = budget.charge(above_sum.size() / 4 + 1, "a dice term"); !ok) return ok;
+                // per_step at a time.
+                if (auto ok = budget.charge(above_sum.size() / per_step + 1, "a dice term"); !ok) return ok;
                 add_scaled(t.into != nullptr ? *t.into : t.out, above_sum, weight, (t.keep - a) * score_v + t.place);
             }
         }
