@@ -86,13 +86,6 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
 
 std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports("avx2") ? 8 : 4; }
 
-DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric) {
-    DenseLaw out;
-    RunningSums sums;
-    add_uniform_into(law, first, width, symmetric, out, sums);
-    return out;
-}
-
 [[gnu::target_clones("avx2", "default")]]
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
                       RunningSums& sums) {
@@ -152,6 +145,13 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
         const double sum = bh[r] <= ah[l] ? difference(bh[r], bl[r], bh[l], bl[l]) : difference(ah[l], al[l], ah[r], al[r]);
         o[x] = sum * scale;
     }
+}
+
+DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric) {
+    DenseLaw out;
+    RunningSums sums;
+    add_uniform_into(law, first, width, symmetric, out, sums);
+    return out;
 }
 
 DenseLaw add_coin(const DenseLaw& law, double yes, double no) {
