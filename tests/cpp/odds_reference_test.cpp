@@ -177,6 +177,38 @@ TEST(OddsReference, BonusPoolsWalkedDieByDie) {
     }
 }
 
+// Bonus pools kept nearly whole: many group sizes, each keeping all but a
+// few of its dice. A pool that starts full (50 dice or more asked) never
+// examines a die; a qualifying group of one face (threshold at the top face,
+// or at 2 when keeping lowest) scores the same on every roll.
+TEST(OddsReference, BonusPoolsKeptNearlyWhole) {
+    const auto at_least = [](int t) { return [t](int x) { return x >= t ? 1 : 0; }; };
+    struct Case {
+        int count, f, threshold, keep;
+        bool lowest;
+        const char* comparison;
+        std::function<int(int)> score;
+    };
+    const std::vector<Case> cases = {
+        {50, 3, 2, 48, false, "", face},
+        {50, 3, 3, 47, true, "", face},
+        {55, 3, 1, 49, false, ">=2", at_least(2)},
+        {70, 3, 2, 1, true, "", face},
+        {6, 3, 3, 5, false, "", face},
+        {12, 3, 3, 11, false, ">=3", at_least(3)},
+        {10, 4, 4, 8, false, "", face},
+        {8, 3, 2, 6, true, "", face},
+        {7, 4, 2, 5, true, "<3", [](int x) { return x < 3 ? 1 : 0; }},
+        {9, 4, 3, 8, false, "", face},
+        {20, 3, 3, 19, true, "", face},
+    };
+    for (const Case& c : cases) {
+        const std::string e = std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
+                              (c.lowest ? "kl" : "k") + std::to_string(c.keep) + c.comparison;
+        expect_law(e, pool_walk(c.count, c.f, c.threshold, c.keep, c.lowest, c.score));
+    }
+}
+
 }  // namespace
 
 namespace {

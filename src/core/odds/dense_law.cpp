@@ -64,6 +64,7 @@ inline double difference(double a_hi, double a_lo, double b_hi, double b_lo) noe
 
 }  // namespace
 
+[[gnu::target_clones("avx2", "default")]]
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift) {
     if (source.empty() || weight == 0.0) return;
     const std::int64_t first = source.lo + shift;
@@ -83,13 +84,9 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
     for (std::size_t i = 0; i < source.size(); ++i) out[i] += weight * in[i];
 }
 
-DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric) {
-    DenseLaw out;
-    RunningSums sums;
-    add_uniform_into(law, first, width, symmetric, out, sums);
-    return out;
-}
+std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports("avx2") ? 8 : 4; }
 
+[[gnu::target_clones("avx2", "default")]]
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
                       RunningSums& sums) {
     const std::size_t n = law.size();
@@ -148,6 +145,13 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
         const double sum = bh[r] <= ah[l] ? difference(bh[r], bl[r], bh[l], bl[l]) : difference(ah[l], al[l], ah[r], al[r]);
         o[x] = sum * scale;
     }
+}
+
+DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric) {
+    DenseLaw out;
+    RunningSums sums;
+    add_uniform_into(law, first, width, symmetric, out, sums);
+    return out;
 }
 
 DenseLaw add_coin(const DenseLaw& law, double yes, double no) {

@@ -138,6 +138,10 @@ struct KeepTarget {
     std::int64_t keep = 0;
     SizeWeights mix{};
     DenseLaw out;
+    // Where the law goes instead of `out`, moved `place` higher: targets
+    // that end up summed share one law, which stays in cache.
+    DenseLaw* into = nullptr;
+    std::int64_t place = 0;
 };
 
 // Fills every target's law (added to, scaled by its mixture) for dice
@@ -157,13 +161,14 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     if (max_keep == 0) return {};
     // The whole cost is known before any of it is spent: refuse at once
     // rather than after most of a second.
+    const std::uint64_t per_step = scaled_values_per_step();
     std::uint64_t cost = 0;
     for (std::int64_t v = lo; v < hi; ++v) {
         std::uint64_t size = 1;
         for (std::int64_t a = 1; a < max_keep; ++a) {
             cost += scoring.die_cost(size, hi - v, true);
             size = scoring.next_size(size, hi - v);
-            for (const KeepTarget& t : targets) cost += t.keep > a ? size / 4 + 1 : 0;
+            for (const KeepTarget& t : targets) cost += t.keep > a ? size / per_step + 1 : 0;
         }
     }
     if (cost > budget.left()) return std::unexpected(WorkBudget::too_large("a dice term"));
@@ -205,9 +210,9 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
                 weight *= above[ua];
                 if (weight == 0.0) continue;
                 // Adding a scaled copy is one multiply-add per value, done
-                // four at a time: a quarter step each.
-                if (auto ok = budget.charge(above_sum.size() / 4 + 1, "a dice term"); !ok) return ok;
-                add_scaled(t.out, above_sum, weight, (t.keep - a) * score_v);
+                // per_step at a time.
+                if (auto ok = budget.charge(above_sum.size() / per_step + 1, "a dice term"); !ok) return ok;
+                add_scaled(t.into != nullptr ? *t.into : t.out, above_sum, weight, (t.keep - a) * score_v + t.place);
             }
         }
     }
@@ -271,6 +276,15 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
             }
         }
     }
+    // A top group of one face scores the same on every roll: each bottom
+    // target's law is only moved by the top's score, so all go to one law.
+    DenseLaw shared;
+    if (pool.top_lo == faces) {
+        for (KeepTarget& t : bottom_targets) {
+            t.into = &shared;
+            t.place = (static_cast<std::int64_t>(keep) - t.keep) * scoring.score(faces);
+        }
+    }
     const std::int64_t bottom_hi = pool.top_lo - 1;
     if (bottom_hi >= 1) {
         if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, budget); !done) {
@@ -310,6 +324,7 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
         }
     }
     add_scaled(sum, top_target.out, 1.0, 0);
+    add_scaled(sum, shared, 1.0, 0);
     return sum;
 }
 
@@ -383,11 +398,19 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
         return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
     };
 
-    if (!dice.bonus) {
-        if (keep == 0 || keep >= static_cast<std::uint64_t>(count)) {
-            // Every die kept: the score of one die, count times over.
+    if (dice.bonus && faces > kMaxDiceFaces) {
+        return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
+                                                     " faces with a bonus (at most " +
+                                                     std::to_string(kMaxDiceFaces) + ")"));
+    }
+    // A bonus die is only added while the pool holds fewer than 50, so a
+    // pool that starts full is 50 plain dice, whatever the threshold.
+    if (!dice.bonus || static_cast<std::size_t>(count) >= kMaxPool) {
+        const std::int32_t dice_count = dice.bonus ? static_cast<std::int32_t>(kMaxPool) : count;
+        if (keep == 0 || keep >= static_cast<std::uint64_t>(dice_count)) {
+            // Every die kept: the score of one die, dice_count times over.
             DenseLaw law = DenseLaw::point(0, 1.0);
-            for (std::int32_t i = 0; i < count; ++i) {
+            for (std::int32_t i = 0; i < dice_count; ++i) {
                 auto next = scoring.add_die(law, 1, faces, true, budget);
                 if (!next) return refused(std::unexpected(next.error()));
                 law = std::move(*next);
@@ -396,13 +419,8 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
         }
         TwoGroups pool;
         pool.top_lo = 1;
-        pool.weights[static_cast<std::size_t>(count)][0] = 1.0;
+        pool.weights[static_cast<std::size_t>(dice_count)][0] = 1.0;
         return refused(kept_score(scoring, faces, pool, keep, budget));
-    }
-    if (faces > kMaxDiceFaces) {
-        return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
-                                                     " faces with a bonus (at most " +
-                                                     std::to_string(kMaxDiceFaces) + ")"));
     }
     // Dice at or above t qualify; t is clamped to 1 .. faces + 1.
     const std::int64_t t = std::clamp<std::int64_t>(dice.bonus->integer_view(), 1, std::int64_t{faces} + 1);
