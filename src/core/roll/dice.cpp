@@ -58,13 +58,15 @@ std::optional<PipwerkError> plain_limit_error(std::int32_t count, std::int32_t f
 }
 
 // count plain dice into a started pool; the limits are already checked.
+// One call of the generator for the whole term.
 void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces) noexcept {
+    const auto n = static_cast<std::size_t>(count);
+    rng.draw_dice(result.rolls.data(), count, faces);
+    std::fill_n(result.kept.begin(), n, true);
+    std::fill_n(result.earned_bonus.begin(), n, false);
     std::int64_t total = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::int32_t value = rng.rand_range(1, faces);
-        append_die(result, value);
-        total += value;
-    }
+    for (std::size_t i = 0; i < n; ++i) total += result.rolls[i];
+    result.size = n;
     result.total = total;
 }
 
