@@ -73,9 +73,11 @@ void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t f
 // A term with a bonus threshold into a started pool, before any keep.
 void draw_with_bonus(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces,
                      std::int64_t threshold) noexcept {
-    while (result.size < static_cast<std::size_t>(count) && result.size < kMaxPool) {
-        append_die(result, rng.rand_range(1, faces));
-    }
+    const std::size_t initial = std::min(static_cast<std::size_t>(count), kMaxPool);
+    rng.draw_dice(result.rolls.data(), static_cast<std::int32_t>(initial), faces);
+    std::fill_n(result.kept.begin(), initial, true);
+    std::fill_n(result.earned_bonus.begin(), initial, false);
+    result.size = initial;
     // Bonus dice join the pool before the walk reaches them, so they can earn
     // bonuses of their own; once the pool is full nothing more is examined.
     for (std::size_t j = 0; j < result.size && result.size < kMaxPool; ++j) {
