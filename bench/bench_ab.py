@@ -25,14 +25,14 @@ def load(path):
     return module
 
 
-def cases(builds):
+def cases(builds, basket, line, without_detail):
     """(name, build, timer): the baseline first, then each call on every build."""
     yield 'baseline "4d6k3".split("k")', None, timeit.Timer('s.split("k")', globals={"s": "4d6k3"})
     # The empty expression: the call and the result object with no engine work.
-    for expr in [""] + BASKET + [LINE]:
+    for expr in [""] + basket + [line]:
         for label, module in builds.items():
             yield f'roll("{expr}", seed=42)', label, timeit.Timer("roll(e, seed=42)", globals={"roll": module.roll, "e": expr})
-    for expr in WITHOUT_DETAIL:
+    for expr in without_detail:
         for label, module in builds.items():
             yield (f'roll("{expr}", show_detail=False)', label,
                    timeit.Timer("roll(e, seed=42, show_detail=False)", globals={"roll": module.roll, "e": expr}))
@@ -50,9 +50,9 @@ def main():
     assert builds["before"].roll is not builds["after"].roll, "the two files must be two modules"
     # The basket is bench_calls.py's, which imports pipwerk: the old build serves when none is installed.
     sys.modules.setdefault("pipwerk", builds["before"])
-    global BASKET, LINE, WITHOUT_DETAIL
-    from bench_calls import BASKET, LINE, WITHOUT_DETAIL
-    timers = list(cases(builds))
+    import bench_calls
+
+    timers = list(cases(builds, bench_calls.BASKET, bench_calls.LINE, bench_calls.WITHOUT_DETAIL))
     samples = {(name, build): [] for name, build, _ in timers}
     for _ in range(args.rounds):
         for name, build, timer in timers:
