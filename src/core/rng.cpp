@@ -102,34 +102,17 @@ std::uint64_t step(std::uint64_t& s0, std::uint64_t& s1) noexcept {
     return out;
 }
 
-// A constant divisor is a multiply and a shift instead of a division.
-template <std::uint64_t Faces>
-void draw_faces(std::int32_t* out, std::int32_t count, std::uint64_t& s0, std::uint64_t& s1) noexcept {
-    for (std::int32_t i = 0; i < count; ++i) out[i] = static_cast<std::int32_t>(1 + step(s0, s1) % Faces);
-}
-
 }  // namespace
 
 std::uint64_t Xoroshiro128StarStar::next() noexcept { return step(s0_, s1_); }
 
-// Each die is 1 + next() % faces, exactly as rand_range(1, faces) draws it;
-// the usual faces get a division the compiler turns into multiplications.
+// Each die is 1 + next() % faces, exactly as rand_range(1, faces) draws it,
+// with the generator's state in registers for the whole term.
 void Xoroshiro128StarStar::draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept {
     std::uint64_t s0 = s0_;
     std::uint64_t s1 = s1_;
-    switch (faces) {
-        case 4: draw_faces<4>(out, count, s0, s1); break;
-        case 6: draw_faces<6>(out, count, s0, s1); break;
-        case 8: draw_faces<8>(out, count, s0, s1); break;
-        case 10: draw_faces<10>(out, count, s0, s1); break;
-        case 12: draw_faces<12>(out, count, s0, s1); break;
-        case 20: draw_faces<20>(out, count, s0, s1); break;
-        case 100: draw_faces<100>(out, count, s0, s1); break;
-        default: {
-            const auto width = static_cast<std::uint64_t>(faces);
-            for (std::int32_t i = 0; i < count; ++i) out[i] = static_cast<std::int32_t>(1 + step(s0, s1) % width);
-        }
-    }
+    const auto width = static_cast<std::uint64_t>(faces);
+    for (std::int32_t i = 0; i < count; ++i) out[i] = static_cast<std::int32_t>(1 + step(s0, s1) % width);
     s0_ = s0;
     s1_ = s1;
 }
