@@ -61,12 +61,20 @@ std::optional<PipwerkError> plain_limit_error(std::int32_t count, std::int32_t f
 // One call of the generator for the whole term.
 void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces) noexcept {
     const auto n = static_cast<std::size_t>(count);
+    result.size = n;
+    // A lone die, the usual term of a set: one draw, without the batch's set-up.
+    if (n == 1) {
+        result.rolls[0] = rng.rand_range(1, faces);
+        result.kept[0] = true;
+        result.earned_bonus[0] = false;
+        result.total = result.rolls[0];
+        return;
+    }
     rng.draw_dice(result.rolls.data(), count, faces);
     std::fill_n(result.kept.begin(), n, true);
     std::fill_n(result.earned_bonus.begin(), n, false);
     std::int64_t total = 0;
     for (std::size_t i = 0; i < n; ++i) total += result.rolls[i];
-    result.size = n;
     result.total = total;
 }
 
