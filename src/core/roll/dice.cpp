@@ -71,8 +71,10 @@ void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t f
         return;
     }
     rng.draw_dice(result.rolls.data(), count, faces);
-    std::fill_n(result.kept.begin(), n, true);
-    std::fill_n(result.earned_bonus.begin(), n, false);
+    // The whole lists at their fixed size are a few wide stores; only the
+    // dice drawn would be a call to memset.
+    result.kept.fill(true);
+    result.earned_bonus.fill(false);
     std::int64_t total = 0;
     for (std::size_t i = 0; i < n; ++i) total += result.rolls[i];
     result.total = total;
