@@ -91,12 +91,30 @@ Xoroshiro128StarStar Xoroshiro128StarStar::from_clock_reading(std::uint64_t nano
     return {words.s0, words.s1};
 }
 
-std::uint64_t Xoroshiro128StarStar::next() noexcept {
-    const std::uint64_t out = rotl(s0_ * 5, 7) * 9;
-    const std::uint64_t t = s1_ ^ s0_;
-    s0_ = rotl(s0_, 24) ^ t ^ (t << 16);
-    s1_ = rotl(t, 37);
+namespace {
+
+// One step of the generator; internal, so the draws below inline it.
+std::uint64_t step(std::uint64_t& s0, std::uint64_t& s1) noexcept {
+    const std::uint64_t out = rotl(s0 * 5, 7) * 9;
+    const std::uint64_t t = s1 ^ s0;
+    s0 = rotl(s0, 24) ^ t ^ (t << 16);
+    s1 = rotl(t, 37);
     return out;
+}
+
+}  // namespace
+
+std::uint64_t Xoroshiro128StarStar::next() noexcept { return step(s0_, s1_); }
+
+// Each die is 1 + next() % faces, exactly as rand_range(1, faces) draws it,
+// with the generator's state in registers for the whole term.
+void Xoroshiro128StarStar::draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept {
+    std::uint64_t s0 = s0_;
+    std::uint64_t s1 = s1_;
+    const auto width = static_cast<std::uint64_t>(faces);
+    for (std::int32_t i = 0; i < count; ++i) out[i] = static_cast<std::int32_t>(1 + step(s0, s1) % width);
+    s0_ = s0;
+    s1_ = s1;
 }
 
 std::int32_t Xoroshiro128StarStar::rand_range(std::int32_t lo, std::int32_t hi) noexcept {

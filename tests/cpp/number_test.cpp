@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+#include <bit>
 
 #include "number.hpp"
 #include "shortest.hpp"
@@ -305,6 +310,50 @@ TEST(ShortestDigits, Table) {
         EXPECT_EQ(std::string_view(d.digits, static_cast<std::size_t>(d.count)), c.digits) << c.x;
         EXPECT_EQ(d.point, c.point) << c.x;
         EXPECT_EQ(d.negative, c.negative) << c.x;
+    }
+}
+
+// The standard library's shortest scientific form, read as digits and point.
+std::pair<std::string, int> library_shortest(double magnitude) {
+    char buf[40];
+    const auto res = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+    const std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+    const std::size_t e = text.find('e');
+    std::string digits;
+    for (const char c : text.substr(0, e)) {
+        if (c != '.') digits += c;
+    }
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    int exponent = 0;
+    std::string_view exp_text = text.substr(e + 1);
+    if (exp_text.front() == '+') exp_text.remove_prefix(1);
+    std::from_chars(exp_text.data(), exp_text.data() + exp_text.size(), exponent);
+    return {digits, exponent + 1};
+}
+
+TEST(ShortestDigits, AgreesWithTheLibraryOnShortDecimalsAndTheirNeighbours) {
+    // Short decimals take a quicker route than the general search; both must
+    // give the same digits, including one step either side of each value and
+    // at the edges of that route (tiny values, 2^50 units, 8 decimals).
+    std::mt19937_64 gen(12);
+    std::vector<double> samples = {0.001, 0.0015, 1125899906842.624, 112589990684.26241, 0.12345678,
+                                   0.123456789, 43.2, 0.3, 1e-3, 9.999999999e-4, 1125899906842623.5};
+    for (int i = 0; i < 20000; ++i) {
+        const auto n = static_cast<double>(gen() % 100000000);
+        const double scale[] = {1.0, 10.0, 100.0, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+        const double x = n / scale[gen() % std::size(scale)];
+        samples.push_back(x);
+        samples.push_back(std::nextafter(x, 0.0));
+        samples.push_back(std::nextafter(x, kInf));
+        samples.push_back(std::bit_cast<double>(gen() & 0x7fefffffffffffffULL));  // any finite magnitude
+    }
+    for (const double x : samples) {
+        if (x == 0.0) continue;
+        const auto [digits, point] = library_shortest(x);
+        const ShortestDigits d = shortest_digits(-x);
+        ASSERT_EQ(std::string_view(d.digits, static_cast<std::size_t>(d.count)), digits) << x;
+        ASSERT_EQ(d.point, point) << x;
+        ASSERT_TRUE(d.negative) << x;
     }
 }
 

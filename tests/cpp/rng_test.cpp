@@ -56,6 +56,24 @@ TEST(RngTest, RandRangeSequences) {
     }
 }
 
+TEST(RngTest, DrawDiceEqualsOneRandRangePerDie) {
+    // A term's dice are drawn in one call, with a quicker reduction for the
+    // usual faces; the values and the state after them must be those of one
+    // rand_range(1, faces) per die, for those faces and for any other.
+    for (const std::int32_t faces : {2, 3, 4, 6, 7, 8, 10, 12, 20, 99, 100, 101, 1000}) {
+        for (const std::int32_t count : {1, 4, 50}) {
+            auto batch = Xoroshiro128StarStar::from_seed(std::uint64_t(faces) * 131 + std::uint64_t(count));
+            auto single = batch;
+            std::vector<std::int32_t> drawn(static_cast<std::size_t>(count));
+            batch.draw_dice(drawn.data(), count, faces);
+            std::vector<std::int32_t> want;
+            for (std::int32_t i = 0; i < count; ++i) want.push_back(single.rand_range(1, faces));
+            EXPECT_EQ(drawn, want) << count << "d" << faces;
+            EXPECT_EQ(batch.next(), single.next()) << count << "d" << faces;
+        }
+    }
+}
+
 TEST(RngTest, EmptyOrReversedRangeReturnsLoWithoutAdvancing) {
     struct Case {
         std::int32_t lo, hi;

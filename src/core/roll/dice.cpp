@@ -58,22 +58,36 @@ std::optional<PipwerkError> plain_limit_error(std::int32_t count, std::int32_t f
 }
 
 // count plain dice into a started pool; the limits are already checked.
+// One call of the generator for the whole term.
 void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces) noexcept {
-    std::int64_t total = 0;
-    for (std::int32_t i = 0; i < count; ++i) {
-        const std::int32_t value = rng.rand_range(1, faces);
-        append_die(result, value);
-        total += value;
+    const auto n = static_cast<std::size_t>(count);
+    result.size = n;
+    // A lone die, the usual term of a set: one draw, without the batch's set-up.
+    if (n == 1) {
+        result.rolls[0] = rng.rand_range(1, faces);
+        result.kept[0] = true;
+        result.earned_bonus[0] = false;
+        result.total = result.rolls[0];
+        return;
     }
+    rng.draw_dice(result.rolls.data(), count, faces);
+    // The whole lists at their fixed size are a few wide stores; only the
+    // dice drawn would be a call to memset.
+    result.kept.fill(true);
+    result.earned_bonus.fill(false);
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < n; ++i) total += result.rolls[i];
     result.total = total;
 }
 
 // A term with a bonus threshold into a started pool, before any keep.
 void draw_with_bonus(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces,
                      std::int64_t threshold) noexcept {
-    while (result.size < static_cast<std::size_t>(count) && result.size < kMaxPool) {
-        append_die(result, rng.rand_range(1, faces));
-    }
+    const std::size_t initial = std::min(static_cast<std::size_t>(count), kMaxPool);
+    rng.draw_dice(result.rolls.data(), static_cast<std::int32_t>(initial), faces);
+    std::fill_n(result.kept.begin(), initial, true);
+    std::fill_n(result.earned_bonus.begin(), initial, false);
+    result.size = initial;
     // Bonus dice join the pool before the walk reaches them, so they can earn
     // bonuses of their own; once the pool is full nothing more is examined.
     for (std::size_t j = 0; j < result.size && result.size < kMaxPool; ++j) {
