@@ -177,12 +177,14 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     const SizeWeights one = powers(1.0 / faces);
     DenseLaw above_sum;  // the a-fold score of dice above v
     DenseLaw next_sum;   // the next one, built beside it
+    // tail[r][s]: P(at least s of r dice equal v and the rest are below), a
+    // sum over e >= s of C(r, e) one^e below^(r-e). Only s <= r <= max_size
+    // is written and read, so the table is not cleared for each v: clearing
+    // all 51 x 51 entries cost a small keep most of its time.
+    std::array<SizeWeights, kSizes> tail;
     for (std::int64_t v = lo; v <= hi; ++v) {
         const SizeWeights above = powers(static_cast<double>(hi - v) / faces);
         const SizeWeights below = powers(static_cast<double>(v - lo) / faces);
-        // tail[r][s]: P(at least s of r dice equal v and the rest are below),
-        // a sum over e >= s of C(r, e) one^e below^(r-e).
-        std::array<SizeWeights, kSizes> tail{};
         for (std::size_t r = 0; r <= max_size; ++r) {
             double sum = 0.0;
             for (std::size_t e = r + 1; e-- > 0;) {
@@ -253,10 +255,12 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
     std::vector<KeepTarget> bottom_targets;
     KeepTarget top_target;
     top_target.keep = static_cast<std::int64_t>(std::min<std::uint64_t>(keep, kSizes));
+    std::size_t top_sizes = 0;  // one past the largest top group with any weight
     for (std::size_t top = 0; top < kSizes; ++top) {
         for (std::size_t bottom = 0; top + bottom < kSizes; ++bottom) {
             const double w = pool.weights[top][bottom];
             if (w == 0.0) continue;
+            top_sizes = top + 1;
             const std::size_t n = top + bottom;
             if (keep == 0 || keep >= n) {
                 all[top][bottom] += w;
@@ -295,10 +299,12 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
         return std::unexpected(done.error());
     }
 
-    // sum over top sizes of (top group all kept) * (what the bottom adds).
+    // sum over top sizes of (top group all kept) * (what the bottom adds);
+    // larger top groups have no weight and would add nothing.
+    const DenseLaw unit = DenseLaw::point(0, 1.0);
     DenseLaw sum;
     bool symmetric = true;
-    for (std::size_t top = kSizes; top-- > 0;) {
+    for (std::size_t top = top_sizes; top-- > 0;) {
         if (!sum.empty()) {
             auto next = scoring.add_die(sum, pool.top_lo, faces, symmetric, budget);
             if (!next) return std::unexpected(next.error());
@@ -310,9 +316,9 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
             if (!kept_all) return std::unexpected(kept_all.error());
             bottom_part = std::move(*kept_all);
         } else {
-            add_scaled(bottom_part, DenseLaw::point(0, 1.0), all[top][0], 0);
+            add_scaled(bottom_part, unit, all[top][0], 0);
         }
-        add_scaled(bottom_part, DenseLaw::point(0, 1.0), none[top], 0);
+        add_scaled(bottom_part, unit, none[top], 0);
         if (top < keep) {
             for (const KeepTarget& t : bottom_targets) {
                 if (t.keep == static_cast<std::int64_t>(keep - top)) add_scaled(bottom_part, t.out, 1.0, 0);
