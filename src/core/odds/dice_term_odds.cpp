@@ -53,11 +53,11 @@ const std::array<std::array<double, kSizes>, kSizes>& binomials() {
     return table;
 }
 
-// x^0 .. x^50.
-SizeWeights powers(double x) {
+// x^0 .. x^last (last at most 50); the entries past `last` stay zero.
+SizeWeights powers(double x, std::size_t last = kSizes - 1) {
     SizeWeights p{};
     p[0] = 1.0;
-    for (std::size_t i = 1; i < kSizes; ++i) p[i] = p[i - 1] * x;
+    for (std::size_t i = 1; i <= last; ++i) p[i] = p[i - 1] * x;
     return p;
 }
 
@@ -174,7 +174,8 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     if (cost > budget.left()) return std::unexpected(WorkBudget::too_large("a dice term"));
     const auto& choose = binomials();
     const double faces = static_cast<double>(hi - lo + 1);
-    const SizeWeights one = powers(1.0 / faces);
+    // No power above the largest pool is ever read.
+    const SizeWeights one = powers(1.0 / faces, max_size);
     DenseLaw above_sum;  // the a-fold score of dice above v
     DenseLaw next_sum;   // the next one, built beside it
     // tail[r][s]: P(at least s of r dice equal v and the rest are below), a
@@ -183,8 +184,8 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     // all 51 x 51 entries cost a small keep most of its time.
     std::array<SizeWeights, kSizes> tail;
     for (std::int64_t v = lo; v <= hi; ++v) {
-        const SizeWeights above = powers(static_cast<double>(hi - v) / faces);
-        const SizeWeights below = powers(static_cast<double>(v - lo) / faces);
+        const SizeWeights above = powers(static_cast<double>(hi - v) / faces, max_size);
+        const SizeWeights below = powers(static_cast<double>(v - lo) / faces, max_size);
         for (std::size_t r = 0; r <= max_size; ++r) {
             double sum = 0.0;
             for (std::size_t e = r + 1; e-- > 0;) {
@@ -245,6 +246,7 @@ Budgeted<DenseLaw> all_kept(Scoring& scoring, std::int64_t a, std::int64_t b, co
 struct TwoGroups {
     std::int64_t top_lo = 1;
     std::array<SizeWeights, kSizes> weights{};
+    std::size_t sizes = kSizes;  // one past the largest pool with any weight
 };
 
 // The kept score with `keep` highest kept (0: every die).
@@ -256,8 +258,8 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
     KeepTarget top_target;
     top_target.keep = static_cast<std::int64_t>(std::min<std::uint64_t>(keep, kSizes));
     std::size_t top_sizes = 0;  // one past the largest top group with any weight
-    for (std::size_t top = 0; top < kSizes; ++top) {
-        for (std::size_t bottom = 0; top + bottom < kSizes; ++bottom) {
+    for (std::size_t top = 0; top < pool.sizes; ++top) {
+        for (std::size_t bottom = 0; top + bottom < pool.sizes; ++bottom) {
             const double w = pool.weights[top][bottom];
             if (w == 0.0) continue;
             top_sizes = top + 1;
@@ -426,6 +428,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
         TwoGroups pool;
         pool.top_lo = 1;
         pool.weights[static_cast<std::size_t>(dice_count)][0] = 1.0;
+        pool.sizes = static_cast<std::size_t>(dice_count) + 1;
         return refused(kept_score(scoring, faces, pool, keep, budget));
     }
     // Dice at or above t qualify; t is clamped to 1 .. faces + 1.
