@@ -2,10 +2,10 @@
 
 import gc
 import sys
-from pathlib import Path
 
 import pytest
 
+from flatness import STATM, allocated_blocks_growth, resident_growth
 from pipwerk import ParseOutput, RollResult, parse, roll
 
 LONG = "3#10d10k5 + {1, 2, 3} " + "x" * 100  # texts well beyond any small-string buffer
@@ -37,34 +37,13 @@ def test_instances_release_their_class():
 
 
 def test_python_objects_stay_flat():
-    for _ in range(200):
-        exercise()
-    gc.collect()
-    before = sys.getallocatedblocks()
-    for _ in range(3000):
-        exercise()
-    gc.collect()
-    assert sys.getallocatedblocks() - before < 100
-
-
-STATM = Path("/proc/self/statm")
-
-
-def resident_bytes():
-    import os
-
-    return int(STATM.read_text().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+    assert allocated_blocks_growth(exercise, warmup=200, rounds=3000) < 100
 
 
 @pytest.mark.skipif(not STATM.exists(), reason="needs /proc/self/statm")
 def test_resident_memory_stays_flat():
     # A leak of the C++ texts (hundreds of bytes a call) would add tens of megabytes.
-    for _ in range(2000):
-        exercise()
-    before = resident_bytes()
-    for _ in range(30000):
-        exercise()
-    assert resident_bytes() - before < 4 * 1024 * 1024
+    assert resident_growth(exercise, warmup=2000, rounds=30000) < 4 * 1024 * 1024
 
 
 def fresh(text):

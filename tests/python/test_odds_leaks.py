@@ -2,12 +2,11 @@
 references and memory stay flat, also on every error path."""
 
 import gc
-import os
 import sys
-from pathlib import Path
 
 import pytest
 
+from flatness import STATM, allocated_blocks_growth, resident_growth
 from pipwerk_odds import Odds, odds, sample
 
 
@@ -40,14 +39,7 @@ def test_instances_release_their_class():
 
 
 def test_python_objects_stay_flat():
-    for _ in range(100):
-        exercise()
-    gc.collect()
-    before = sys.getallocatedblocks()
-    for _ in range(1500):
-        exercise()
-    gc.collect()
-    assert sys.getallocatedblocks() - before < 100
+    assert allocated_blocks_growth(exercise, warmup=100, rounds=1500) < 100
 
 
 def test_elements_keep_the_shared_record_alive():
@@ -55,13 +47,6 @@ def test_elements_keep_the_shared_record_alive():
     gc.collect()
     assert [e.max for e in elements] == [6.0, 12.0]
     assert elements[1].errors == {}
-
-
-STATM = Path("/proc/self/statm")
-
-
-def resident_bytes():
-    return int(STATM.read_text().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 @pytest.mark.skipif(not STATM.exists(), reason="needs /proc/self/statm")
@@ -73,9 +58,4 @@ def test_resident_memory_stays_flat():
         odds("{2d6, 1d6 / (1d2 - 1)}").elements
         sample("3#4d6k3", 100, 5)
 
-    for _ in range(1000):
-        engine_records()
-    before = resident_bytes()
-    for _ in range(10000):
-        engine_records()
-    assert resident_bytes() - before < 4 * 1024 * 1024
+    assert resident_growth(engine_records, warmup=1000, rounds=10000) < 4 * 1024 * 1024
