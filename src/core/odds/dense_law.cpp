@@ -11,22 +11,30 @@ namespace {
 // Two doubles worked on together: one instruction for both on most targets.
 using Pair = double __attribute__((vector_size(16)));
 
+// One step of double-double running sums in two lanes: (h, l) += x.
+inline void add_step(Pair& h, Pair& l, Pair x) noexcept {
+    const Pair s = h + x;
+    const Pair v = s - h;
+    l += (h - (s - v)) + (x - v);
+    h = s;
+}
+
 // Double-double running sums: hi[i] + lo[i] holds the sum of the first i
-// values to about 2^-106 of itself. The two halves of the values are summed
-// side by side (each step waits on the last, so two chains run twice as
-// fast), then the second half's sums are moved up by the first half's total.
-void running_sums(const double* values, std::size_t count, double* hi, double* lo) noexcept {
+// values to about 2^-106 of itself, the values being first[0], first[step],
+// first[2 * step], ... (step -1 reads them backwards). The two halves of the
+// values are summed side by side (each step waits on the last, so two chains
+// run twice as fast), then the second half's sums are moved up by the first
+// half's total.
+template <std::ptrdiff_t step>
+void running_sums(const double* first, std::size_t count, double* hi, double* lo) noexcept {
+    const auto values = [first](std::size_t i) { return first[step * static_cast<std::ptrdiff_t>(i)]; };
     hi[0] = 0.0;
     lo[0] = 0.0;
     const std::size_t half = count / 2;
     Pair h = {0.0, 0.0};
     Pair l = {0.0, 0.0};
     for (std::size_t i = 0; i < half; ++i) {
-        const Pair x = {values[i], values[half + i]};
-        const Pair s = h + x;
-        const Pair v = s - h;
-        l += (h - (s - v)) + (x - v);
-        h = s;
+        add_step(h, l, Pair{values(i), values(half + i)});
         hi[i + 1] = h[0];
         lo[i + 1] = l[0];
         hi[half + i + 1] = h[1];
@@ -35,7 +43,7 @@ void running_sums(const double* values, std::size_t count, double* hi, double* l
     double h1 = h[1];
     double l1 = l[1];
     for (std::size_t i = 2 * half; i < count; ++i) {  // an odd last value
-        const double x = values[i];
+        const double x = values(i);
         const double s = h1 + x;
         const double v = s - h1;
         l1 += (h1 - (s - v)) + (x - v);
@@ -60,6 +68,56 @@ inline double difference(double a_hi, double a_lo, double b_hi, double b_lo) noe
     const double v = s - a_hi;
     const double err = (a_hi - (s - v)) + (-b_hi - v);
     return s + (err + (a_lo - b_lo));
+}
+
+// o[x] for x in [0, end): the sums of the windows of w inputs ending at x,
+// times scale, of a law of n values, read from the running sums from below
+// of its first min(end, n) values. By ranges of x, so each loop is
+// straight-line and vectorises: windows cut by the start, whole windows,
+// windows cut by the end.
+inline void windows_from_below(const double* bh, const double* bl, std::size_t n, std::size_t w, std::size_t end,
+                               double scale, double* o) noexcept {
+    const std::size_t cut = std::min(end, w - 1);  // x below this: the window starts at 0
+    const std::size_t inside = std::min(end, n);   // x below this: it ends at x
+    std::size_t x = 0;
+    for (; x < std::min(cut, inside); ++x) o[x] = (bh[x + 1] + bl[x + 1]) * scale;
+    for (; x < cut; ++x) o[x] = (bh[n] + bl[n]) * scale;
+    for (; x < inside; ++x) o[x] = difference(bh[x + 1], bl[x + 1], bh[x + 1 - w], bl[x + 1 - w]) * scale;
+    for (; x < end; ++x) o[x] = difference(bh[n], bl[n], bh[x + 1 - w], bl[x + 1 - w]) * scale;
+}
+
+// The first index at which the values from the start hold half the total,
+// found from sums of blocks of eight, each summed in independent lanes
+// (plain doubles are precise enough to choose a side).
+std::size_t middle_of_mass(const double* values, std::size_t count) noexcept {
+    constexpr std::size_t kBlock = 8;
+    const auto block_sum = [values](std::size_t from) {
+        Pair a = {values[from], values[from + 1]};
+        Pair b = {values[from + 2], values[from + 3]};
+        a += Pair{values[from + 4], values[from + 5]};
+        b += Pair{values[from + 6], values[from + 7]};
+        a += b;
+        return a[0] + a[1];
+    };
+    const std::size_t blocks = count / kBlock;
+    Pair lanes = {0.0, 0.0};
+    for (std::size_t b = 0; b + 1 < blocks; b += 2) lanes += Pair{block_sum(b * kBlock), block_sum((b + 1) * kBlock)};
+    double total = lanes[0] + lanes[1];
+    if (blocks % 2 == 1) total += block_sum((blocks - 1) * kBlock);
+    for (std::size_t i = blocks * kBlock; i < count; ++i) total += values[i];
+    const double half = total / 2;
+    double below = 0.0;
+    std::size_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        const double next = below + block_sum(i);
+        if (next >= half) break;
+        below = next;
+    }
+    for (; i < count; ++i) {
+        below += values[i];
+        if (below >= half) return i;
+    }
+    return count == 0 ? 0 : count - 1;
 }
 
 }  // namespace
@@ -90,6 +148,10 @@ std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports(
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
                       RunningSums& sums) {
     const std::size_t n = law.size();
+    if (n == 0) {
+        out.p.clear();
+        return;
+    }
     const auto w = static_cast<std::size_t>(width);
     const std::size_t m = n + w - 1;
     out.lo = law.lo + first;
@@ -97,54 +159,34 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     double* o = out.p.data();
     const double scale = 1.0 / static_cast<double>(width);
     // Output x sums the inputs l(x) .. r(x): l = max(0, x + 1 - w), r = min(x, n - 1).
-    const std::size_t end = symmetric ? (m + 1) / 2 : m;
-    const std::size_t needed = std::min(end, n);  // running sums from below up to here
-    sums.below_hi.resize(needed + 1);
-    sums.below_lo.resize(needed + 1);
-    running_sums(law.p.data(), needed, sums.below_hi.data(), sums.below_lo.data());
-    const double* bh = sums.below_hi.data();
-    const double* bl = sums.below_lo.data();
-    if (symmetric) {
-        // The lower half from below (where the sums are small), then mirrored.
-        // By ranges of x, so each loop is straight-line and vectorises:
-        // windows cut by the start, whole windows, windows cut by the end.
-        const std::size_t cut = std::min(end, w - 1);  // x below this: l = 0
-        const std::size_t inside = std::min(end, n);   // x below this: r = x + 1
-        std::size_t x = 0;
-        for (; x < std::min(cut, inside); ++x) o[x] = (bh[x + 1] + bl[x + 1]) * scale;
-        for (; x < cut; ++x) o[x] = (bh[n] + bl[n]) * scale;
-        for (; x < inside; ++x) o[x] = difference(bh[x + 1], bl[x + 1], bh[x + 1 - w], bl[x + 1 - w]) * scale;
-        for (; x < end; ++x) o[x] = difference(bh[n], bl[n], bh[x + 1 - w], bl[x + 1 - w]) * scale;
-        for (x = end; x < m; ++x) o[x] = o[m - 1 - x];
+    // Outputs up to `end` come from running sums from below, where they are
+    // small next to the windows they give.
+    const std::size_t end = symmetric ? (m + 1) / 2 : std::min(m, middle_of_mass(law.p.data(), n) + w / 2);
+    const std::size_t needed = std::min(end, n);
+    // The high and low parts of the sums share one buffer: kept apart in two,
+    // they can fall on addresses the processor confuses, at several times the
+    // cost.
+    sums.below.resize(2 * needed + 2);
+    double* below_hi = sums.below.data();
+    double* below_lo = below_hi + needed + 1;
+    running_sums<1>(law.p.data(), needed, below_hi, below_lo);
+    windows_from_below(below_hi, below_lo, n, w, end, scale, o);
+    if (symmetric) {  // the upper half mirrors the lower
+        for (std::size_t x = end; x < m; ++x) o[x] = o[m - 1 - x];
         return;
     }
-    // From above as well; each output subtracts the pair of running sums
-    // that carry the lesser mass.
-    sums.above_hi.resize(n + 1);
-    sums.above_lo.resize(n + 1);
-    double* ah = sums.above_hi.data();
-    double* al = sums.above_lo.data();
-    {
-        double h = 0.0;
-        double l = 0.0;
-        ah[n] = 0.0;
-        al[n] = 0.0;
-        for (std::size_t i = n; i-- > 0;) {
-            const double x = law.p[i];
-            const double s = h + x;
-            const double v = s - h;
-            l += (h - (s - v)) + (x - v);
-            h = s;
-            ah[i] = h;
-            al[i] = l;
-        }
-    }
-    for (std::size_t x = 0; x < m; ++x) {
-        const std::size_t r = std::min(x, n - 1) + 1;
-        const std::size_t l = x + 1 >= w ? x + 1 - w : 0;
-        const double sum = bh[r] <= ah[l] ? difference(bh[r], bl[r], bh[l], bl[l]) : difference(ah[l], al[l], ah[r], al[r]);
-        o[x] = sum * scale;
-    }
+    // The rest are the lower outputs of the values reversed, from their own
+    // running sums (taken from the top down), so the upper tail keeps its
+    // relative precision too.
+    const std::size_t rest = m - end;
+    const std::size_t needed_above = std::min(rest, n);
+    sums.above.resize(2 * needed_above + 2 + rest);
+    double* above_hi = sums.above.data();
+    double* above_lo = above_hi + needed_above + 1;
+    double* upper = above_lo + needed_above + 1;
+    running_sums<-1>(law.p.data() + (n - 1), needed_above, above_hi, above_lo);
+    windows_from_below(above_hi, above_lo, n, w, rest, scale, upper);
+    std::reverse_copy(upper, upper + rest, o + end);
 }
 
 DenseLaw add_uniform(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric) {
