@@ -163,9 +163,6 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     // small next to the windows they give.
     const std::size_t end = symmetric ? (m + 1) / 2 : std::min(m, middle_of_mass(law.p.data(), n) + w / 2);
     const std::size_t needed = std::min(end, n);
-    // The high and low parts of the sums share one buffer: kept apart in two,
-    // they can fall on addresses the processor confuses, at several times the
-    // cost.
     sums.below.resize(2 * needed + 2);
     double* below_hi = sums.below.data();
     double* below_lo = below_hi + needed + 1;
