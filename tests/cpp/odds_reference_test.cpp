@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "odds/dice_term_odds.hpp"
 #include "pipwerk/odds.hpp"
 
 namespace {
@@ -244,6 +245,117 @@ TEST(OddsReference, FarTailsKeepTheirRelativePrecision) {
         ASSERT_NE(it, d.end());
         EXPECT_LE(std::fabs(static_cast<long double>(it->probability) - c.chance), 1e-12L * c.chance)
             << it->probability << " vs " << static_cast<double>(c.chance);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+using pipwerk::detail::BottomSum;
+
+// One dice term summed with its bottom group's keeps apart, or folded into
+// one pass with the top groups, through the engine's own term law.
+Law term_law(int count, int f, int threshold, int keep, bool lowest, const pipwerk::ComparisonOp* comparison,
+             BottomSum how) {
+    pipwerk::DiceExpr dice{.count = pipwerk::Number::make_int(count),
+                           .faces = pipwerk::Number::make_int(f),
+                           .keep = pipwerk::KeepMode{lowest ? pipwerk::KeepMode::Dir::Low : pipwerk::KeepMode::Dir::High, keep},
+                           .bonus = pipwerk::Number::make_int(threshold),
+                           .comparison = {}};
+    if (comparison != nullptr) dice.comparison = *comparison;
+    pipwerk::detail::WorkBudget budget(std::uint64_t{1} << 40);
+    const auto law = pipwerk::detail::dice_term_law(dice, count, f, budget, how);
+    Law out;
+    if (!law) {
+        ADD_FAILURE() << law.error().message;
+        return out;
+    }
+    for (std::size_t i = 0; i < law->size(); ++i) {
+        if (law->p[i] != 0.0) out[law->lo + static_cast<std::int64_t>(i)] = law->p[i];
+    }
+    return out;
+}
+
+void expect_same(const Law& got, const Law& want, long double tolerance) {
+    ASSERT_EQ(got.size(), want.size());
+    long double total = 0;
+    for (const auto& [v, p] : want) {
+        const auto it = got.find(v);
+        ASSERT_NE(it, got.end()) << "value " << v;
+        EXPECT_LE(std::fabs(it->second - p), tolerance * p) << "value " << v << ": " << static_cast<double>(it->second)
+                                                           << " vs " << static_cast<double>(p);
+        total += it->second;
+    }
+    EXPECT_NEAR(static_cast<double>(total), 1.0, 1e-12);
+}
+
+// A bonus pool's bottom group kept beside each top group size, both ways:
+// against the die-by-die walk where it can list the pools, else one way
+// against the other (the walk vouches for the first through the cases
+// above and these).
+TEST(OddsReference, BottomGroupsSummedApartOrFolded) {
+    const pipwerk::ComparisonOp at_least_3{pipwerk::ComparisonOp::Kind::GreaterEqual, pipwerk::Number::make_int(3)};
+    const pipwerk::ComparisonOp below_3{pipwerk::ComparisonOp::Kind::Less, pipwerk::Number::make_int(3)};
+    const pipwerk::ComparisonOp not_10{pipwerk::ComparisonOp::Kind::NotEqual, pipwerk::Number::make_int(10)};
+    struct Case {
+        int count, f, threshold, keep;
+        bool lowest;
+        const pipwerk::ComparisonOp* comparison;
+        std::function<int(int)> score;  // for the walk; empty: too large to list every pool
+    };
+    const std::vector<Case> cases = {
+        {8, 4, 3, 7, false, nullptr, face},    // a top group of two faces, many bottom keeps
+        {10, 4, 2, 9, true, nullptr, face},    // keep lowest: the qualifying dice are the bottom
+        {12, 4, 4, 11, false, nullptr, face},  // a top group of one face
+        {6, 4, 3, 5, false, &at_least_3, [](int x) { return x >= 3 ? 1 : 0; }},
+        {9, 4, 3, 6, true, &below_3, [](int x) { return x < 3 ? 1 : 0; }},
+        {30, 3, 3, 28, false, nullptr, face},  // pools that reach the cap of 50
+        {40, 3, 2, 38, true, nullptr, face},
+        {8, 20, 18, 7, false, nullptr, {}},
+        {10, 12, 2, 9, true, nullptr, {}},
+        {30, 60, 58, 29, false, nullptr, {}},
+        {25, 40, 2, 24, true, nullptr, {}},
+        {20, 30, 15, 12, false, nullptr, {}},  // a wide top group
+        {40, 50, 50, 39, false, nullptr, {}},
+        {15, 25, 20, 14, false, &not_10, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
+                     (c.lowest ? "kl" : "k") + std::to_string(c.keep) + (c.comparison != nullptr ? " counting" : ""));
+        const Law folded = term_law(c.count, c.f, c.threshold, c.keep, c.lowest, c.comparison, BottomSum::Folded);
+        const Law apart = term_law(c.count, c.f, c.threshold, c.keep, c.lowest, c.comparison, BottomSum::Apart);
+        if (c.score) {
+            const Law want = pool_walk(c.count, c.f, c.threshold, c.keep, c.lowest, c.score);
+            expect_same(folded, want, 1e-12L);
+            expect_same(apart, want, 1e-12L);
+        } else {
+            expect_same(folded, apart, 1e-12L);
+        }
+    }
+}
+
+// A large pool kept nearly whole, whose ends are known in closed form:
+// 40 dice of 1000 faces, each 1000 earning a die, keeping the highest 39.
+TEST(OddsReference, LargeBonusPoolKeptNearlyWhole) {
+    const auto got = pipwerk::odds("40d1000b1000k39");
+    ASSERT_TRUE(got.has_value()) << got.error().message;
+    const pipwerk::Distribution& d = got->elements.front();
+    long double total = 0;
+    for (const auto& o : d) total += o.probability;
+    EXPECT_NEAR(static_cast<double>(total), 1.0, 1e-12);
+    const long double all_ones = std::pow(1e-3L, 40);  // no 1000 and every die 1
+    long double all_top = 0;  // at least 39 of the 50 dice of a full pool show 1000
+    for (int q = 39; q <= 50; ++q) all_top += choose(50, q) * std::pow(1e-3L, q) * std::pow(0.999L, 50 - q);
+    struct End {
+        double value;
+        long double chance;
+    };
+    for (const End& e : {End{39, all_ones}, End{40, 40 * all_ones}, End{39000, all_top}}) {
+        const auto it = std::find_if(d.begin(), d.end(), [&](const pipwerk::Outcome& o) { return o.value == e.value; });
+        ASSERT_NE(it, d.end()) << e.value;
+        EXPECT_LE(std::fabs(static_cast<long double>(it->probability) - e.chance), 1e-12L * e.chance)
+            << e.value << ": " << it->probability << " vs " << static_cast<double>(e.chance);
     }
 }
 

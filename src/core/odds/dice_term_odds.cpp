@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "roll.hpp"
@@ -104,12 +105,19 @@ public:
     [[nodiscard]] std::uint64_t die_cost(std::uint64_t size, std::int64_t width, bool symmetric) const noexcept {
         if (counting_) return size + 1;
         // A symmetric law takes half the steps (the rest is mirrored); any
-        // other takes running sums from each end over its own half.
+        // other takes running sums from each end over its own half, and
+        // finds where its mass is halved.
         const std::uint64_t span = size + static_cast<std::uint64_t>(width);
-        return symmetric ? span / 2 : span;
+        return symmetric ? span / 2 : span + span / 4;
     }
     [[nodiscard]] std::uint64_t next_size(std::uint64_t size, std::int64_t width) const noexcept {
         return counting_ ? size + 1 : size + static_cast<std::uint64_t>(width) - 1;
+    }
+    // How far add_die_into moves the lowest value of a law, for a die on
+    // working faces [a, b].
+    [[nodiscard]] std::int64_t die_low(std::int64_t a, std::int64_t b) const noexcept {
+        if (counting_) return 0;
+        return mirrored_ ? faces_ + 1 - b : a;
     }
 
     // law + the score of one die uniform on working faces [a, b].
@@ -133,22 +141,18 @@ private:
     RunningSums sums_;                   // scratch room of add_uniform
 };
 
-// One "keep the j highest" request: a mixture over group sizes m > j.
+// One "keep the j highest" request: a mixture over group sizes m > j. For
+// a pool's bottom group, `top` is the size of the top group kept whole
+// beside it.
 struct KeepTarget {
     std::int64_t keep = 0;
     SizeWeights mix{};
+    std::size_t top = 0;
     DenseLaw out;
-    // Where the law goes instead of `out`, moved `place` higher: targets
-    // that end up summed share one law, which stays in cache.
-    DenseLaw* into = nullptr;
-    std::int64_t place = 0;
 };
 
-// Fills every target's law (added to, scaled by its mixture) for dice
-// uniform on working faces [lo, hi], in one pass over v: the a-fold scores
-// of a die above v are shared by all targets.
-Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, std::span<KeepTarget> targets,
-                            WorkBudget& budget) {
+// The largest keep and the largest group size with any weight.
+std::pair<std::int64_t, std::size_t> extent(std::span<const KeepTarget> targets) {
     std::int64_t max_keep = 0;
     std::size_t max_size = 0;
     for (const KeepTarget& t : targets) {
@@ -158,9 +162,61 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
             max_size = std::max(max_size, m);
         }
     }
-    if (max_keep == 0) return {};
-    // The whole cost is known before any of it is spent: refuse at once
-    // rather than after most of a second.
+    return {max_keep, max_size};
+}
+
+// The weights of conditioning on the boundary for dice uniform on working
+// faces [lo, hi]: after at(v), weight(t, a) is the chance that the t.keep-th
+// highest die is v with a dice above it, mixed over the target's group
+// sizes. With e dice equal to v (a < j <= a + e) a group of m weighs
+// C(m, a) above^a * C(m - a, e) one^e below^(m - a - e).
+class BoundaryWeights {
+public:
+    BoundaryWeights(std::int64_t lo, std::int64_t hi, std::size_t max_size)
+        : lo_(lo), hi_(hi), max_size_(max_size), faces_(static_cast<double>(hi - lo + 1)),
+          one_(powers(1.0 / faces_, max_size)) {}  // no power above the largest group is ever read
+
+    void at(std::int64_t v) {
+        above_ = powers(static_cast<double>(hi_ - v) / faces_, max_size_);
+        const SizeWeights below = powers(static_cast<double>(v - lo_) / faces_, max_size_);
+        const auto& choose = binomials();
+        for (std::size_t r = 0; r <= max_size_; ++r) {
+            double sum = 0.0;
+            for (std::size_t e = r + 1; e-- > 0;) {
+                sum += choose[r][e] * one_[e] * below[r - e];
+                tail_[r][e] = sum;
+            }
+        }
+    }
+
+    [[nodiscard]] double weight(const KeepTarget& t, std::int64_t a) const {
+        const auto& choose = binomials();
+        const auto ua = static_cast<std::size_t>(a);
+        const auto need = static_cast<std::size_t>(t.keep - a);
+        double weight = 0.0;
+        for (std::size_t m = static_cast<std::size_t>(t.keep) + 1; m <= max_size_; ++m) {
+            if (t.mix[m] != 0.0) weight += t.mix[m] * choose[m][ua] * tail_[m - ua][need];
+        }
+        return weight * above_[ua];
+    }
+
+private:
+    std::int64_t lo_, hi_;
+    std::size_t max_size_;
+    double faces_;
+    SizeWeights one_;
+    SizeWeights above_{};
+    // tail_[r][s]: P(at least s of r dice equal v and the rest are below), a
+    // sum over e >= s of C(r, e) one^e below^(r-e). Only s <= r <= max_size
+    // is written and read, so the table is not cleared for each v: clearing
+    // all 51 x 51 entries cost a small keep most of its time.
+    std::array<SizeWeights, kSizes> tail_;
+};
+
+// The steps keep_highest takes.
+std::uint64_t keep_highest_cost(const Scoring& scoring, std::int64_t lo, std::int64_t hi,
+                                std::span<const KeepTarget> targets) {
+    const std::int64_t max_keep = extent(targets).first;
     const std::uint64_t per_step = scaled_values_per_step();
     std::uint64_t cost = 0;
     for (std::int64_t v = lo; v < hi; ++v) {
@@ -171,28 +227,27 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
             for (const KeepTarget& t : targets) cost += t.keep > a ? size / per_step + 1 : 0;
         }
     }
-    if (cost > budget.left()) return std::unexpected(WorkBudget::too_large("a dice term"));
-    const auto& choose = binomials();
-    const double faces = static_cast<double>(hi - lo + 1);
-    // No power above the largest pool is ever read.
-    const SizeWeights one = powers(1.0 / faces, max_size);
+    return cost;
+}
+
+// Fills every target's law (added to, scaled by its mixture) for dice
+// uniform on working faces [lo, hi], in one pass over v: the a-fold scores
+// of a die above v are shared by all targets.
+Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, std::span<KeepTarget> targets,
+                            WorkBudget& budget) {
+    const auto [max_keep, max_size] = extent(targets);
+    if (max_keep == 0) return {};
+    // The whole cost is known before any of it is spent: refuse at once
+    // rather than after most of a second.
+    if (keep_highest_cost(scoring, lo, hi, targets) > budget.left()) {
+        return std::unexpected(WorkBudget::too_large("a dice term"));
+    }
+    const std::uint64_t per_step = scaled_values_per_step();
+    BoundaryWeights weights(lo, hi, max_size);
     DenseLaw above_sum;  // the a-fold score of dice above v
     DenseLaw next_sum;   // the next one, built beside it
-    // tail[r][s]: P(at least s of r dice equal v and the rest are below), a
-    // sum over e >= s of C(r, e) one^e below^(r-e). Only s <= r <= max_size
-    // is written and read, so the table is not cleared for each v: clearing
-    // all 51 x 51 entries cost a small keep most of its time.
-    std::array<SizeWeights, kSizes> tail;
     for (std::int64_t v = lo; v <= hi; ++v) {
-        const SizeWeights above = powers(static_cast<double>(hi - v) / faces, max_size);
-        const SizeWeights below = powers(static_cast<double>(v - lo) / faces, max_size);
-        for (std::size_t r = 0; r <= max_size; ++r) {
-            double sum = 0.0;
-            for (std::size_t e = r + 1; e-- > 0;) {
-                sum += choose[r][e] * one[e] * below[r - e];
-                tail[r][e] = sum;
-            }
-        }
+        weights.at(v);
         const std::int64_t score_v = scoring.score(v);
         above_sum.lo = 0;
         above_sum.p.assign(1, 1.0);
@@ -202,24 +257,93 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
                 if (auto done = scoring.add_die_into(above_sum, v + 1, hi, true, next_sum, budget); !done) return done;
                 std::swap(above_sum, next_sum);
             }
-            const auto ua = static_cast<std::size_t>(a);
             for (KeepTarget& t : targets) {
                 if (t.keep <= a) continue;
-                const auto need = static_cast<std::size_t>(t.keep - a);
-                double weight = 0.0;
-                for (std::size_t m = static_cast<std::size_t>(t.keep) + 1; m <= max_size; ++m) {
-                    if (t.mix[m] != 0.0) weight += t.mix[m] * choose[m][ua] * tail[m - ua][need];
-                }
-                weight *= above[ua];
+                const double weight = weights.weight(t, a);
                 if (weight == 0.0) continue;
                 // Adding a scaled copy is one multiply-add per value, done
                 // per_step at a time.
                 if (auto ok = budget.charge(above_sum.size() / per_step + 1, "a dice term"); !ok) return ok;
-                add_scaled(t.into != nullptr ? *t.into : t.out, above_sum, weight, (t.keep - a) * score_v + t.place);
+                add_scaled(t.out, above_sum, weight, (t.keep - a) * score_v);
             }
         }
     }
     return {};
+}
+
+// The steps keep_highest_with_tops takes, given the sizes and lowest values
+// of the top groups' laws, counted as it spends them: per v, the a-fold
+// Horner pass over a law whose reach is followed exactly.
+std::uint64_t keep_highest_with_tops_cost(const Scoring& scoring, std::int64_t hi, std::span<const KeepTarget> targets,
+                                          std::span<const std::pair<std::int64_t, std::uint64_t>> tops) {
+    const std::int64_t max_keep = extent(targets).first;
+    const std::uint64_t per_step = scaled_values_per_step();
+    std::uint64_t cost = 0;
+    for (std::int64_t v = 1; v <= hi; ++v) {
+        const std::int64_t score_v = scoring.score(v);
+        std::int64_t low = 0;
+        std::int64_t high = -1;  // empty while high < low
+        for (std::int64_t a = v == hi ? 0 : max_keep - 1; a >= 0; --a) {
+            if (high >= low) {
+                const auto size = static_cast<std::uint64_t>(high - low + 1);
+                cost += scoring.die_cost(size, hi - v, false);
+                low += scoring.die_low(v + 1, hi);
+                high = low + static_cast<std::int64_t>(scoring.next_size(size, hi - v)) - 1;
+            }
+            for (const KeepTarget& t : targets) {
+                if (t.keep <= a) continue;
+                const auto& [top_low, top_size] = tops[t.top];
+                const std::int64_t first = top_low + (t.keep - a) * score_v;
+                const std::int64_t last = first + static_cast<std::int64_t>(top_size) - 1;
+                cost += top_size / per_step + 1;
+                low = high >= low ? std::min(low, first) : first;
+                high = std::max(high, last);
+            }
+        }
+        if (high >= low) cost += static_cast<std::uint64_t>(high - low + 1) / per_step + 1;
+    }
+    return cost;
+}
+
+// sum over targets of (its top group's law, all kept) + (its keep-highest
+// law) for bottom targets on working faces [1, hi], as one law. Per boundary
+// v, one Horner pass over a (the dice above v) serves every target at once:
+// S = S * U + P_a, with U one die on (v, hi] and P_a the targets' top laws,
+// weighted and moved by the keep - a copies of v they keep. Its cost does
+// not grow with the number of targets, only with how far apart they lie.
+Budgeted<DenseLaw> keep_highest_with_tops(Scoring& scoring, std::int64_t hi, std::span<const KeepTarget> targets,
+                                          std::span<const DenseLaw> tops, WorkBudget& budget) {
+    const auto [max_keep, max_size] = extent(targets);
+    const std::uint64_t per_step = scaled_values_per_step();
+    BoundaryWeights weights(1, hi, max_size);
+    DenseLaw total;
+    DenseLaw sum;
+    DenseLaw next;
+    for (std::int64_t v = 1; v <= hi; ++v) {
+        weights.at(v);
+        const std::int64_t score_v = scoring.score(v);
+        sum.p.clear();
+        for (std::int64_t a = v == hi ? 0 : max_keep - 1; a >= 0; --a) {
+            if (!sum.empty()) {
+                if (auto done = scoring.add_die_into(sum, v + 1, hi, false, next, budget); !done) {
+                    return std::unexpected(done.error());
+                }
+                std::swap(sum, next);
+            }
+            for (const KeepTarget& t : targets) {
+                if (t.keep <= a) continue;
+                const double weight = weights.weight(t, a);
+                if (weight == 0.0) continue;
+                if (auto ok = budget.charge(tops[t.top].size() / per_step + 1, "a dice term"); !ok) {
+                    return std::unexpected(ok.error());
+                }
+                add_scaled(sum, tops[t.top], weight, (t.keep - a) * score_v);
+            }
+        }
+        if (auto ok = budget.charge(sum.size() / per_step + 1, "a dice term"); !ok) return std::unexpected(ok.error());
+        add_scaled(total, sum, 1.0, 0);
+    }
+    return total;
 }
 
 // sum over m of mix[m] * (the score of m dice uniform on [a, b]), Horner-style.
@@ -251,7 +375,7 @@ struct TwoGroups {
 
 // The kept score with `keep` highest kept (0: every die).
 Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGroups& pool, std::uint64_t keep,
-                              WorkBudget& budget) {
+                              WorkBudget& budget, BottomSum how) {
     std::array<SizeWeights, kSizes> all{};  // per top size: bottom sizes with every die kept
     std::array<double, kSizes> none{};      // per top size: the bottom group all dropped
     std::vector<KeepTarget> bottom_targets;
@@ -275,25 +399,51 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
                 auto it = std::find_if(bottom_targets.begin(), bottom_targets.end(),
                                        [j](const KeepTarget& t) { return t.keep == j; });
                 if (it == bottom_targets.end()) {
-                    bottom_targets.push_back(KeepTarget{.keep = j, .mix = {}, .out = {}});
+                    bottom_targets.push_back(KeepTarget{.keep = j, .mix = {}, .top = top, .out = {}});
                     it = bottom_targets.end() - 1;
                 }
                 it->mix[bottom] += w;
             }
         }
     }
-    // A top group of one face scores the same on every roll: each bottom
-    // target's law is only moved by the top's score, so all go to one law.
-    DenseLaw shared;
-    if (pool.top_lo == faces) {
-        for (KeepTarget& t : bottom_targets) {
-            t.into = &shared;
-            t.place = (static_cast<std::int64_t>(keep) - t.keep) * scoring.score(faces);
-        }
-    }
+    // The bottom targets, each beside a top group kept whole: either each
+    // target's law apart, its top group added by the pass over top sizes
+    // below, or all of them in one law with their top groups folded in,
+    // whichever takes fewer steps. Many targets far from the top of the
+    // pool favour the second; a wide top group the first.
     const std::int64_t bottom_hi = pool.top_lo - 1;
-    if (bottom_hi >= 1) {
-        if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, budget); !done) {
+    DenseLaw bottoms_with_tops;
+    if (!bottom_targets.empty()) {
+        std::size_t top_max = 0;
+        for (const KeepTarget& t : bottom_targets) top_max = std::max(top_max, t.top);
+        // The reach of each top group's law, and what building them costs.
+        std::vector<std::pair<std::int64_t, std::uint64_t>> reach(top_max + 1, {0, 1});
+        std::uint64_t tops_cost = 0;
+        for (std::size_t q = 1; q <= top_max; ++q) {
+            tops_cost += scoring.die_cost(reach[q - 1].second, faces - pool.top_lo + 1, true);
+            reach[q] = {reach[q - 1].first + scoring.die_low(pool.top_lo, faces),
+                        scoring.next_size(reach[q - 1].second, faces - pool.top_lo + 1)};
+        }
+        const std::uint64_t apart = keep_highest_cost(scoring, 1, bottom_hi, bottom_targets);
+        const std::uint64_t folded = tops_cost + keep_highest_with_tops_cost(scoring, bottom_hi, bottom_targets, reach);
+        // The top group's own keep comes after: refuse now if both will not fit.
+        const std::uint64_t top_cost = keep_highest_cost(scoring, pool.top_lo, faces, std::span(&top_target, 1));
+        const bool fold = how == BottomSum::Cheaper ? folded < apart : how == BottomSum::Folded;
+        if ((fold ? folded : apart) + top_cost > budget.left()) {
+            return std::unexpected(WorkBudget::too_large("a dice term"));
+        }
+        if (fold) {
+            std::vector<DenseLaw> tops(top_max + 1);
+            tops[0] = DenseLaw::point(0, 1.0);
+            for (std::size_t q = 1; q <= top_max; ++q) {
+                auto next = scoring.add_die(tops[q - 1], pool.top_lo, faces, true, budget);
+                if (!next) return std::unexpected(next.error());
+                tops[q] = std::move(*next);
+            }
+            auto law = keep_highest_with_tops(scoring, bottom_hi, bottom_targets, tops, budget);
+            if (!law) return std::unexpected(law.error());
+            bottoms_with_tops = std::move(*law);
+        } else if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, budget); !done) {
             return std::unexpected(done.error());
         }
     }
@@ -321,10 +471,8 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
             add_scaled(bottom_part, unit, all[top][0], 0);
         }
         add_scaled(bottom_part, unit, none[top], 0);
-        if (top < keep) {
-            for (const KeepTarget& t : bottom_targets) {
-                if (t.keep == static_cast<std::int64_t>(keep - top)) add_scaled(bottom_part, t.out, 1.0, 0);
-            }
+        for (const KeepTarget& t : bottom_targets) {
+            if (t.top == top) add_scaled(bottom_part, t.out, 1.0, 0);
         }
         if (!bottom_part.empty()) {
             symmetric = sum.empty() && bottom_part.size() == 1;
@@ -332,7 +480,7 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
         }
     }
     add_scaled(sum, top_target.out, 1.0, 0);
-    add_scaled(sum, shared, 1.0, 0);
+    add_scaled(sum, bottoms_with_tops, 1.0, 0);
     return sum;
 }
 
@@ -384,7 +532,8 @@ std::string describe(const DiceExpr& dice, std::int32_t count, std::int32_t face
 
 }  // namespace
 
-Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget) {
+Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget,
+                                 BottomSum how) {
     // The signed keep count as the roller applies it: s > 0 keeps the s
     // highest, s < 0 the |s| lowest, 0 every die.
     std::int64_t s = 0;
@@ -429,7 +578,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
         pool.top_lo = 1;
         pool.weights[static_cast<std::size_t>(dice_count)][0] = 1.0;
         pool.sizes = static_cast<std::size_t>(dice_count) + 1;
-        return refused(kept_score(scoring, faces, pool, keep, budget));
+        return refused(kept_score(scoring, faces, pool, keep, budget, how));
     }
     // Dice at or above t qualify; t is clamped to 1 .. faces + 1.
     const std::int64_t t = std::clamp<std::int64_t>(dice.bonus->integer_view(), 1, std::int64_t{faces} + 1);
@@ -449,7 +598,7 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
             }
         }
     }
-    return refused(kept_score(scoring, faces, pool, keep, budget));
+    return refused(kept_score(scoring, faces, pool, keep, budget, how));
 }
 
 }  // namespace pipwerk::detail
