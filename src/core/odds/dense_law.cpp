@@ -19,20 +19,18 @@ inline void add_step(Pair& h, Pair& l, Pair x) noexcept {
     h = s;
 }
 
-// Double-double running sums: hi[i] + lo[i] holds the sum of the first i
-// values to about 2^-106 of itself, the values being first[0], first[step],
-// first[2 * step], ... (step -1 reads them backwards). The two halves of the
-// values are summed side by side (each step waits on the last, so two chains
-// run twice as fast), then the second half's sums are moved up by the first
-// half's total.
+// Double-double running sums: hi[i] + lo[i] holds hi[0] + lo[0] (the sum
+// so far) plus the first i values, to about 2^-106 of itself, the values
+// being first[0], first[step], first[2 * step], ... (step -1 reads them
+// backwards). The two halves of the values are summed side by side (each
+// step waits on the last, so two chains run twice as fast), then the second
+// half's sums are moved up by the first half's total.
 template <std::ptrdiff_t step>
 void running_sums(const double* first, std::size_t count, double* hi, double* lo) noexcept {
     const auto values = [first](std::size_t i) { return first[step * static_cast<std::ptrdiff_t>(i)]; };
-    hi[0] = 0.0;
-    lo[0] = 0.0;
     const std::size_t half = count / 2;
-    Pair h = {0.0, 0.0};
-    Pair l = {0.0, 0.0};
+    Pair h = {hi[0], 0.0};
+    Pair l = {lo[0], 0.0};
     for (std::size_t i = 0; i < half; ++i) {
         add_step(h, l, Pair{values(i), values(half + i)});
         hi[i + 1] = h[0];
@@ -60,6 +58,27 @@ void running_sums(const double* first, std::size_t count, double* hi, double* lo
         lo[i] += base_lo + ((a - (s - v)) + (base_hi - v));
         hi[i] = s;
     }
+}
+
+// Running sums from below of the first `below` values and from above of
+// the last `above`, as running_sums gives them (from zero). The two ends are
+// summed side by side as far as both go, then the longer goes on alone.
+void running_sums_from_both_ends(const double* values, std::size_t count, std::size_t below, std::size_t above,
+                                 double* below_hi, double* below_lo, double* above_hi, double* above_lo) noexcept {
+    below_hi[0] = below_lo[0] = above_hi[0] = above_lo[0] = 0.0;
+    const std::size_t both = std::min(below, above);
+    const double* last = values + (count - 1);
+    Pair h = {0.0, 0.0};
+    Pair l = {0.0, 0.0};
+    for (std::size_t i = 0; i < both; ++i) {
+        add_step(h, l, Pair{values[i], *(last - i)});
+        below_hi[i + 1] = h[0];
+        below_lo[i + 1] = l[0];
+        above_hi[i + 1] = h[1];
+        above_lo[i + 1] = l[1];
+    }
+    if (below > both) running_sums<1>(values + both, below - both, below_hi + both, below_lo + both);
+    if (above > both) running_sums<-1>(last - both, above - both, above_hi + both, above_lo + both);
 }
 
 // (a_hi + a_lo) - (b_hi + b_lo), rounded once.
@@ -163,25 +182,30 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     // small next to the windows they give.
     const std::size_t end = symmetric ? (m + 1) / 2 : std::min(m, middle_of_mass(law.p.data(), n) + w / 2);
     const std::size_t needed = std::min(end, n);
-    sums.below.resize(2 * needed + 2);
-    double* below_hi = sums.below.data();
-    double* below_lo = below_hi + needed + 1;
-    running_sums<1>(law.p.data(), needed, below_hi, below_lo);
-    windows_from_below(below_hi, below_lo, n, w, end, scale, o);
     if (symmetric) {  // the upper half mirrors the lower
+        sums.below.resize(2 * needed + 2);
+        double* below_hi = sums.below.data();
+        double* below_lo = below_hi + needed + 1;
+        below_hi[0] = below_lo[0] = 0.0;
+        running_sums<1>(law.p.data(), needed, below_hi, below_lo);
+        windows_from_below(below_hi, below_lo, n, w, end, scale, o);
         for (std::size_t x = end; x < m; ++x) o[x] = o[m - 1 - x];
         return;
     }
-    // The rest are the lower outputs of the values reversed, from their own
-    // running sums (taken from the top down), so the upper tail keeps its
-    // relative precision too.
+    // The rest are the lower outputs of the values reversed, from running
+    // sums taken from the top down, so the upper tail keeps its relative
+    // precision too.
     const std::size_t rest = m - end;
     const std::size_t needed_above = std::min(rest, n);
+    sums.below.resize(2 * needed + 2);
     sums.above.resize(2 * needed_above + 2 + rest);
+    double* below_hi = sums.below.data();
+    double* below_lo = below_hi + needed + 1;
     double* above_hi = sums.above.data();
     double* above_lo = above_hi + needed_above + 1;
     double* upper = above_lo + needed_above + 1;
-    running_sums<-1>(law.p.data() + (n - 1), needed_above, above_hi, above_lo);
+    running_sums_from_both_ends(law.p.data(), n, needed, needed_above, below_hi, below_lo, above_hi, above_lo);
+    windows_from_below(below_hi, below_lo, n, w, end, scale, o);
     windows_from_below(above_hi, above_lo, n, w, rest, scale, upper);
     std::reverse_copy(upper, upper + rest, o + end);
 }

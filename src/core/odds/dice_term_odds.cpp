@@ -105,10 +105,9 @@ public:
     [[nodiscard]] std::uint64_t die_cost(std::uint64_t size, std::int64_t width, bool symmetric) const noexcept {
         if (counting_) return size + 1;
         // A symmetric law takes half the steps (the rest is mirrored); any
-        // other takes running sums from each end over its own half, and
-        // finds where its mass is halved.
+        // other takes running sums from each end over its own half.
         const std::uint64_t span = size + static_cast<std::uint64_t>(width);
-        return symmetric ? span / 2 : span + span / 4;
+        return symmetric ? span / 2 : span;
     }
     [[nodiscard]] std::uint64_t next_size(std::uint64_t size, std::int64_t width) const noexcept {
         return counting_ ? size + 1 : size + static_cast<std::uint64_t>(width) - 1;
