@@ -106,31 +106,29 @@ inline void windows_from_below(const double* bh, const double* bl, std::size_t n
 }
 
 // The first index at which the values from the start hold half the total,
-// found from sums of blocks of eight, each summed in independent lanes
-// (plain doubles are precise enough to choose a side).
-std::size_t middle_of_mass(const double* values, std::size_t count) noexcept {
-    constexpr std::size_t kBlock = 8;
-    const auto block_sum = [values](std::size_t from) {
-        Pair a = {values[from], values[from + 1]};
-        Pair b = {values[from + 2], values[from + 3]};
-        a += Pair{values[from + 4], values[from + 5]};
-        b += Pair{values[from + 6], values[from + 7]};
-        a += b;
-        return a[0] + a[1];
-    };
-    const std::size_t blocks = count / kBlock;
-    Pair lanes = {0.0, 0.0};
-    for (std::size_t b = 0; b + 1 < blocks; b += 2) lanes += Pair{block_sum(b * kBlock), block_sum((b + 1) * kBlock)};
-    double total = lanes[0] + lanes[1];
-    if (blocks % 2 == 1) total += block_sum((blocks - 1) * kBlock);
-    for (std::size_t i = blocks * kBlock; i < count; ++i) total += values[i];
+// found from sums of blocks of sixteen, each summed in independent lanes and
+// kept for the search (plain doubles are precise enough to choose a side).
+std::size_t middle_of_mass(const double* values, std::size_t count, std::vector<double>& blocks) {
+    constexpr std::size_t kBlock = 16;
+    blocks.resize(count / kBlock);
+    double total = 0.0;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        const double* v = values + b * kBlock;
+        Pair lanes[4] = {{v[0], v[1]}, {v[2], v[3]}, {v[4], v[5]}, {v[6], v[7]}};
+        for (std::size_t i = 8; i < kBlock; i += 8) {
+            for (std::size_t k = 0; k < 4; ++k) lanes[k] += Pair{v[i + 2 * k], v[i + 2 * k + 1]};
+        }
+        const Pair sum = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+        blocks[b] = sum[0] + sum[1];
+        total += blocks[b];
+    }
+    for (std::size_t i = blocks.size() * kBlock; i < count; ++i) total += values[i];
     const double half = total / 2;
     double below = 0.0;
     std::size_t i = 0;
-    for (; i + kBlock <= count; i += kBlock) {
-        const double next = below + block_sum(i);
-        if (next >= half) break;
-        below = next;
+    for (std::size_t b = 0; b < blocks.size() && below + blocks[b] < half; ++b) {
+        below += blocks[b];
+        i += kBlock;
     }
     for (; i < count; ++i) {
         below += values[i];
@@ -180,7 +178,7 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     // Output x sums the inputs l(x) .. r(x): l = max(0, x + 1 - w), r = min(x, n - 1).
     // Outputs up to `end` come from running sums from below, where they are
     // small next to the windows they give.
-    const std::size_t end = symmetric ? (m + 1) / 2 : std::min(m, middle_of_mass(law.p.data(), n) + w / 2);
+    const std::size_t end = symmetric ? (m + 1) / 2 : std::min(m, middle_of_mass(law.p.data(), n, sums.blocks) + w / 2);
     const std::size_t needed = std::min(end, n);
     if (symmetric) {  // the upper half mirrors the lower
         sums.below.resize(2 * needed + 2);
