@@ -163,7 +163,7 @@ std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports(
 
 [[gnu::target_clones("avx2", "default")]]
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
-                      RunningSums& sums) {
+                      RunningSums& sums, std::size_t lead) {
     const std::size_t n = law.size();
     if (n == 0) {
         out.p.clear();
@@ -171,9 +171,10 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     }
     const auto w = static_cast<std::size_t>(width);
     const std::size_t m = n + w - 1;
-    out.lo = law.lo + first;
-    out.p.resize(m);
-    double* o = out.p.data();
+    out.lo = law.lo + first - static_cast<std::int64_t>(lead);
+    out.p.resize(lead + m);
+    std::fill_n(out.p.begin(), lead, 0.0);
+    double* o = out.p.data() + lead;
     const double scale = 1.0 / static_cast<double>(width);
     // Output x sums the inputs l(x) .. r(x): l = max(0, x + 1 - w), r = min(x, n - 1).
     // Outputs up to `end` come from running sums from below, where they are

@@ -39,9 +39,11 @@ struct RunningSums {
     std::vector<double> below, above, blocks;
 };
 
-// add_uniform into `out` (whose storage is reused), with scratch room.
+// add_uniform into `out` (whose storage is reused), with scratch room, and
+// `lead` zero weights below it: room for what is added there next, so that
+// adding it moves nothing.
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
-                      RunningSums& sums);
+                      RunningSums& sums, std::size_t lead = 0);
 
 // The law of X + B with B one with probability `yes`, else zero (`no`).
 [[nodiscard]] DenseLaw add_coin(const DenseLaw& law, double yes, double no);

@@ -84,9 +84,10 @@ public:
     }
 
     // out = law + the score of one die uniform on working faces [a, b]; out
-    // must not be law. Its storage is reused.
+    // must not be law. Its storage is reused. A sum starts `lead` values
+    // lower than it need, with zero weights, for what is added there next.
     [[nodiscard]] Budgeted<void> add_die_into(const DenseLaw& law, std::int64_t a, std::int64_t b, bool symmetric,
-                                              DenseLaw& out, WorkBudget& budget) {
+                                              DenseLaw& out, WorkBudget& budget, std::size_t lead = 0) {
         const std::int64_t width = b - a + 1;
         if (counting_) {
             if (auto ok = budget.charge(die_cost(law.size(), width, symmetric), "a success count"); !ok) return ok;
@@ -96,7 +97,7 @@ public:
             return {};
         }
         if (auto ok = budget.charge(die_cost(law.size(), width, symmetric), "a sum of dice"); !ok) return ok;
-        add_uniform_into(law, mirrored_ ? faces_ + 1 - b : a, width, symmetric, out, sums_);
+        add_uniform_into(law, mirrored_ ? faces_ + 1 - b : a, width, symmetric, out, sums_, lead);
         return {};
     }
 
@@ -324,7 +325,13 @@ Budgeted<DenseLaw> keep_highest_with_tops(Scoring& scoring, std::int64_t hi, std
         sum.p.clear();
         for (std::int64_t a = v == hi ? 0 : max_keep - 1; a >= 0; --a) {
             if (!sum.empty()) {
-                if (auto done = scoring.add_die_into(sum, v + 1, hi, false, next, budget); !done) {
+                // Room below for the lowest top law added next.
+                std::int64_t lowest = sum.lo + scoring.die_low(v + 1, hi);
+                for (const KeepTarget& t : targets) {
+                    if (t.keep > a) lowest = std::min(lowest, tops[t.top].lo + (t.keep - a) * score_v);
+                }
+                const auto lead = static_cast<std::size_t>(sum.lo + scoring.die_low(v + 1, hi) - lowest);
+                if (auto done = scoring.add_die_into(sum, v + 1, hi, false, next, budget, lead); !done) {
                     return std::unexpected(done.error());
                 }
                 std::swap(sum, next);
