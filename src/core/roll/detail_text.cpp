@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "parser/ast.hpp"
@@ -12,28 +14,47 @@ namespace {
 
 constexpr std::size_t kMaxDieText = 13;  // 11 for any 32-bit value, "*" and "!"
 
-// One die: its value, then "*" and "!" in that order when flagged.
-char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
-    // Faces stop at 1000, so nearly every die is one to four digits.
-    if (value >= 0 && value < 10) {
-        *out++ = static_cast<char>('0' + value);
-    } else if (value >= 10 && value < 100) {
-        *out++ = static_cast<char>('0' + value / 10);
-        *out++ = static_cast<char>('0' + value % 10);
-    } else {
-        char digits[11];  // any 32-bit value
-        const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        out = std::copy(static_cast<const char*>(digits), end, out);
+// The digits of every value a plain die can show (faces stop at 1000), so a
+// die is one four-byte copy. Every die's room in a bounded buffer holds its
+// digits, two marks and a closing bracket: four bytes at least.
+struct DieDigits {
+    std::array<char, 4> text;
+    std::uint32_t length;
+};
+constexpr std::int32_t kTabled = 1000;
+constexpr auto kDigits = [] {
+    std::array<DieDigits, kTabled + 1> table{};
+    for (std::int32_t v = 0; v <= kTabled; ++v) {
+        DieDigits& entry = table[static_cast<std::size_t>(v)];
+        for (std::int32_t rest = v;; rest /= 10) {
+            ++entry.length;
+            if (rest < 10) break;
+        }
+        std::int32_t rest = v;
+        for (std::uint32_t i = entry.length; i-- > 0; rest /= 10) entry.text[i] = static_cast<char>('0' + rest % 10);
     }
-    if (star) *out++ = '*';
-    if (bang) *out++ = '!';
+    return table;
+}();
+
+// One die: its value, then "*" and "!" in that order when flagged. The marks
+// are stored unconditionally and kept by advancing past them.
+char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
+    if (static_cast<std::uint32_t>(value) <= static_cast<std::uint32_t>(kTabled)) {
+        const DieDigits& digits = kDigits[static_cast<std::size_t>(value)];
+        std::memcpy(out, digits.text.data(), 4);
+        out += digits.length;
+    } else {
+        out = std::to_chars(out, out + 11, value).ptr;
+    }
+    *out = '*';
+    out += star;
+    *out = '!';
+    out += bang;
     return out;
 }
 
 char* write_separator(char* out) noexcept {
-    out[0] = ' ';
-    out[1] = '+';
-    out[2] = ' ';
+    std::memcpy(out, " + ", 3);
     return out + 3;
 }
 
@@ -60,8 +81,9 @@ std::size_t RollResult::detail_length_bound() const noexcept {
 char* RollResult::write_detail(char* out) const noexcept {
     const std::size_t n = std::min(size, kMaxPool);
     *out++ = '[';
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) out = write_separator(out);
+    if (n > 0) out = write_die(out, rolls[0], !kept[0], earned_bonus[0]);
+    for (std::size_t i = 1; i < n; ++i) {
+        out = write_separator(out);
         out = write_die(out, rolls[i], !kept[i], earned_bonus[i]);
     }
     *out++ = ']';
@@ -69,7 +91,10 @@ char* RollResult::write_detail(char* out) const noexcept {
 }
 
 char* RollResult::write_detail_comparison(char* out, const ComparisonOp& comparison) const noexcept {
-    const std::int64_t threshold = comparison.threshold.integer_view();
+    return write_detail_comparison(out, comparison.kind, comparison.threshold.integer_view());
+}
+
+char* RollResult::write_detail_comparison(char* out, ComparisonOp::Kind kind, std::int64_t threshold) const noexcept {
     const std::size_t n = std::min(size, kMaxPool);
     *out++ = '<';
     bool first = true;
@@ -77,7 +102,7 @@ char* RollResult::write_detail_comparison(char* out, const ComparisonOp& compari
         if (!kept[i]) continue;  // dropped dice are not listed
         if (!first) out = write_separator(out);
         first = false;
-        out = write_die(out, rolls[i], !ComparisonOp::passes(comparison.kind, rolls[i], threshold), earned_bonus[i]);
+        out = write_die(out, rolls[i], !ComparisonOp::passes(kind, rolls[i], threshold), earned_bonus[i]);
     }
     *out++ = '>';
     return out;
