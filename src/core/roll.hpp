@@ -112,4 +112,15 @@ void apply_keep_to_result(RollResult& result, std::int64_t s) noexcept;
 // The same for a term read once; every roll of a dice term goes through here.
 [[nodiscard]] Result<void> roll_with_modifiers_into(RollResult& pool, Rng& rng, const DiceTerm& term);
 
+// The value of a rolled term: the total, or with a comparison the number of
+// kept dice that pass it.
+[[nodiscard]] inline std::int64_t term_value(const RollResult& pool, const DiceTerm& term) noexcept {
+    if (!term.has_comparison) return pool.total;
+    std::int64_t successes = 0;
+    for (std::size_t i = 0; i < pool.size && i < kMaxPool; ++i) {
+        successes += pool.kept[i] && ComparisonOp::passes(term.comparison, pool.rolls[i], term.threshold);
+    }
+    return successes;
+}
+
 }  // namespace pipwerk

@@ -106,15 +106,6 @@ Result<Number> rand_chain_into(RandWalk<Text>& walk, const BinaryExpr& top) {
     return acc;
 }
 
-// The term a dice node holds, read for the roller. A plain term sits in the
-// node itself; one with modifiers is unpacked from the tree's side table.
-DiceTerm term_of(const Ast& ast, DiceRef ref) noexcept {
-    if (ref.index == DiceRef::kInline) return DiceTerm{.count = ref.count, .faces = ref.faces};
-    const DiceExpr dice = ast.dice(ref);
-    return dice_term(low32(dice.count.integer_view()), low32(dice.faces.integer_view()), dice.keep, dice.bonus,
-                     dice.comparison);
-}
-
 // Kept out of line so the recursive evaluation frames stay small.
 template <class Text>
 [[gnu::noinline]] Result<Number> dice_into(RandWalk<Text>& walk, DiceRef ref) {
@@ -123,22 +114,14 @@ template <class Text>
     if (Result<void> rolled = roll_with_modifiers_into(roll, walk.rng, term); !rolled) {
         return std::unexpected(rolled.error());
     }
-    // Every die lies in [1, faces], so the room for the text needs no pass over the pool.
-    const std::size_t room = RollResult::detail_length_bound(roll.size, term.faces);
-    if (!term.has_comparison) {
-        if constexpr (writes_text<Text>) write_text(walk.out, room, [&](char* at) { return roll.write_detail(at); });
-        return Number::make_int(roll.total);
-    }
-    const std::size_t pool = std::min(roll.size, kMaxPool);
-    std::int64_t successes = 0;
-    for (std::size_t i = 0; i < pool; ++i) {
-        successes += roll.kept[i] && ComparisonOp::passes(term.comparison, roll.rolls[i], term.threshold);
-    }
     if constexpr (writes_text<Text>) {
-        write_text(walk.out, room,
-                   [&](char* at) { return roll.write_detail_comparison(at, term.comparison, term.threshold); });
+        // Every die lies in [1, faces], so the room for the text needs no pass over the pool.
+        write_text(walk.out, RollResult::detail_length_bound(roll.size, term.faces), [&](char* at) {
+            return term.has_comparison ? roll.write_detail_comparison(at, term.comparison, term.threshold)
+                                       : roll.write_detail(at);
+        });
     }
-    return Number::make_int(successes);
+    return Number::make_int(term_value(roll, term));
 }
 
 // eval_rand, appending the detail text to walk.out.

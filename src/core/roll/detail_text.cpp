@@ -36,15 +36,20 @@ constexpr auto kDigits = [] {
     return table;
 }();
 
+// A value past the table: only bonus terms, whose faces are not capped.
+[[gnu::noinline]] char* write_untabled(char* out, std::int32_t value) noexcept {
+    return std::to_chars(out, out + 11, value).ptr;
+}
+
 // One die: its value, then "*" and "!" in that order when flagged. The marks
 // are stored unconditionally and kept by advancing past them.
 char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
-    if (static_cast<std::uint32_t>(value) <= static_cast<std::uint32_t>(kTabled)) {
+    if (static_cast<std::uint32_t>(value) <= static_cast<std::uint32_t>(kTabled)) [[likely]] {
         const DieDigits& digits = kDigits[static_cast<std::size_t>(value)];
         std::memcpy(out, digits.text.data(), 4);
         out += digits.length;
     } else {
-        out = std::to_chars(out, out + 11, value).ptr;
+        out = write_untabled(out, value);
     }
     *out = '*';
     out += star;

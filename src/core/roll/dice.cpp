@@ -50,7 +50,7 @@ bool within_plain_limits(std::int32_t count, std::int32_t faces) noexcept {
 
 // count plain dice into the pool; the limits are already checked. One call
 // of the generator for the whole term. Every die is kept and none earned a bonus.
-void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces) noexcept {
+inline void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces) noexcept {
     const auto n = static_cast<std::size_t>(count);
     result.size = n;
     // A lone die, the usual term of a set: one draw, without the batch's set-up.
@@ -68,8 +68,9 @@ void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::int32_t f
     result.earned_bonus.fill(false);
 }
 
-// A term with a bonus threshold into the pool, before any keep.
-void draw_with_bonus(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces,
+// A term with a bonus threshold into the pool, before any keep. Out of line:
+// the plain roll stays small.
+[[gnu::noinline]] void draw_with_bonus(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces,
                      std::int64_t threshold) noexcept {
     const std::size_t initial = std::min(static_cast<std::size_t>(count), kMaxPool);
     rng.draw_dice(result.rolls.data(), static_cast<std::int32_t>(initial), faces);
@@ -167,14 +168,14 @@ void apply_keep_to_result(RollResult& result, std::int64_t s) noexcept {
 }
 
 Result<void> roll_with_modifiers_into(RollResult& pool, Rng& rng, const DiceTerm& term) {
-    if (term.has_bonus) {
-        if (term.count < 1 || term.faces < 2) return std::unexpected(PipwerkError::non_positive());
-        draw_with_bonus(pool, rng, term.count, term.faces, term.bonus);
-    } else {
-        if (!within_plain_limits(term.count, term.faces)) {
-            return std::unexpected(plain_limit_error(term.count, term.faces));
-        }
+    if (!term.has_bonus && within_plain_limits(term.count, term.faces)) [[likely]] {
         draw_plain(pool, rng, term.count, term.faces);
+    } else if (!term.has_bonus) {
+        return std::unexpected(plain_limit_error(term.count, term.faces));
+    } else if (term.count < 1 || term.faces < 2) {
+        return std::unexpected(PipwerkError::non_positive());
+    } else {
+        draw_with_bonus(pool, rng, term.count, term.faces, term.bonus);
     }
     // A keep of 0 keeps every die, with or without a bonus; so does one of
     // the whole pool or more.
