@@ -28,8 +28,10 @@ struct RollResult {
     std::size_t size = 0;                       // dice in the pool
     std::int64_t total = 0;                     // sum of the kept dice
 
-    // The longest detail text: a full pool of 32-bit values, each marked twice.
-    static constexpr std::size_t kMaxDetailLength = 2 + kMaxPool * 13 + (kMaxPool - 1) * 3;
+    // Room for any detail text: a full pool of 32-bit values, each marked
+    // twice, with room for a separator after every die (the texts are written
+    // a whole piece at a time).
+    static constexpr std::size_t kMaxDetailLength = 2 + kMaxPool * (11 + 2 + 3);
 
     // "[1* + 4 + 6 + 4]": every die, "*" when dropped, "!" when it earned a bonus.
     void append_detail(std::string& out) const;
@@ -42,7 +44,7 @@ struct RollResult {
     [[nodiscard]] static constexpr std::size_t detail_length_bound(std::size_t size, std::int32_t faces) noexcept {
         const std::size_t widest = faces < 10 ? 1 : faces < 100 ? 2 : faces < 10000 ? 4 : 11;
         const std::size_t n = size < kMaxPool ? size : kMaxPool;
-        return n == 0 ? 2 : 2 + n * (widest + 2) + (n - 1) * 3;
+        return 2 + n * (widest + 5);
     }
     [[nodiscard]] std::string detail() const;
     // "<4 + 6 + 4>": kept dice only, "*" when failing the comparison, "!" for a bonus.

@@ -174,7 +174,9 @@ TEST(RollTest, TermReadsModifiersAsTheRollUsesThem) {
         EXPECT_EQ(term.faces, 6);
         EXPECT_EQ(term.keep, c.keep_count);
         EXPECT_EQ(term.has_bonus, c.bonus.has_value());
-        if (c.bonus) EXPECT_EQ(term.bonus, c.bonus_threshold);
+        if (c.bonus) {
+            EXPECT_EQ(term.bonus, c.bonus_threshold);
+        }
         EXPECT_EQ(term.has_comparison, c.comparison.has_value());
         if (c.comparison) {
             EXPECT_EQ(term.comparison, c.comparison->kind);

@@ -12,11 +12,13 @@
 namespace pipwerk {
 namespace {
 
-constexpr std::size_t kMaxDieText = 13;  // 11 for any 32-bit value, "*" and "!"
+// The texts are written die by die, each followed by the separator; the last
+// separator is then overwritten by the closing bracket. So every die has room
+// for its digits, two marks and " + " (the bound of roll.hpp), and each piece
+// is stored whole: digits as four bytes, the separator as four, a mark
+// whether or not it stays. Whatever lands past the text's end is within the room.
 
-// The digits of every value a plain die can show (faces stop at 1000), so a
-// die is one four-byte copy. Every die's room in a bounded buffer holds its
-// digits, two marks and a closing bracket: four bytes at least.
+// The digits of every value a plain die can show (faces stop at 1000).
 struct DieDigits {
     std::array<char, 4> text;
     std::uint32_t length;
@@ -59,13 +61,24 @@ char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
 }
 
 char* write_separator(char* out) noexcept {
-    std::memcpy(out, " + ", 3);
+    std::memcpy(out, " +  ", 4);
     return out + 3;
+}
+
+// Closes a text whose last piece is a separator, or which has no die yet.
+char* close_text(char* open, char* out, char bracket) noexcept {
+    if (out == open + 1) {
+        *out = bracket;
+        return out + 1;
+    }
+    out[-3] = bracket;
+    return out - 2;
 }
 
 }  // namespace
 
-static_assert(RollResult::kMaxDetailLength >= 2 + kMaxPool * kMaxDieText + (kMaxPool - 1) * 3);
+// Any 32-bit value, both marks and the separator, for a full pool.
+static_assert(RollResult::kMaxDetailLength >= 2 + kMaxPool * (11 + 2 + 3));
 
 std::size_t RollResult::detail_length_bound() const noexcept {
     // The widest die value decides: faces stop at 1000 for plain terms, so
@@ -80,19 +93,15 @@ std::size_t RollResult::detail_length_bound() const noexcept {
         high = std::max(high, rolls[i]);
     }
     const std::size_t widest = low < 0 ? 11 : high < 10 ? 1 : high < 100 ? 2 : high < 10000 ? 4 : 11;
-    return 2 + n * (widest + 2) + (n - 1) * 3;
+    return 2 + n * (widest + 5);
 }
 
 char* RollResult::write_detail(char* out) const noexcept {
     const std::size_t n = std::min(size, kMaxPool);
+    char* const open = out;
     *out++ = '[';
-    if (n > 0) out = write_die(out, rolls[0], !kept[0], earned_bonus[0]);
-    for (std::size_t i = 1; i < n; ++i) {
-        out = write_separator(out);
-        out = write_die(out, rolls[i], !kept[i], earned_bonus[i]);
-    }
-    *out++ = ']';
-    return out;
+    for (std::size_t i = 0; i < n; ++i) out = write_separator(write_die(out, rolls[i], !kept[i], earned_bonus[i]));
+    return close_text(open, out, ']');
 }
 
 char* RollResult::write_detail_comparison(char* out, const ComparisonOp& comparison) const noexcept {
@@ -101,16 +110,15 @@ char* RollResult::write_detail_comparison(char* out, const ComparisonOp& compari
 
 char* RollResult::write_detail_comparison(char* out, ComparisonOp::Kind kind, std::int64_t threshold) const noexcept {
     const std::size_t n = std::min(size, kMaxPool);
+    char* const open = out;
     *out++ = '<';
-    bool first = true;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!kept[i]) continue;  // dropped dice are not listed
-        if (!first) out = write_separator(out);
-        first = false;
-        out = write_die(out, rolls[i], !ComparisonOp::passes(kind, rolls[i], threshold), earned_bonus[i]);
+        // Every die is written; only a kept one is kept by advancing past it.
+        char* next = write_die(out, rolls[i], !ComparisonOp::passes(kind, rolls[i], threshold), earned_bonus[i]);
+        next = write_separator(next);
+        out = kept[i] ? next : out;
     }
-    *out++ = '>';
-    return out;
+    return close_text(open, out, '>');
 }
 
 void RollResult::append_detail(std::string& out) const {
