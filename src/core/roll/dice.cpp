@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -93,10 +94,12 @@ std::uint64_t magnitude_of(std::int64_t s) noexcept {
     return s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
 }
 
+void keep_by_selection(RollResult& result, std::size_t size, std::uint64_t magnitude, bool highest) noexcept;
+
 // Keeps |s| dice (0 < |s| < size) of a pool whose dice are all kept, and
 // sets its total. Dice are kept by their place in the stable order: better
 // values first, equal values in roll order.
-void keep_from_all(RollResult& result, std::size_t size, std::uint64_t magnitude, bool highest) noexcept {
+inline void keep_from_all(RollResult& result, std::size_t size, std::uint64_t magnitude, bool highest) noexcept {
     // `better(a, b)`: value a comes before value b.
     const auto better = [highest](std::int32_t a, std::int32_t b) { return highest ? a > b : a < b; };
     const auto& rolls = result.rolls;
@@ -124,15 +127,30 @@ void keep_from_all(RollResult& result, std::size_t size, std::uint64_t magnitude
         result.total = rolls[pick];
         return;
     }
-    // A die is kept when fewer than |s| dice come before it. At most 50 dice,
-    // so counting beats sorting and allocates nothing.
+    keep_by_selection(result, size, magnitude, highest);
+}
+
+// Any other keep: the |s|-th best value t is found by selection on a copy.
+// The dice better than t come before it in the order, whatever their places;
+// of the dice equal to t, the earliest drawn fill the rest of the |s|.
+// Out of line: the usual keeps are the two above.
+[[gnu::noinline]] void keep_by_selection(RollResult& result, std::size_t size, std::uint64_t magnitude,
+                                         bool highest) noexcept {
+    const auto better = [highest](std::int32_t a, std::int32_t b) { return highest ? a > b : a < b; };
+    const auto& rolls = result.rolls;
+    const auto m = static_cast<std::size_t>(magnitude);
+    std::array<std::int32_t, kMaxPool> order{};
+    std::copy_n(rolls.begin(), size, order.begin());
+    std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(m - 1),
+                     order.begin() + static_cast<std::ptrdiff_t>(size), better);
+    const std::int32_t t = order[m - 1];
+    std::size_t ties = m;  // places left for dice equal to t
+    for (std::size_t i = 0; i < size; ++i) ties -= better(rolls[i], t);
     std::int64_t total = 0;
     for (std::size_t i = 0; i < size; ++i) {
-        std::size_t ahead = 0;
-        for (std::size_t j = 0; j < size; ++j) {
-            ahead += better(rolls[j], rolls[i]) || (rolls[j] == rolls[i] && j < i);
-        }
-        result.kept[i] = ahead < magnitude;
+        const bool tie = rolls[i] == t && ties > 0;
+        ties -= tie;
+        result.kept[i] = better(rolls[i], t) || tie;
         total += result.kept[i] ? rolls[i] : 0;
     }
     result.total = total;
