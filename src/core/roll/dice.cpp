@@ -22,21 +22,6 @@ namespace {
 // The pool size as a bound for loops over the inline lists.
 std::size_t pool_size(const RollResult& result) noexcept { return std::min(result.size, kMaxPool); }
 
-void append_die(RollResult& result, std::int32_t value) noexcept {
-    result.rolls[result.size] = value;
-    result.kept[result.size] = true;
-    result.earned_bonus[result.size] = false;
-    ++result.size;
-}
-
-std::int64_t sum_kept(const RollResult& result) noexcept {
-    std::int64_t total = 0;
-    for (std::size_t i = 0; i < pool_size(result); ++i) {
-        if (result.kept[i]) total += result.rolls[i];
-    }
-    return total;
-}
-
 // The limits of a plain term, checked in this order before anything is drawn.
 // Out of line: the roll itself stays a leaf without the error's set-up.
 [[gnu::cold, gnu::noinline]] PipwerkError plain_limit_error(std::int32_t count, std::int32_t faces) noexcept {
@@ -72,21 +57,25 @@ inline void draw_plain(RollResult& result, Rng& rng, std::int32_t count, std::in
 // A term with a bonus threshold into the pool, before any keep. Out of line:
 // the plain roll stays small.
 [[gnu::noinline]] void draw_with_bonus(RollResult& result, Rng& rng, std::int32_t count, std::int32_t faces,
-                     std::int64_t threshold) noexcept {
+                                       std::int64_t threshold) noexcept {
     const std::size_t initial = std::min(static_cast<std::size_t>(count), kMaxPool);
-    rng.draw_dice(result.rolls.data(), static_cast<std::int32_t>(initial), faces);
-    std::fill_n(result.kept.begin(), initial, true);
-    std::fill_n(result.earned_bonus.begin(), initial, false);
-    result.size = initial;
+    std::int64_t total = rng.draw_dice(result.rolls.data(), static_cast<std::int32_t>(initial), faces);
+    // Every die, the bonus dice to come included, starts kept and without a bonus.
+    result.kept.fill(true);
+    result.earned_bonus.fill(false);
     // Bonus dice join the pool before the walk reaches them, so they can earn
     // bonuses of their own; once the pool is full nothing more is examined.
-    for (std::size_t j = 0; j < result.size && result.size < kMaxPool; ++j) {
+    std::size_t size = initial;
+    for (std::size_t j = 0; j < size && size < kMaxPool; ++j) {
         if (result.rolls[j] >= threshold) {
             result.earned_bonus[j] = true;
-            append_die(result, rng.rand_range(1, faces));
+            const std::int32_t die = rng.rand_range(1, faces);
+            result.rolls[size++] = die;
+            total += die;
         }
     }
-    result.total = sum_kept(result);
+    result.size = size;
+    result.total = total;
 }
 
 // |s| in unsigned arithmetic, so the smallest int64 has a magnitude too.
@@ -94,7 +83,7 @@ std::uint64_t magnitude_of(std::int64_t s) noexcept {
     return s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
 }
 
-void keep_by_selection(RollResult& result, std::size_t size, std::uint64_t magnitude, bool highest) noexcept;
+void keep_by_rank(RollResult& result, std::size_t size, std::uint64_t magnitude, bool highest) noexcept;
 
 // Keeps |s| dice (0 < |s| < size) of a pool whose dice are all kept, and
 // sets its total. Dice are kept by their place in the stable order: better
@@ -127,18 +116,35 @@ inline void keep_from_all(RollResult& result, std::size_t size, std::uint64_t ma
         result.total = rolls[pick];
         return;
     }
-    keep_by_selection(result, size, magnitude, highest);
+    keep_by_rank(result, size, magnitude, highest);
 }
 
-// Any other keep: the |s|-th best value t is found by selection on a copy.
-// The dice better than t come before it in the order, whatever their places;
-// of the dice equal to t, the earliest drawn fill the rest of the |s|.
+// Any other keep. In a small pool a die is kept when fewer than |s| dice
+// come before it, counted directly. In a larger one, where counting would be
+// quadratic, the |s|-th best value t is found by selection on a copy: the
+// dice better than t come before it in the order, whatever their places, and
+// of the dice equal to t the earliest drawn fill the rest of the |s|.
 // Out of line: the usual keeps are the two above.
-[[gnu::noinline]] void keep_by_selection(RollResult& result, std::size_t size, std::uint64_t magnitude,
-                                         bool highest) noexcept {
+constexpr std::size_t kCountedPool = 12;
+
+[[gnu::noinline]] void keep_by_rank(RollResult& result, std::size_t size, std::uint64_t magnitude,
+                                    bool highest) noexcept {
     const auto better = [highest](std::int32_t a, std::int32_t b) { return highest ? a > b : a < b; };
     const auto& rolls = result.rolls;
     const auto m = static_cast<std::size_t>(magnitude);
+    std::int64_t total = 0;
+    if (size <= kCountedPool) {
+        for (std::size_t i = 0; i < size; ++i) {
+            std::size_t ahead = 0;
+            for (std::size_t j = 0; j < size; ++j) {
+                ahead += better(rolls[j], rolls[i]) || (rolls[j] == rolls[i] && j < i);
+            }
+            result.kept[i] = ahead < m;
+            total += result.kept[i] ? rolls[i] : 0;
+        }
+        result.total = total;
+        return;
+    }
     std::array<std::int32_t, kMaxPool> order{};
     std::copy_n(rolls.begin(), size, order.begin());
     std::nth_element(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(m - 1),
@@ -146,7 +152,6 @@ inline void keep_from_all(RollResult& result, std::size_t size, std::uint64_t ma
     const std::int32_t t = order[m - 1];
     std::size_t ties = m;  // places left for dice equal to t
     for (std::size_t i = 0; i < size; ++i) ties -= better(rolls[i], t);
-    std::int64_t total = 0;
     for (std::size_t i = 0; i < size; ++i) {
         const bool tie = rolls[i] == t && ties > 0;
         ties -= tie;
