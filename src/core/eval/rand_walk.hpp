@@ -15,7 +15,7 @@ namespace pipwerk::detail {
 
 // The term a dice node holds, read for the roller. A plain term sits in the
 // node itself; one with modifiers is unpacked from the tree's side table.
-[[nodiscard]] inline DiceTerm term_of(const Ast& ast, DiceRef ref) noexcept {
+[[nodiscard, gnu::always_inline]] inline DiceTerm term_of(const Ast& ast, DiceRef ref) noexcept {
     if (ref.index == DiceRef::kInline) return DiceTerm{.count = ref.count, .faces = ref.faces};
     const DiceExpr dice = ast.dice(ref);
     return dice_term(low32(dice.count.integer_view()), low32(dice.faces.integer_view()), dice.keep, dice.bonus,
