@@ -108,13 +108,19 @@ std::uint64_t Xoroshiro128StarStar::next() noexcept { return step(s0_, s1_); }
 
 // Each die is 1 + next() % faces, exactly as rand_range(1, faces) draws it,
 // with the generator's state in registers for the whole term.
-void Xoroshiro128StarStar::draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept {
+std::int64_t Xoroshiro128StarStar::draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept {
     std::uint64_t s0 = s0_;
     std::uint64_t s1 = s1_;
     const auto width = static_cast<std::uint64_t>(faces);
-    for (std::int32_t i = 0; i < count; ++i) out[i] = static_cast<std::int32_t>(1 + step(s0, s1) % width);
+    std::uint64_t sum = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const std::uint64_t die = 1 + step(s0, s1) % width;
+        out[i] = static_cast<std::int32_t>(die);
+        sum += die;
+    }
     s0_ = s0;
     s1_ = s1;
+    return static_cast<std::int64_t>(sum);
 }
 
 std::int32_t Xoroshiro128StarStar::rand_range(std::int32_t lo, std::int32_t hi) noexcept {

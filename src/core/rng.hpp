@@ -15,9 +15,12 @@ public:
     // and returns lo without advancing otherwise.
     virtual std::int32_t rand_range(std::int32_t lo, std::int32_t hi) noexcept = 0;
     // count values in [1, faces] (faces >= 2) into out, the same values as
-    // count calls of rand_range(1, faces); a generator may draw them faster.
-    virtual void draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept {
-        for (std::int32_t i = 0; i < count; ++i) out[i] = rand_range(1, faces);
+    // count calls of rand_range(1, faces), and their sum; a generator may
+    // draw them faster.
+    virtual std::int64_t draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept {
+        std::int64_t sum = 0;
+        for (std::int32_t i = 0; i < count; ++i) sum += out[i] = rand_range(1, faces);
+        return sum;
     }
 
 protected:
@@ -43,7 +46,7 @@ public:
     // The next 64-bit output (one step).
     std::uint64_t next() noexcept;
     std::int32_t rand_range(std::int32_t lo, std::int32_t hi) noexcept override;
-    void draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept override;
+    std::int64_t draw_dice(std::int32_t* out, std::int32_t count, std::int32_t faces) noexcept override;
 
     [[nodiscard]] std::uint64_t s0() const noexcept { return s0_; }
     [[nodiscard]] std::uint64_t s1() const noexcept { return s1_; }

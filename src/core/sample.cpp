@@ -1,23 +1,55 @@
 #include "pipwerk/sample.hpp"
 
+#include <optional>
 #include <stdexcept>
+#include <variant>
 
 #include "eval.hpp"
+#include "eval/rand_walk.hpp"
+#include "eval/tree_walk.hpp"
 #include "number.hpp"
 #include "parser/parser.hpp"
 #include "rng.hpp"
+#include "roll.hpp"
 #include "small_vector.hpp"
 
 namespace pipwerk {
 
+namespace {
+
+// An expression that is one dice term, perhaps bracketed or signed ("4d6k3",
+// "-(2d20kl1)"): read once, then each row is a roll of the term alone.
+struct LoneTerm {
+    DiceTerm term;
+    bool negated = false;
+};
+
+std::optional<LoneTerm> lone_term(const ParseOutcome& parse) {
+    if (!parse.expression) return std::nullopt;
+    const detail::Unwrapped u = detail::unwrap(parse.ast, *parse.expression);
+    const auto* ref = std::get_if<DiceRef>(&parse.ast[u.inner].node());
+    if (ref == nullptr) return std::nullopt;
+    return LoneTerm{.term = detail::term_of(parse.ast, *ref), .negated = u.negated};
+}
+
+}  // namespace
+
 struct Sampler::State {
     ParseOutcome parse;
+    std::optional<LoneTerm> lone = lone_term(parse);
     SmallVector<Number, 8> numbers{};
+    RollResult pool{};
 
     // Rolls the expression once into numbers, building no text at all.
     Result<void> evaluate(std::uint64_t seed) {
         Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(seed);
         numbers.clear();
+        if (lone) {
+            if (Result<void> rolled = roll_with_modifiers_into(pool, rng, lone->term); !rolled) return rolled;
+            const Number value = Number::make_int(term_value(pool, lone->term));
+            numbers.push_back(lone->negated ? negate(value) : value);
+            return {};
+        }
         if (const Result<bool> done = evaluate_values(parse.ast, *parse.expression, rng, numbers); !done) {
             return std::unexpected(done.error());
         }

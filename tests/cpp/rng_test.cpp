@@ -65,10 +65,15 @@ TEST(RngTest, DrawDiceEqualsOneRandRangePerDie) {
             auto batch = Xoroshiro128StarStar::from_seed(std::uint64_t(faces) * 131 + std::uint64_t(count));
             auto single = batch;
             std::vector<std::int32_t> drawn(static_cast<std::size_t>(count));
-            batch.draw_dice(drawn.data(), count, faces);
+            const std::int64_t sum = batch.draw_dice(drawn.data(), count, faces);
             std::vector<std::int32_t> want;
-            for (std::int32_t i = 0; i < count; ++i) want.push_back(single.rand_range(1, faces));
+            std::int64_t want_sum = 0;
+            for (std::int32_t i = 0; i < count; ++i) {
+                want.push_back(single.rand_range(1, faces));
+                want_sum += want.back();
+            }
             EXPECT_EQ(drawn, want) << count << "d" << faces;
+            EXPECT_EQ(sum, want_sum) << count << "d" << faces;
             EXPECT_EQ(batch.next(), single.next()) << count << "d" << faces;
         }
     }

@@ -132,6 +132,56 @@ TEST(RollTest, ComparisonDetailAndSuccesses) {
             successes += r->kept[i] && ComparisonOp::passes(c.comparison.kind, r->rolls[i], u);
         }
         EXPECT_EQ(successes, c.successes) << c.detail;
+        // The same term read once, as the evaluator rolls it.
+        const pipwerk::DiceTerm term =
+            pipwerk::dice_term(c.term.count, c.term.faces, c.term.keep, c.term.bonus, c.comparison);
+        RollResult pool;
+        auto again = Xoroshiro128StarStar::from_seed(c.term.seed);
+        ASSERT_TRUE(pipwerk::roll_with_modifiers_into(pool, again, term).has_value()) << c.detail;
+        EXPECT_EQ(pipwerk::term_value(pool, term), c.successes) << c.detail;
+        char text[RollResult::kMaxDetailLength];
+        EXPECT_EQ(std::string(text, pool.write_detail_comparison(text, term.comparison, term.threshold)), c.detail);
+    }
+}
+
+TEST(RollTest, TermReadsModifiersAsTheRollUsesThem) {
+    using Kind = ComparisonOp::Kind;
+    struct Case {
+        std::optional<KeepMode> keep;
+        std::optional<Number> bonus;
+        std::optional<ComparisonOp> comparison;
+        std::int64_t keep_count, bonus_threshold, threshold;
+    };
+    const std::vector<Case> cases = {
+        {{}, {}, {}, 0, 0, 0},
+        {high(3), {}, {}, 3, 0, 0},
+        {low(2), {}, {}, -2, 0, 0},
+        {low(-2), {}, {}, 2, 0, 0},
+        {high(kI64Min), {}, {}, kI64Min, 0, 0},
+        {low(kI64Min), {}, {}, kI64Max, 0, 0},  // its negation saturates
+        {low(kI64Max), {}, {}, -kI64Max, 0, 0},
+        {{}, Number::make_real(6.9), {}, 0, 6, 0},
+        {{}, Number::make_percent(6.0), {}, 0, 6, 0},
+        {{}, Number::make_real(-2.5), {}, 0, -2, 0},
+        {{}, {}, ComparisonOp{Kind::Greater, Number::make_real(3.9)}, 0, 0, 3},
+        {{}, {}, ComparisonOp{Kind::NotEqual, Number::make_percent(0.5)}, 0, 0, 0},
+        {high(1), num(5), ComparisonOp{Kind::LessEqual, num(-4)}, 1, 5, -4},
+    };
+    for (const Case& c : cases) {
+        const pipwerk::DiceTerm term = pipwerk::dice_term(4, 6, c.keep, c.bonus, c.comparison);
+        SCOPED_TRACE(::testing::Message() << "keep " << c.keep_count << " bonus " << c.bonus_threshold);
+        EXPECT_EQ(term.count, 4);
+        EXPECT_EQ(term.faces, 6);
+        EXPECT_EQ(term.keep, c.keep_count);
+        EXPECT_EQ(term.has_bonus, c.bonus.has_value());
+        if (c.bonus) {
+            EXPECT_EQ(term.bonus, c.bonus_threshold);
+        }
+        EXPECT_EQ(term.has_comparison, c.comparison.has_value());
+        if (c.comparison) {
+            EXPECT_EQ(term.comparison, c.comparison->kind);
+            EXPECT_EQ(term.threshold, c.threshold);
+        }
     }
 }
 
@@ -344,6 +394,58 @@ TEST(RollTest, ReusedPoolRollsLikeAFreshOne) {
                 EXPECT_EQ(pool.earned_bonus[i], want->earned_bonus[i]) << i;
             }
             EXPECT_EQ(pool.detail(), want->detail());
+        }
+    }
+}
+
+TEST(RollTest, EveryDieValueIsWrittenInDecimal) {
+    // Every value a plain die can show, and the wider ones of bonus terms,
+    // with each combination of marks.
+    std::vector<std::int32_t> values;
+    for (std::int32_t v = 0; v <= 1100; ++v) values.push_back(v);
+    for (const std::int32_t v : {9999, 10000, 123456, 2147483647, -1, kI32Min}) values.push_back(v);
+    for (const std::int32_t v : values) {
+        for (int marks = 0; marks < 4; ++marks) {
+            RollResult r;
+            r.rolls[0] = v;
+            r.rolls[1] = 1;
+            r.kept[0] = (marks & 1) == 0;
+            r.kept[1] = true;
+            r.earned_bonus[0] = (marks & 2) != 0;
+            r.size = 2;
+            const std::string die = std::to_string(v) + ((marks & 1) != 0 ? "*" : "") + ((marks & 2) != 0 ? "!" : "");
+            ASSERT_EQ(r.detail(), "[" + die + " + 1]") << v;
+        }
+    }
+}
+
+TEST(RollTest, DetailFitsTheBoundOfItsFaces) {
+    // A pool whose dice lie in [1, faces] fits the room its size and faces
+    // give; the buffer is exactly that long, so a sanitizer build sees any
+    // byte written past it. The narrowest dice (1s) and the widest (faces)
+    // both, every die marked and none.
+    for (const std::int32_t faces : {2, 9, 10, 99, 100, 999, 1000, 1001, 9999, 10000, 2147483647}) {
+        for (const std::size_t size : {std::size_t{1}, std::size_t{2}, std::size_t{7}, pipwerk::kMaxPool}) {
+            for (const std::int32_t value : {1, faces}) {
+                for (const bool marked : {false, true}) {
+                    SCOPED_TRACE(::testing::Message() << size << " x " << value << " of d" << faces << " " << marked);
+                    RollResult r;
+                    for (std::size_t i = 0; i < size; ++i) {
+                        r.rolls[i] = value;
+                        r.kept[i] = !marked;
+                        r.earned_bonus[i] = marked;
+                    }
+                    r.size = size;
+                    const std::size_t bound = RollResult::detail_length_bound(size, faces);
+                    std::vector<char> text(bound);
+                    const char* end = r.write_detail(text.data());
+                    ASSERT_LE(static_cast<std::size_t>(end - text.data()), bound);
+                    EXPECT_EQ(std::string(static_cast<const char*>(text.data()), end), r.detail());
+                    for (std::size_t i = 0; i < size; ++i) r.kept[i] = true;
+                    end = r.write_detail_comparison(text.data(), ComparisonOp::Kind::Less, 1);  // every die fails
+                    ASSERT_LE(static_cast<std::size_t>(end - text.data()), bound);
+                }
+            }
         }
     }
 }

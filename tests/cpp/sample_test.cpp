@@ -47,6 +47,10 @@ TEST(Sampler, RowsAreTheSeededRollsValues) {
         {"4d6k3", 0, 1},           {"4d6k3", kTop - 3, 1},       {"3#4d6k3", kTop, 3},
         {"{d6, d8, 5} * 2", 9, 3}, {"-{1d6, 2} / (1d2 - 1)", 4, 2}, {"1d6 / (1d4 + 1) tail", 77, 1},
         {"50% * 5d6b6k3", 1, 1},   {"{1, 2} + {10, 20, 30}", 2, 2},
+        // One dice term, bracketed or signed: rolled without the evaluator.
+        {"-(2d20kl1)", 5, 1},      {"((10d10>=7))", kTop - 1, 1},  {"--3d6", 3, 1},
+        {"4d6b6k3", 8, 1},         {"4d6.5k3", 11, 1},               {"-(5d10kl2<=3) x", 6, 1},
+        {"60d6b7", 12, 1},         {"4d6k-2", 13, 1},              {"2d20k0", 14, 1},
     };
     for (const RowCase& c : cases) {
         Sampler sampler(c.expression);
@@ -73,6 +77,20 @@ TEST(Sampler, StopsAtTheFirstFailingRow) {
     EXPECT_EQ(done.error().message(), "division by zero");
     const std::vector<double> good(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(failing));
     EXPECT_EQ(bits_of(good), bits_of(rolled(expression, 0, failing)));
+}
+
+TEST(Sampler, LoneTermFailsAsRollFails) {
+    // Every row of a term that breaks a limit fails, with roll's error.
+    for (const std::string expression : {"0d6", "-(51d6)", "3d1001", "(1d1)", "2d0.5k1", "0d6b6"}) {
+        const auto want = pipwerk::roll(expression, RollOptions{.seed = 3});
+        ASSERT_FALSE(want.has_value()) << expression;
+        Sampler sampler(expression);
+        std::vector<double> out(2, -1.0);
+        const auto done = sampler.fill(3, 1, out);
+        ASSERT_FALSE(done.has_value()) << expression;
+        EXPECT_EQ(done.error(), want.error()) << expression;
+        EXPECT_EQ(out[0], -1.0) << expression;
+    }
 }
 
 TEST(Sampler, ConsumedAndTailAsRollParsesThem) {

@@ -109,33 +109,19 @@ Result<Number> rand_chain_into(RandWalk<Text>& walk, const BinaryExpr& top) {
 // Kept out of line so the recursive evaluation frames stay small.
 template <class Text>
 [[gnu::noinline]] Result<Number> dice_into(RandWalk<Text>& walk, DiceRef ref) {
-    const DiceExpr dice = walk.ast.dice(ref);
-    const std::int32_t count = low32(dice.count.integer_view());
-    const std::int32_t faces = low32(dice.faces.integer_view());
-    if (count < 1 || faces < 2) return std::unexpected(PipwerkError::non_positive());
-
+    const DiceTerm term = term_of(walk.ast, ref);
     RollResult& roll = walk.pool;
-    if (Result<void> rolled = roll_with_modifiers_into(roll, walk.rng, count, faces, dice.keep, dice.bonus); !rolled) {
+    if (Result<void> rolled = roll_with_modifiers_into(roll, walk.rng, term); !rolled) {
         return std::unexpected(rolled.error());
     }
-    if (!dice.comparison) {
-        if constexpr (writes_text<Text>) {
-            write_text(walk.out, roll.detail_length_bound(), [&](char* at) { return roll.write_detail(at); });
-        }
-        return Number::make_int(roll.total);
-    }
-    const ComparisonOp& comparison = *dice.comparison;
-    const std::int64_t threshold = comparison.threshold.integer_view();
-    const std::size_t pool = std::min(roll.size, kMaxPool);
-    std::int64_t successes = 0;
-    for (std::size_t i = 0; i < pool; ++i) {
-        if (roll.kept[i] && ComparisonOp::passes(comparison.kind, roll.rolls[i], threshold)) ++successes;
-    }
     if constexpr (writes_text<Text>) {
-        write_text(walk.out, roll.detail_length_bound(),
-                   [&](char* at) { return roll.write_detail_comparison(at, comparison); });
+        // Every die lies in [1, faces], so the room for the text needs no pass over the pool.
+        write_text(walk.out, RollResult::detail_length_bound(roll.size, term.faces), [&](char* at) {
+            return term.has_comparison ? roll.write_detail_comparison(at, term.comparison, term.threshold)
+                                       : roll.write_detail(at);
+        });
     }
-    return Number::make_int(successes);
+    return Number::make_int(term_value(roll, term));
 }
 
 // eval_rand, appending the detail text to walk.out.

@@ -6,10 +6,21 @@
 #include "number.hpp"
 #include "parser/ast.hpp"
 #include "rng.hpp"
+#include "roll.hpp"
 #include "text_buffer.hpp"
 #include "text_sink.hpp"
+#include "tree_walk.hpp"
 
 namespace pipwerk::detail {
+
+// The term a dice node holds, read for the roller. A plain term sits in the
+// node itself; one with modifiers is unpacked from the tree's side table.
+[[nodiscard, gnu::always_inline]] inline DiceTerm term_of(const Ast& ast, DiceRef ref) noexcept {
+    if (ref.index == DiceRef::kInline) return DiceTerm{.count = ref.count, .faces = ref.faces};
+    const DiceExpr dice = ast.dice(ref);
+    return dice_term(low32(dice.count.integer_view()), low32(dice.faces.integer_view()), dice.keep, dice.bonus,
+                     dice.comparison);
+}
 
 // The rand level from `node`: its value, with its detail text appended to
 // `out` (eval_rand; with or_const, eval_rand_or_const). Into a std::string

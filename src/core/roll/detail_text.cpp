@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "parser/ast.hpp"
@@ -10,36 +12,73 @@
 namespace pipwerk {
 namespace {
 
-constexpr std::size_t kMaxDieText = 13;  // 11 for any 32-bit value, "*" and "!"
+// The texts are written die by die, each followed by the separator; the last
+// separator is then overwritten by the closing bracket. So every die has room
+// for its digits, two marks and " + " (the bound of roll.hpp), and each piece
+// is stored whole: digits as four bytes, the separator as four, a mark
+// whether or not it stays. Whatever lands past the text's end is within the room.
 
-// One die: its value, then "*" and "!" in that order when flagged.
-char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
-    // Faces stop at 1000, so nearly every die is one to four digits.
-    if (value >= 0 && value < 10) {
-        *out++ = static_cast<char>('0' + value);
-    } else if (value >= 10 && value < 100) {
-        *out++ = static_cast<char>('0' + value / 10);
-        *out++ = static_cast<char>('0' + value % 10);
-    } else {
-        char digits[11];  // any 32-bit value
-        const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        out = std::copy(static_cast<const char*>(digits), end, out);
+// The digits of every value a plain die can show (faces stop at 1000).
+struct DieDigits {
+    std::array<char, 4> text;
+    std::uint32_t length;
+};
+constexpr std::int32_t kTabled = 1000;
+constexpr auto kDigits = [] {
+    std::array<DieDigits, kTabled + 1> table{};
+    for (std::int32_t v = 0; v <= kTabled; ++v) {
+        DieDigits& entry = table[static_cast<std::size_t>(v)];
+        for (std::int32_t rest = v;; rest /= 10) {
+            ++entry.length;
+            if (rest < 10) break;
+        }
+        std::int32_t rest = v;
+        for (std::uint32_t i = entry.length; i-- > 0; rest /= 10) entry.text[i] = static_cast<char>('0' + rest % 10);
     }
-    if (star) *out++ = '*';
-    if (bang) *out++ = '!';
+    return table;
+}();
+
+// A value past the table: only bonus terms, whose faces are not capped.
+[[gnu::noinline]] char* write_untabled(char* out, std::int32_t value) noexcept {
+    return std::to_chars(out, out + 11, value).ptr;
+}
+
+// One die: its value, then "*" and "!" in that order when flagged. The marks
+// are stored unconditionally and kept by advancing past them.
+char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
+    if (static_cast<std::uint32_t>(value) <= static_cast<std::uint32_t>(kTabled)) [[likely]] {
+        const DieDigits& digits = kDigits[static_cast<std::size_t>(value)];
+        std::memcpy(out, digits.text.data(), 4);
+        out += digits.length;
+    } else {
+        out = write_untabled(out, value);
+    }
+    *out = '*';
+    out += star;
+    *out = '!';
+    out += bang;
     return out;
 }
 
 char* write_separator(char* out) noexcept {
-    out[0] = ' ';
-    out[1] = '+';
-    out[2] = ' ';
+    std::memcpy(out, " +  ", 4);
     return out + 3;
+}
+
+// Closes a text whose last piece is a separator, or which has no die yet.
+char* close_text(char* open, char* out, char bracket) noexcept {
+    if (out == open + 1) {
+        *out = bracket;
+        return out + 1;
+    }
+    out[-3] = bracket;
+    return out - 2;
 }
 
 }  // namespace
 
-static_assert(RollResult::kMaxDetailLength >= 2 + kMaxPool * kMaxDieText + (kMaxPool - 1) * 3);
+// Any 32-bit value, both marks and the separator, for a full pool.
+static_assert(RollResult::kMaxDetailLength >= 2 + kMaxPool * (11 + 2 + 3));
 
 std::size_t RollResult::detail_length_bound() const noexcept {
     // The widest die value decides: faces stop at 1000 for plain terms, so
@@ -54,33 +93,32 @@ std::size_t RollResult::detail_length_bound() const noexcept {
         high = std::max(high, rolls[i]);
     }
     const std::size_t widest = low < 0 ? 11 : high < 10 ? 1 : high < 100 ? 2 : high < 10000 ? 4 : 11;
-    return 2 + n * (widest + 2) + (n - 1) * 3;
+    return 2 + n * (widest + 5);
 }
 
 char* RollResult::write_detail(char* out) const noexcept {
     const std::size_t n = std::min(size, kMaxPool);
+    char* const open = out;
     *out++ = '[';
-    for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0) out = write_separator(out);
-        out = write_die(out, rolls[i], !kept[i], earned_bonus[i]);
-    }
-    *out++ = ']';
-    return out;
+    for (std::size_t i = 0; i < n; ++i) out = write_separator(write_die(out, rolls[i], !kept[i], earned_bonus[i]));
+    return close_text(open, out, ']');
 }
 
 char* RollResult::write_detail_comparison(char* out, const ComparisonOp& comparison) const noexcept {
-    const std::int64_t threshold = comparison.threshold.integer_view();
+    return write_detail_comparison(out, comparison.kind, comparison.threshold.integer_view());
+}
+
+char* RollResult::write_detail_comparison(char* out, ComparisonOp::Kind kind, std::int64_t threshold) const noexcept {
     const std::size_t n = std::min(size, kMaxPool);
+    char* const open = out;
     *out++ = '<';
-    bool first = true;
     for (std::size_t i = 0; i < n; ++i) {
-        if (!kept[i]) continue;  // dropped dice are not listed
-        if (!first) out = write_separator(out);
-        first = false;
-        out = write_die(out, rolls[i], !ComparisonOp::passes(comparison.kind, rolls[i], threshold), earned_bonus[i]);
+        // Every die is written; only a kept one is kept by advancing past it.
+        char* next = write_die(out, rolls[i], !ComparisonOp::passes(kind, rolls[i], threshold), earned_bonus[i]);
+        next = write_separator(next);
+        out = kept[i] ? next : out;
     }
-    *out++ = '>';
-    return out;
+    return close_text(open, out, '>');
 }
 
 void RollResult::append_detail(std::string& out) const {
