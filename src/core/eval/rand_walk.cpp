@@ -43,20 +43,6 @@ struct PoolStorage {
     RollResult& pool() noexcept { return *std::launder(reinterpret_cast<RollResult*>(bytes)); }
 };
 
-// The echo form of a constant; out of line so its buffer stays off the
-// recursive frames.
-template <class Text>
-[[gnu::noinline]] void append_echo(Text& out, const Number& value) {
-    if constexpr (!writes_text<Text>) return;
-    // An Int is short: written in place. Reals can be long.
-    if (value.is_int()) {
-        write_text(out, Number::kMaxIntLength, [&](char* at) { return value.write_display_string(at); });
-        return;
-    }
-    char buffer[Number::kMaxTextLength];
-    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display_string(buffer) - buffer));
-}
-
 template <class Text>
 Result<Number> rand_into(RandWalk<Text>& walk, ExprId node);
 
