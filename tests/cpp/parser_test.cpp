@@ -10,6 +10,7 @@
 #include <string_view>
 #include <variant>
 
+#include "lexer/scanner.hpp"
 #include "parser/parser.hpp"
 #include "whitespace.hpp"
 
@@ -337,6 +338,33 @@ TEST(Parser, RandomInputsKeepTheirInvariants) {
     }
     // The generator must reach the parser's interesting paths, not just fail early.
     EXPECT_GT(successes, 2000);
+}
+
+// The parse stops at or before the scanner's cut by itself: every input of
+// up to five pieces parses as its prefix before the cut does, and only the
+// whitespace before the cut goes to neither part.
+TEST(Parser, StopsWhereTheScannerCuts) {
+    static constexpr std::string_view kPieces[] = {"1", "d", "+", "#", "(", ")", "{", "}", ",", " ", "\n", "\t"};
+    constexpr std::size_t kCount = std::size(kPieces);
+    std::size_t cut_short = 0;
+    for (std::size_t length = 0; length <= 5; ++length) {
+        std::size_t combinations = 1;
+        for (std::size_t i = 0; i < length; ++i) combinations *= kCount;
+        for (std::size_t code = 0; code < combinations; ++code) {
+            std::string input;
+            for (std::size_t i = 0, rest = code; i < length; ++i, rest /= kCount) input += kPieces[rest % kCount];
+            const ScanResult scanned = scan(input);
+            const std::string prefix(scanned.prefix);
+            const ParseOutcome whole = Parser::parse(input);
+            const ParseOutcome cut = Parser::parse(prefix);
+            ASSERT_EQ(tree_of(whole), tree_of(cut)) << input;
+            ASSERT_EQ(whole.consumed, cut.consumed) << input;
+            ASSERT_EQ(whole.tail, std::string(cut.tail) + std::string(scanned.rest)) << input;
+            cut_short += scanned.rest.empty() ? 0 : 1;
+        }
+    }
+    // Most inputs are cut before their end, so the comparison is not idle.
+    EXPECT_GT(cut_short, 100000u);
 }
 
 struct LevelCase {
