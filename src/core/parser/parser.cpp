@@ -12,18 +12,16 @@ Parser::Parser(std::string_view input, Ast& ast) noexcept
 
 ParseOutcome Parser::parse(std::string_view input) {
     ParseOutcome outcome;
-    // Every node owns at least one byte of the input, and no parse reads past
-    // a line feed, so this bound is never short: the node arena is obtained
-    // once and never regrown by copying. Reserved but unused room is never
-    // touched. The cap keeps a huge input from claiming all of that up front;
-    // past it the arena grows as usual. The side table of dice with modifiers
-    // is left to grow: most dice need no entry, and an idle reservation of
-    // megabytes makes the allocator hand the heap back to the system and
-    // fault it in again on the next call.
+    // Every node owns at least one byte of the input, so this bound is never
+    // short: the node arena is obtained once, when its inline room is full,
+    // and never regrown by copying. Reserved but unused room is never
+    // touched. The cap keeps a huge input from claiming all of that up
+    // front; past it the arena grows as usual. The side table of dice with
+    // modifiers is left to grow: most dice need no entry, and an idle
+    // reservation of megabytes makes the allocator hand the heap back to the
+    // system and fault it in again on the next call.
     constexpr std::size_t kNodeCap = std::size_t{1} << 22;
-    if (const std::size_t n = std::min(input.find('\n'), input.size()); n > 32) {
-        outcome.ast.reserve(std::min(n, kNodeCap));
-    }
+    outcome.ast.reserve_when_full(std::min(input.size(), kNodeCap));
     // The parser reads the whole input: it never consumes a bracket it cannot
     // close, a comma outside a set or a line feed, so it stops at or before
     // the scanner's cut by itself, and a whole parse needs no scan at all.
