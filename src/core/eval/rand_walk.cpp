@@ -51,7 +51,7 @@ template <class Text>
 Result<Number> rand_or_const_into(RandWalk<Text>& walk, ExprId node) {
     switch (level_of(walk.ast, node)) {
         case 0: {
-            Result<Number> value = eval_const(walk.ast, node);
+            Result<Number> value = const_value(walk.ast, node);
             if (value) append_echo(walk.out, *value);
             return value;
         }

@@ -37,9 +37,7 @@ private:
     Result<Number> scalar(ExprId node, std::size_t& span) {
         // A constant shows its value: no rand walk to set up for it.
         if (level_of(ast_, node) == 0) {
-            // A literal, the usual constant, is read in place.
-            const auto* literal = node_as<LiteralExpr>(ast_, node);
-            Result<Number> value = literal != nullptr ? Result<Number>(literal->value()) : eval_const(ast_, node);
+            Result<Number> value = const_value(ast_, node);
             if (texts_ != nullptr) {
                 const std::size_t begin = texts_->chars.size();
                 if (value) append_echo(texts_->chars, *value);
