@@ -40,12 +40,26 @@ public:
           spans_(texts.spans()),
           steps_(set.steps.data()),
           step_count_(set.steps.size()),
-          first_span_(set.first_span) {}
+          first_span_(set.first_span) {
+        for (const SetStep& step : set.steps) operand_first_ = operand_first_ || !step.element_first;
+    }
 
     // Element i at `at`, into room already taken; gives the end.
     char* write(char* at, std::size_t i) const noexcept {
         const SetTexts::Span own = spans_[first_span_ + i];
         if (step_count_ == 0) return copy(at, own);
+        // The usual shape: the element, then each symbol and operand after it.
+        if (!operand_first_ && !empty(own)) {
+            at = copy(at, own);
+            for (const SetStep* step = steps_; step != steps_ + step_count_; ++step) {
+                at[0] = ' ';
+                at[1] = symbol_of(step->op);
+                at += 2;
+                const SetTexts::Span operand_text = operand(*step, i);
+                if (!empty(operand_text)) at = copy(space(at), operand_text);
+            }
+            return at;
+        }
         // While the text is still empty, a step with an empty operand shows nothing.
         std::size_t first = 0;
         if (own.begin == own.end) {
@@ -98,6 +112,7 @@ private:
     const SetStep* steps_;
     std::size_t step_count_;
     std::size_t first_span_;
+    bool operand_first_ = false;  // some step shows its operand before the element
 };
 
 // The texts of the set's first n elements as one step's operand: its own
