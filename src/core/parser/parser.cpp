@@ -127,12 +127,12 @@ OptionalExprId Parser::parse_set() {
     // Items of enclosing sets sit below ours on the shared scratch stack.
     const std::size_t mark = set_items_.size();
     advance();
-    OptionalExprId item = parse_additive();
+    OptionalExprId item = parse_set_item();
     while (item) {
         set_items_.push_back(*item);
         if (peek() != TokenKind::Comma) break;
         advance();
-        item = parse_additive();
+        item = parse_set_item();
     }
     leave_nesting();
     OptionalExprId result;
@@ -144,6 +144,21 @@ OptionalExprId Parser::parse_set() {
     }
     set_items_.truncate(mark);
     return result;
+}
+
+// A set item: additive. Most items of a set of numbers are a lone plain
+// number, which is read here as the literal the grammar gives it, without
+// descending through the grammar's levels; anything else is read again from
+// its start.
+OptionalExprId Parser::parse_set_item() {
+    if (peek() == TokenKind::Num && token_number_ >= 0) {
+        const Mark start = mark();
+        const std::int64_t value = token_number_;
+        advance();
+        if (peek() == TokenKind::Comma || peek() == TokenKind::RBrace) return ast_.add_literal(Number::make_int(value));
+        reset(start);
+    }
+    return parse_additive();
 }
 
 // A unary that starts with a number: NUM dice-term | NUM '#' repeat-body | NUM

@@ -70,6 +70,7 @@ private:
     OptionalExprId parse_negation();
     OptionalExprId parse_paren();
     OptionalExprId parse_set();
+    OptionalExprId parse_set_item();
     OptionalExprId parse_number_start();
     OptionalExprId parse_repeat_body();
     OptionalExprId parse_dice_no_count();
