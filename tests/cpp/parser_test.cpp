@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 #include "lexer/scanner.hpp"
@@ -174,6 +175,15 @@ TEST(Parser, Table) {
         {"{1, 2}*2", "(* {1 2} 2)", "{1, 2}*2", ""},
         {"{1, 2", "none", "", "{1, 2"},
         {"1+{2,", "1", "1", "+{2,"},
+        // Items that start with a number but go on past it.
+        {"{1 + 2, 3 }", "{(+ 1 2) 3}", "{1 + 2, 3 }", ""},
+        {"{2 * 3}", "{(* 2 3)}", "{2 * 3}", ""},
+        {"{1, 2d6, 3#d4}", "{1 (d 2 6) (# 3 (d 1 4))}", "{1, 2d6, 3#d4}", ""},
+        {"{1, 2 - }", "none", "", "{1, 2 - }"},
+        {"{1, 2d}", "none", "", "{1, 2d}"},
+        {"{1, 3#}", "none", "", "{1, 3#}"},
+        {"{4 }x", "{4}", "{4 }", "x"},
+        {"{1, 2 )", "none", "", "{1, 2 )"},
         // Where the parse stops.
         {"d20 + (d4+ test", "(d 1 20)", "d20", "+ (d4+ test"},
         {"3 > 2", "3", "3", "> 2"},
@@ -291,6 +301,22 @@ TEST(Parser, LiteralsReadAsNumberParseReadsThem) {
             const auto* ref = std::get_if<DiceRef>(&faces.ast[*faces.expression].node());
             ASSERT_NE(ref, nullptr) << "faces: " << input;
             EXPECT_EQ(faces.ast.dice(*ref).faces, *expected) << "faces: " << input;
+        }
+
+        // A set item, the first of two and the last: a lone number is the
+        // literal, anything after it but spaces ends the set's parse.
+        const bool lone = expected && input.find_first_not_of(' ', c.literal.size()) == std::string::npos;
+        const std::pair<std::string, std::size_t> sets[] = {{"{" + input + ", 1}", 0}, {"{1, " + input + "}", 1}};
+        for (const auto& [set, index] : sets) {
+            const ParseOutcome items = Parser::parse(set);
+            ASSERT_EQ(items.expression.has_value(), lone) << "set: " << set;
+            if (!lone) continue;
+            const auto* node = std::get_if<SetExpr>(&items.ast[*items.expression].node());
+            ASSERT_NE(node, nullptr) << "set: " << set;
+            ASSERT_EQ(items.ast.items(*node).size(), 2u) << "set: " << set;
+            const auto* literal = std::get_if<LiteralExpr>(&items.ast[items.ast.items(*node)[index]].node());
+            ASSERT_NE(literal, nullptr) << "set: " << set;
+            EXPECT_EQ(literal->value(), *expected) << "set: " << set;
         }
 
         const ParseOutcome threshold = Parser::parse("d6>" + input);
