@@ -146,6 +146,8 @@ template <class Text>
 Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const) {
     PoolStorage storage;
     RandWalk<Text> walk{.ast = ast, .rng = rng, .out = out, .pool = storage.pool()};
+    // A lone dice term, the usual rand node, has no brackets, sign or chain to see to.
+    if (const auto* dice = node_as<DiceRef>(ast, node)) return dice_into(walk, *dice);
     return or_const ? rand_or_const_into(walk, node) : rand_into(walk, node);
 }
 
