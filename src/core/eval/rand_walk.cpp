@@ -127,6 +127,8 @@ template <class Text>
 // eval_rand, appending the detail text to walk.out.
 template <class Text>
 Result<Number> rand_into(RandWalk<Text>& walk, ExprId node) {
+    // A lone dice term, the usual rand node, has no brackets or sign to see to.
+    if (const auto* dice = node_as<DiceRef>(walk.ast, node)) return dice_into(walk, *dice);
     // Brackets wrap the text of what they hold; a sign shows in the value only.
     const Unwrapped u = unwrap(walk.ast, node);
     walk.out.append(u.parens, '(');
@@ -146,7 +148,7 @@ template <class Text>
 Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const) {
     PoolStorage storage;
     RandWalk<Text> walk{.ast = ast, .rng = rng, .out = out, .pool = storage.pool()};
-    // A lone dice term, the usual rand node, has no brackets, sign or chain to see to.
+    // A lone dice term needs no level dispatch either.
     if (const auto* dice = node_as<DiceRef>(ast, node)) return dice_into(walk, *dice);
     return or_const ? rand_or_const_into(walk, node) : rand_into(walk, node);
 }
