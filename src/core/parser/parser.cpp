@@ -150,7 +150,7 @@ OptionalExprId Parser::parse_set() {
 // number, which is read here as the literal the grammar gives it, without
 // descending through the grammar's levels; anything else is read again from
 // its start.
-OptionalExprId Parser::parse_set_item() {
+[[gnu::always_inline]] inline OptionalExprId Parser::parse_set_item() {
     if (peek() == TokenKind::Num && token_number_ >= 0) {
         const Mark start = mark();
         const std::int64_t value = token_number_;
