@@ -19,6 +19,9 @@ PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept
         cls.type = type_object;  // keeps the reference from PyType_FromSpec for good
         cls.alloc = alloc;
         cls.free = free;
+        if (type_spec.itemsize == 1 && alloc == PyType_GenericAlloc && free == PyObject_Free) {
+            cls.direct_basic_size = static_cast<std::size_t>(type_spec.basicsize);
+        }
     }
     incref(reinterpret_cast<PyObject*>(cls.type));
     return reinterpret_cast<PyObject*>(cls.type);
@@ -27,7 +30,13 @@ PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept
 PyObject* allocate_record(const RecordClass& cls, std::size_t variable) noexcept {
     // The classes' item size is one byte, so the item count is the byte count.
     if (variable > static_cast<std::size_t>(PY_SSIZE_T_MAX) / 2) return PyErr_NoMemory();
-    return cls.alloc(cls.type, static_cast<Py_ssize_t>(variable));
+    const auto items = static_cast<Py_ssize_t>(variable);
+    if (cls.direct_basic_size == 0) return cls.alloc(cls.type, items);
+    // What the generic slot does for a class without garbage-collector
+    // support, less clearing the memory first.
+    void* memory = PyObject_Malloc(cls.direct_basic_size + variable);
+    if (memory == nullptr) return PyErr_NoMemory();
+    return reinterpret_cast<PyObject*>(PyObject_InitVar(static_cast<PyVarObject*>(memory), cls.type, items));
 }
 
 PyObject* source_text_object(const ExpressionTexts& expression, std::string_view text) noexcept {

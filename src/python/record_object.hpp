@@ -82,14 +82,19 @@ struct RecordClass {
     PyTypeObject* type = nullptr;
     allocfunc alloc = nullptr;
     freefunc free = nullptr;
+    // For a class of byte items allocated and freed as plain objects: its
+    // basicsize, so an instance is allocated directly, without the clearing
+    // the generic slot does. 0 for any other class.
+    std::size_t direct_basic_size = 0;
 };
 
 // Creates the class from its type description on the first call and returns a new reference
 // to it; later calls return the same class. Null with an exception set on failure.
 [[nodiscard]] PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept;
 
-// A new, zeroed instance with `variable` bytes after its head, or null with
-// an exception set.
+// A new instance with `variable` bytes after its head, or null with an
+// exception set. Only a class without direct_basic_size clears it: the
+// makers of the others write every field.
 [[nodiscard]] PyObject* allocate_record(const RecordClass& cls, std::size_t variable) noexcept;
 
 // Copies text to `at` and returns the end of the copy.

@@ -316,6 +316,36 @@ TEST(FlatSet, StepsLaidOutWithEmptyTexts) {
     FlatSet many = set_of({"m", ""});
     detail::apply_set(lone, BinaryOp::Add, many, &texts);
     EXPECT_EQ(laid_out(lone), (std::vector<std::string>{"q / 1 + m", "q / 1 +"}));
+    // The whole set laid out is its elements' texts in braces, whether the
+    // steps all follow the element or some come first, with empty texts anywhere.
+    struct LayoutCase {
+        std::vector<std::string_view> own;
+        std::vector<std::pair<std::string_view, bool>> operands;  // text, element first
+        std::string_view layout;
+    };
+    const LayoutCase layouts[] = {
+        {{"a", "b"}, {}, "{a, b}"},
+        {{"a", "b"}, {{"2", true}, {"", true}, {"3", true}}, "{a + 2 + + 3, b + 2 + + 3}"},
+        {{"", "b"}, {{"", true}, {"2", true}}, "{+ 2, b + + 2}"},
+        {{"a", ""}, {{"p", false}, {"2", true}}, "{p + a + 2, p + + 2}"},
+        {{"", ""}, {{"", false}, {"", true}}, "{, }"},
+        {{"", "b"}, {{"p", false}, {"", false}}, "{+ p +, + p + b}"},
+    };
+    for (const LayoutCase& c : layouts) {
+        FlatSet laid = set_of(c.own);
+        for (const auto& [text, element_first] : c.operands) {
+            detail::apply_scalar(laid, BinaryOp::Add, I(1), &texts, span_of(text), element_first);
+        }
+        TextBuffer out;
+        out += "x";  // laid out after what the text holds already
+        detail::append_layout(out, texts, laid);
+        EXPECT_EQ(out.view(), "x" + std::string(c.layout));
+        const std::vector<std::string> elements = laid_out(laid);
+        std::string joined = "x{";
+        for (std::size_t i = 0; i < elements.size(); ++i) joined += (i == 0 ? "" : ", ") + elements[i];
+        EXPECT_EQ(out.view(), joined + "}");
+    }
+
     // Without texts only the numbers change.
     FlatSet bare = set_of({"b", "c"});
     detail::apply_scalar(bare, BinaryOp::Div, I(0), nullptr, 0, true);

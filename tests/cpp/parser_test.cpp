@@ -8,8 +8,10 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
+#include "lexer/scanner.hpp"
 #include "parser/parser.hpp"
 #include "whitespace.hpp"
 
@@ -173,6 +175,15 @@ TEST(Parser, Table) {
         {"{1, 2}*2", "(* {1 2} 2)", "{1, 2}*2", ""},
         {"{1, 2", "none", "", "{1, 2"},
         {"1+{2,", "1", "1", "+{2,"},
+        // Items that start with a number but go on past it.
+        {"{1 + 2, 3 }", "{(+ 1 2) 3}", "{1 + 2, 3 }", ""},
+        {"{2 * 3}", "{(* 2 3)}", "{2 * 3}", ""},
+        {"{1, 2d6, 3#d4}", "{1 (d 2 6) (# 3 (d 1 4))}", "{1, 2d6, 3#d4}", ""},
+        {"{1, 2 - }", "none", "", "{1, 2 - }"},
+        {"{1, 2d}", "none", "", "{1, 2d}"},
+        {"{1, 3#}", "none", "", "{1, 3#}"},
+        {"{4 }x", "{4}", "{4 }", "x"},
+        {"{1, 2 )", "none", "", "{1, 2 )"},
         // Where the parse stops.
         {"d20 + (d4+ test", "(d 1 20)", "d20", "+ (d4+ test"},
         {"3 > 2", "3", "3", "> 2"},
@@ -292,6 +303,22 @@ TEST(Parser, LiteralsReadAsNumberParseReadsThem) {
             EXPECT_EQ(faces.ast.dice(*ref).faces, *expected) << "faces: " << input;
         }
 
+        // A set item, the first of two and the last: a lone number is the
+        // literal, anything after it but spaces ends the set's parse.
+        const bool lone = expected && input.find_first_not_of(' ', c.literal.size()) == std::string::npos;
+        const std::pair<std::string, std::size_t> sets[] = {{"{" + input + ", 1}", 0}, {"{1, " + input + "}", 1}};
+        for (const auto& [set, index] : sets) {
+            const ParseOutcome items = Parser::parse(set);
+            ASSERT_EQ(items.expression.has_value(), lone) << "set: " << set;
+            if (!lone) continue;
+            const auto* node = std::get_if<SetExpr>(&items.ast[*items.expression].node());
+            ASSERT_NE(node, nullptr) << "set: " << set;
+            ASSERT_EQ(items.ast.items(*node).size(), 2u) << "set: " << set;
+            const auto* literal = std::get_if<LiteralExpr>(&items.ast[items.ast.items(*node)[index]].node());
+            ASSERT_NE(literal, nullptr) << "set: " << set;
+            EXPECT_EQ(literal->value(), *expected) << "set: " << set;
+        }
+
         const ParseOutcome threshold = Parser::parse("d6>" + input);
         ASSERT_TRUE(threshold.expression) << "threshold: " << input;
         const auto* ref = std::get_if<DiceRef>(&threshold.ast[*threshold.expression].node());
@@ -337,6 +364,33 @@ TEST(Parser, RandomInputsKeepTheirInvariants) {
     }
     // The generator must reach the parser's interesting paths, not just fail early.
     EXPECT_GT(successes, 2000);
+}
+
+// The parse stops at or before the scanner's cut by itself: every input of
+// up to five pieces parses as its prefix before the cut does, and only the
+// whitespace before the cut goes to neither part.
+TEST(Parser, StopsWhereTheScannerCuts) {
+    static constexpr std::string_view kPieces[] = {"1", "d", "+", "#", "(", ")", "{", "}", ",", " ", "\n", "\t"};
+    constexpr std::size_t kCount = std::size(kPieces);
+    std::size_t cut_short = 0;
+    for (std::size_t length = 0; length <= 5; ++length) {
+        std::size_t combinations = 1;
+        for (std::size_t i = 0; i < length; ++i) combinations *= kCount;
+        for (std::size_t code = 0; code < combinations; ++code) {
+            std::string input;
+            for (std::size_t i = 0, rest = code; i < length; ++i, rest /= kCount) input += kPieces[rest % kCount];
+            const ScanResult scanned = scan(input);
+            const std::string prefix(scanned.prefix);
+            const ParseOutcome whole = Parser::parse(input);
+            const ParseOutcome cut = Parser::parse(prefix);
+            ASSERT_EQ(tree_of(whole), tree_of(cut)) << input;
+            ASSERT_EQ(whole.consumed, cut.consumed) << input;
+            ASSERT_EQ(whole.tail, std::string(cut.tail) + std::string(scanned.rest)) << input;
+            cut_short += scanned.rest.empty() ? 0 : 1;
+        }
+    }
+    // Most inputs are cut before their end, so the comparison is not idle.
+    EXPECT_GT(cut_short, 100000u);
 }
 
 struct LevelCase {

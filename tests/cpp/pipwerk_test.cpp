@@ -253,6 +253,21 @@ TEST(RollPipeline, MatchesParseEvaluateRender) {
     }
 }
 
+// Sets whose summary is written in one piece or number by number, on
+// either side of the size where that changes, with the longest numbers.
+TEST(RollPipeline, MatchesParseEvaluateRenderOnLongSets) {
+    const std::vector<std::string> elements = {"1", "-9223372036854775807 - 1", "1e300", "-1.25e-300", "50%", "d6"};
+    for (const std::string& element : elements) {
+        for (const std::size_t count : {1u, 2u, 3u, 20u, 42u, 43u, 44u, 100u}) {
+            std::string text = "{" + element;
+            for (std::size_t i = 1; i < count; ++i) text += ", " + element;
+            text += "}";
+            expect_same_roll(text, 5, true);
+            expect_same_roll(text + " * 3", 5, false);
+        }
+    }
+}
+
 // Random expressions over the set-level forms, from a fixed seed.
 class ExpressionMaker {
 public:

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,14 +15,15 @@ namespace {
 constexpr std::int64_t wrap(std::uint64_t bits) noexcept { return static_cast<std::int64_t>(bits); }
 constexpr std::uint64_t bits_of(std::int64_t v) noexcept { return static_cast<std::uint64_t>(v); }
 
-Result<Number> int_binop(BinaryOp op, std::int64_t a, std::int64_t b) noexcept {
+// The value of left op right, or nothing for a zero divisor.
+std::optional<Number> int_binop(BinaryOp op, std::int64_t a, std::int64_t b) noexcept {
     switch (op) {
         case BinaryOp::Add: return Number::make_int(wrap(bits_of(a) + bits_of(b)));
         case BinaryOp::Sub: return Number::make_int(wrap(bits_of(a) - bits_of(b)));
         case BinaryOp::Mul: return Number::make_int(wrap(bits_of(a) * bits_of(b)));
         case BinaryOp::Div: break;
     }
-    if (b == 0) return std::unexpected(PipwerkError::division_by_zero());
+    if (b == 0) return std::nullopt;
     // The one quotient that leaves the Int range (and whose remainder is
     // undefined in C++): give the true value, 2^63, as a real.
     if (a == std::numeric_limits<std::int64_t>::min() && b == -1) {
@@ -31,7 +33,7 @@ Result<Number> int_binop(BinaryOp op, std::int64_t a, std::int64_t b) noexcept {
     return Number::make_real(static_cast<double>(a) / static_cast<double>(b));
 }
 
-Result<Number> real_binop(BinaryOp op, double a, double b) noexcept {
+std::optional<Number> real_binop(BinaryOp op, double a, double b) noexcept {
     switch (op) {
         case BinaryOp::Add: return Number::make_real(a + b);
         case BinaryOp::Sub: return Number::make_real(a - b);
@@ -39,15 +41,20 @@ Result<Number> real_binop(BinaryOp op, double a, double b) noexcept {
         case BinaryOp::Div: break;
     }
     // -0.0 compares equal to zero too; a NaN divisor is not zero.
-    if (b == 0.0) return std::unexpected(PipwerkError::division_by_zero());
+    if (b == 0.0) return std::nullopt;
     return Number::make_real(a / b);
+}
+
+std::optional<Number> binop(BinaryOp op, Number left, Number right) noexcept {
+    if (left.is_int() && right.is_int()) return int_binop(op, left.int_value(), right.int_value());
+    return real_binop(op, left.to_double(), right.to_double());
 }
 
 }  // namespace
 
 Result<Number> apply_binop(BinaryOp op, Number left, Number right) noexcept {
-    if (left.is_int() && right.is_int()) return int_binop(op, left.int_value(), right.int_value());
-    return real_binop(op, left.to_double(), right.to_double());
+    if (const std::optional<Number> value = binop(op, left, right)) return *value;
+    return std::unexpected(PipwerkError::division_by_zero());
 }
 
 Number negate(Number value) noexcept {
@@ -59,9 +66,9 @@ Number negate(Number value) noexcept {
     return value;
 }
 
+// Without the error: a set's elements are many, and most are not divided by zero.
 Number apply_binop_or_zero(BinaryOp op, Number left, Number right) noexcept {
-    const Result<Number> value = apply_binop(op, left, right);
-    return value ? *value : Number::make_int(0);
+    return binop(op, left, right).value_or(Number::make_int(0));
 }
 
 std::string format_binop_detail(BinaryOp op, std::string_view left, std::string_view right) {

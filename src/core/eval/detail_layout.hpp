@@ -72,6 +72,20 @@ void close_operation(Text& out, const OpenOperation& open) {
     truncate(out, open.left_empty ? open.symbol_at : open.right_start - 1);
 }
 
+// The echo form of a constant, the whole detail of one; out of line so its
+// buffer stays off the recursive frames.
+template <class Text>
+[[gnu::noinline]] void append_echo(Text& out, const Number& value) {
+    if constexpr (!writes_text<Text>) return;
+    // An Int is short: written in place. Reals can be long.
+    if (value.is_int()) {
+        write_text(out, Number::kMaxIntLength, [&](char* at) { return value.write_display_string(at); });
+        return;
+    }
+    char buffer[Number::kMaxTextLength];
+    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display_string(buffer) - buffer));
+}
+
 // "{a, b, ...}", each item written by write_item(out, i).
 template <class Text, class WriteItem>
 void append_braced(Text& out, std::size_t count, WriteItem write_item) {

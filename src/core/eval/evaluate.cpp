@@ -29,9 +29,9 @@ namespace {
 Result<Number> eval_const_chain(const Ast& ast, const BinaryExpr& top, bool negated) {
     const auto spine =
         collect_spine(ast, top, [&](ExprId left) { return node_as<BinaryExpr>(ast, left) != nullptr; });
-    Result<Number> acc = eval_const(ast, spine.back()->left);
+    Result<Number> acc = const_value(ast, spine.back()->left);
     for (std::size_t i = spine.size(); acc && i-- > 0;) {
-        const Result<Number> right = eval_const(ast, spine[i]->right);
+        const Result<Number> right = const_value(ast, spine[i]->right);
         if (!right) {
             acc = std::unexpected(right.error());
             break;

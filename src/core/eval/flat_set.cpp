@@ -1,6 +1,7 @@
 #include "flat_set.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "detail_layout.hpp"
@@ -28,33 +29,91 @@ std::size_t layout_bound(const FlatSet& set) noexcept {
     return bound;
 }
 
-// Element i into room already taken.
-void write_element(RawText& out, const SetTexts& texts, const FlatSet& set, std::size_t i) noexcept {
-    const std::string_view own = texts.text(set.first_span + i);
-    const auto& steps = set.steps;
-    if (steps.empty()) {
-        out += own;
-        return;
+// The set's texts as the layout reads them, copied into locals once per
+// layout: every byte written through a char pointer may alias the set and
+// its texts, so read through them the pointers would be loaded again after
+// each piece.
+class ElementWriter {
+public:
+    ElementWriter(const SetTexts& texts, const FlatSet& set) noexcept
+        : chars_(texts.chars.view().data()),
+          spans_(texts.spans()),
+          steps_(set.steps.data()),
+          step_count_(set.steps.size()),
+          first_span_(set.first_span) {
+        for (const SetStep& step : set.steps) operand_first_ = operand_first_ || !step.element_first;
     }
-    // While the text is still empty, a step with an empty operand shows nothing.
-    std::size_t first = 0;
-    if (own.empty()) {
-        while (first < steps.size() && operand_of(texts, steps[first], i).empty()) ++first;
+
+    // Element i at `at`, into room already taken; gives the end.
+    char* write(char* at, std::size_t i) const noexcept {
+        const SetTexts::Span own = spans_[first_span_ + i];
+        if (step_count_ == 0) return copy(at, own);
+        // The usual shape: the element, then each symbol and operand after it.
+        if (!operand_first_ && !empty(own)) {
+            at = copy(at, own);
+            for (const SetStep* step = steps_; step != steps_ + step_count_; ++step) {
+                at[0] = ' ';
+                at[1] = symbol_of(step->op);
+                at += 2;
+                const SetTexts::Span operand_text = operand(*step, i);
+                if (!empty(operand_text)) at = copy(space(at), operand_text);
+            }
+            return at;
+        }
+        // While the text is still empty, a step with an empty operand shows nothing.
+        std::size_t first = 0;
+        if (own.begin == own.end) {
+            while (first < step_count_ && empty(operand(steps_[first], i))) ++first;
+        }
+        // Operands that come first wrap the element from the outside in;
+        // pieces are joined by single spaces, empty ones skipped.
+        char* const start = at;
+        for (std::size_t k = step_count_; k-- > first;) {
+            const SetStep& step = steps_[k];
+            if (step.element_first) continue;
+            const SetTexts::Span operand_text = operand(step, i);
+            if (!empty(operand_text)) at = space(copy(at, operand_text));
+            *at++ = symbol_of(step.op);
+            *at++ = ' ';
+        }
+        if (!empty(own)) {
+            at = copy(at, own);
+        } else if (at != start) {
+            --at;  // no element between: the space after the last symbol goes
+        }
+        for (std::size_t k = first; k < step_count_; ++k) {
+            const SetStep& step = steps_[k];
+            if (!step.element_first) continue;
+            if (at != start) *at++ = ' ';
+            *at++ = symbol_of(step.op);
+            const SetTexts::Span operand_text = operand(step, i);
+            if (!empty(operand_text)) at = copy(space(at), operand_text);
+        }
+        return at;
     }
-    // Operands that come first wrap the element from the outside in.
-    Pieces<RawText> pieces(out);
-    for (std::size_t k = steps.size(); k-- > first;) {
-        if (steps[k].element_first) continue;
-        pieces.add(operand_of(texts, steps[k], i));
-        pieces.add(symbol_of(steps[k].op));
+
+private:
+    static bool empty(SetTexts::Span s) noexcept { return s.begin == s.end; }
+    static char* space(char* at) noexcept {
+        *at = ' ';
+        return at + 1;
     }
-    pieces.add(own);
-    for (std::size_t k = first; k < steps.size(); ++k) {
-        if (!steps[k].element_first) continue;
-        pieces.add(symbol_of(steps[k].op));
-        pieces.add(operand_of(texts, steps[k], i));
+    [[nodiscard]] SetTexts::Span operand(const SetStep& step, std::size_t i) const noexcept {
+        return spans_[step.first_span + (step.per_element ? i : 0)];
     }
-}
+    [[nodiscard]] char* copy(char* at, SetTexts::Span s) const noexcept {
+        const std::size_t n = s.end - s.begin;
+        std::memcpy(at, chars_ + s.begin, n);
+        return at + n;
+    }
+
+    const char* chars_;
+    const SetTexts::Span* spans_;
+    const SetStep* steps_;
+    std::size_t step_count_;
+    std::size_t first_span_;
+    bool operand_first_ = false;  // some step shows its operand before the element
+};
 
 // The texts of the set's first n elements as one step's operand: its own
 // spans when it has no steps, else each laid out into a new span of the set
@@ -80,11 +139,7 @@ std::size_t operand_spans(SetTexts& texts, const FlatSet& set, std::size_t n, st
 
 template <class Text>
 void append_element(Text& out, const SetTexts& texts, const FlatSet& set, std::size_t i) {
-    write_text(out, element_bound(texts, set, i), [&](char* at) {
-        RawText raw{at};
-        write_element(raw, texts, set, i);
-        return raw.at;
-    });
+    write_text(out, element_bound(texts, set, i), [&](char* at) { return ElementWriter(texts, set).write(at, i); });
 }
 
 template void append_element(TextBuffer&, const SetTexts&, const FlatSet&, std::size_t);
@@ -92,9 +147,19 @@ template void append_element(std::string&, const SetTexts&, const FlatSet&, std:
 
 void append_layout(TextBuffer& out, const SetTexts& texts, const FlatSet& set) {
     write_text(out, layout_bound(set), [&](char* at) {
-        RawText raw{at};
-        append_braced(raw, set.size(), [&](RawText& to, std::size_t i) { write_element(to, texts, set, i); });
-        return raw.at;
+        const ElementWriter writer(texts, set);
+        const std::size_t n = set.size();
+        *at++ = '{';
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i != 0) {
+                at[0] = kSeparator[0];
+                at[1] = kSeparator[1];
+                at += 2;
+            }
+            at = writer.write(at, i);
+        }
+        *at++ = '}';
+        return at;
     });
 }
 

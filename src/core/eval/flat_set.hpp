@@ -38,6 +38,7 @@ public:
         return spans_.size() - 1;
     }
     [[nodiscard]] std::size_t span_count() const noexcept { return spans_.size(); }
+    [[nodiscard]] const Span* spans() const noexcept { return spans_.data(); }
 
     TextBuffer chars;
 

@@ -43,20 +43,6 @@ struct PoolStorage {
     RollResult& pool() noexcept { return *std::launder(reinterpret_cast<RollResult*>(bytes)); }
 };
 
-// The echo form of a constant; out of line so its buffer stays off the
-// recursive frames.
-template <class Text>
-[[gnu::noinline]] void append_echo(Text& out, const Number& value) {
-    if constexpr (!writes_text<Text>) return;
-    // An Int is short: written in place. Reals can be long.
-    if (value.is_int()) {
-        write_text(out, Number::kMaxIntLength, [&](char* at) { return value.write_display_string(at); });
-        return;
-    }
-    char buffer[Number::kMaxTextLength];
-    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display_string(buffer) - buffer));
-}
-
 template <class Text>
 Result<Number> rand_into(RandWalk<Text>& walk, ExprId node);
 
@@ -65,7 +51,7 @@ template <class Text>
 Result<Number> rand_or_const_into(RandWalk<Text>& walk, ExprId node) {
     switch (level_of(walk.ast, node)) {
         case 0: {
-            Result<Number> value = eval_const(walk.ast, node);
+            Result<Number> value = const_value(walk.ast, node);
             if (value) append_echo(walk.out, *value);
             return value;
         }
@@ -127,6 +113,8 @@ template <class Text>
 // eval_rand, appending the detail text to walk.out.
 template <class Text>
 Result<Number> rand_into(RandWalk<Text>& walk, ExprId node) {
+    // A lone dice term, the usual rand node, has no brackets or sign to see to.
+    if (const auto* dice = node_as<DiceRef>(walk.ast, node)) return dice_into(walk, *dice);
     // Brackets wrap the text of what they hold; a sign shows in the value only.
     const Unwrapped u = unwrap(walk.ast, node);
     walk.out.append(u.parens, '(');
@@ -146,6 +134,8 @@ template <class Text>
 Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const) {
     PoolStorage storage;
     RandWalk<Text> walk{.ast = ast, .rng = rng, .out = out, .pool = storage.pool()};
+    // A lone dice term needs no level dispatch either.
+    if (const auto* dice = node_as<DiceRef>(ast, node)) return dice_into(walk, *dice);
     return or_const ? rand_or_const_into(walk, node) : rand_into(walk, node);
 }
 

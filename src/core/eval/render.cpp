@@ -6,6 +6,7 @@
 #include "detail_layout.hpp"
 #include "eval.hpp"
 #include "text_buffer.hpp"
+#include "text_sink.hpp"
 
 namespace pipwerk {
 namespace {
@@ -69,11 +70,28 @@ void EvalValue::append_detail(TextBuffer& out) const { append_detail_of(out, *th
 void EvalValue::append_summary(std::string& out) const { append_summary_of(out, *this); }
 
 void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_set) {
-    if (is_set) {
-        append_set_numbers(out, numbers, [](const Number& n) -> const Number& { return n; });
-    } else {
+    if (!is_set) {
         append_number(out, numbers.front());
+        return;
     }
+    const auto as_is = [](const Number& n) -> const Number& { return n; };
+    // A short set is written in one piece, into room for every number at
+    // its longest; a long one number by number, so the room taken stays
+    // near the text's own size.
+    constexpr std::size_t kOnePiece = 1024;
+    std::size_t bound = 2;
+    for (std::size_t i = 0; i < numbers.size() && bound <= kOnePiece; ++i) {
+        bound += kSeparator.size() + (numbers[i].is_int() ? Number::kMaxIntLength : Number::kMaxTextLength);
+    }
+    if (bound > kOnePiece) {
+        append_set_numbers(out, numbers, as_is);
+        return;
+    }
+    out.write(bound, [&](char* at) {
+        RawText raw{at};
+        append_braced(raw, numbers.size(), [&](RawText& to, std::size_t i) { to.at = numbers[i].write_display(to.at); });
+        return raw.at;
+    });
 }
 
 void EvalValue::append_full(std::string& out) const {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <variant>
 
+#include "detail_layout.hpp"
 #include "eval.hpp"
 #include "rand_walk.hpp"
 #include "text_sink.hpp"
@@ -34,6 +35,16 @@ public:
 private:
     // eval_rand_or_const, its text as a new span (none without texts).
     Result<Number> scalar(ExprId node, std::size_t& span) {
+        // A constant shows its value: no rand walk to set up for it.
+        if (level_of(ast_, node) == 0) {
+            Result<Number> value = const_value(ast_, node);
+            if (texts_ != nullptr) {
+                const std::size_t begin = texts_->chars.size();
+                if (value) append_echo(texts_->chars, *value);
+                span = texts_->close_span(begin);
+            }
+            return value;
+        }
         if (texts_ == nullptr) {
             NoText none;
             return walk_rand(ast_, node, rng_, none, true);

@@ -7,6 +7,7 @@
 #include <expected>
 #include <variant>
 
+#include "eval.hpp"
 #include "pipwerk/error.hpp"
 #include "parser/ast.hpp"
 #include "small_vector.hpp"
@@ -69,6 +70,12 @@ inline Unwrapped unwrap(const Ast& ast, ExprId node) noexcept {
             return u;
         }
     }
+}
+
+// eval_const, with a literal, the usual constant, read in place.
+inline Result<Number> const_value(const Ast& ast, ExprId node) noexcept {
+    if (const auto* literal = node_as<LiteralExpr>(ast, node)) return literal->value();
+    return eval_const(ast, node);
 }
 
 // Brackets around a node, which leave no trace at the set level.

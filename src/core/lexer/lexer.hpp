@@ -49,9 +49,13 @@ inline std::size_t Lexer::number_end(std::size_t from, std::int64_t& value) cons
     for (; q < n && text_[q] >= '0' && text_[q] <= '9'; ++q) {
         digits = digits * 10 + static_cast<unsigned>(text_[q] - '0');
     }
-    const bool plain = q > from && q - from <= 18 && (q == n || (text_[q] != '.' && text_[q] != '%'));
-    value = plain ? static_cast<std::int64_t>(digits) : -1;
-    if (q < n && text_[q] == '.') {
+    if (q == n || (text_[q] != '.' && text_[q] != '%')) {
+        value = q > from && q - from <= 18 ? static_cast<std::int64_t>(digits) : -1;
+        return q;
+    }
+    // A point or a percent sign follows: not plain.
+    value = -1;
+    if (text_[q] == '.') {
         ++q;
         while (q < n && text_[q] >= '0' && text_[q] <= '9') ++q;
     }
@@ -65,20 +69,21 @@ inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexc
     while (p < n && text_[p] == ' ') ++p;
     const auto token = [p](TokenKind kind, std::size_t length) { return Token{p, p + length, kind}; };
     if (p >= n) return token(TokenKind::End, 0);
-    // The byte after the current one, lowered; NUL past the end never matches '=' or 'l'.
-    const char next = p + 1 < n ? text_[p + 1] : '\0';
-    const bool next_is_equals = next == '=';
+    // The byte after the current one, read only by the tokens that look at
+    // it; NUL past the end never matches '=' or 'l'.
+    const auto next = [&] { return p + 1 < n ? text_[p + 1] : '\0'; };
+    const auto next_is_equals = [&] { return next() == '='; };
     switch (text_[p]) {
         case '0': case '1': case '2': case '3': case '4':
         case '5': case '6': case '7': case '8': case '9': case '.':
             return Token{p, number_end(p, number), TokenKind::Num};
         case 'd': case 'D': return token(TokenKind::Dice, 1);
         case 'k': case 'K':
-            return (next == 'l' || next == 'L') ? token(TokenKind::KeepLow, 2) : token(TokenKind::Keep, 1);
+            return (next() == 'l' || next() == 'L') ? token(TokenKind::KeepLow, 2) : token(TokenKind::Keep, 1);
         case 'b': case 'B': return token(TokenKind::Bonus, 1);
-        case '>': return next_is_equals ? token(TokenKind::Ge, 2) : token(TokenKind::Gt, 1);
-        case '<': return next_is_equals ? token(TokenKind::Le, 2) : token(TokenKind::Lt, 1);
-        case '!': return next_is_equals ? token(TokenKind::Ne, 2) : token(TokenKind::End, 0);
+        case '>': return next_is_equals() ? token(TokenKind::Ge, 2) : token(TokenKind::Gt, 1);
+        case '<': return next_is_equals() ? token(TokenKind::Le, 2) : token(TokenKind::Lt, 1);
+        case '!': return next_is_equals() ? token(TokenKind::Ne, 2) : token(TokenKind::End, 0);
         case '+': return token(TokenKind::Plus, 1);
         case '-': return token(TokenKind::Minus, 1);
         case '*': return token(TokenKind::Star, 1);

@@ -184,9 +184,10 @@ public:
     [[nodiscard]] Number count(const RepeatExpr& repeat) const noexcept { return counts_[repeat.count_index]; }
     [[nodiscard]] std::size_t size() const noexcept { return nodes_.size(); }
 
-    // Room for this many nodes, so a longer expression grows its arena once
-    // rather than step by step.
-    void reserve(std::size_t nodes) { nodes_.reserve(nodes); }
+    // Room for this many nodes, taken when the inline room runs out, so a
+    // longer expression grows its arena once rather than step by step, and
+    // a short one followed by a long text takes nothing.
+    void reserve_when_full(std::size_t nodes) noexcept { room_when_full_ = nodes; }
 
     // Builders; each computes the new node's level from its children. The
     // ones the parser calls per token are inline below.
@@ -247,6 +248,7 @@ private:
     // Inline room for a short expression ("2d20kl1 + 1d4 - 1" has 5 nodes),
     // so parsing one allocates nothing.
     SmallVector<Expr, 16> nodes_;
+    std::size_t room_when_full_ = 0;
     SmallVector<PackedDice, 4> dice_;
     SmallVector<ExprId, 8> items_;
     SmallVector<Number, 2> counts_;
@@ -260,6 +262,10 @@ ExprId Ast::push(const Alternative& node, int level) {
     // need more is as good as out of memory (it would hold over 100 GiB).
     if (nodes_.size() >= std::numeric_limits<ExprId>::max()) throw std::bad_alloc();
     const auto id = static_cast<ExprId>(nodes_.size());
+    if (nodes_.size() == nodes_.capacity() && room_when_full_ > nodes_.size()) {
+        nodes_.reserve(room_when_full_);
+        room_when_full_ = 0;
+    }
     nodes_.emplace_back(std::in_place_type<Alternative>, node, static_cast<std::uint8_t>(level));
     return id;
 }

@@ -7,28 +7,34 @@
 
 namespace pipwerk {
 
-Parser::Parser(std::string_view prefix, Ast& ast) noexcept
-    : prefix_(prefix), lexer_(prefix), token_(lexer_.token_at(0, token_number_)), ast_(ast) {}
+Parser::Parser(std::string_view input, Ast& ast) noexcept
+    : input_(input), lexer_(input), token_(lexer_.token_at(0, token_number_)), ast_(ast) {}
 
 ParseOutcome Parser::parse(std::string_view input) {
-    const ScanResult scanned = scan(input);
     ParseOutcome outcome;
     // Every node owns at least one byte of the input, so this bound is never
-    // short: the node arena is obtained once and never regrown by copying.
-    // Reserved but unused room is never touched. The cap keeps a huge input
-    // from claiming all of that up front; past it the arena grows as usual.
-    // The side table of dice with modifiers is left to grow: most dice need
-    // no entry, and an idle reservation of megabytes makes the allocator hand
-    // the heap back to the system and fault it in again on the next call.
+    // short: the node arena is obtained once, when its inline room is full,
+    // and never regrown by copying. Reserved but unused room is never
+    // touched. The cap keeps a huge input from claiming all of that up
+    // front; past it the arena grows as usual. The side table of dice with
+    // modifiers is left to grow: most dice need no entry, and an idle
+    // reservation of megabytes makes the allocator hand the heap back to the
+    // system and fault it in again on the next call.
     constexpr std::size_t kNodeCap = std::size_t{1} << 22;
-    if (const std::size_t n = scanned.prefix.size(); n > 32) outcome.ast.reserve(std::min(n, kNodeCap));
-    Parser parser(scanned.prefix, outcome.ast);
+    outcome.ast.reserve_when_full(std::min(input.size(), kNodeCap));
+    // The parser reads the whole input: it never consumes a bracket it cannot
+    // close, a comma outside a set or a line feed, so it stops at or before
+    // the scanner's cut by itself, and a whole parse needs no scan at all.
+    Parser parser(input, outcome.ast);
     outcome.expression = parser.parse_additive().to_optional();
 
     const std::size_t end = parser.token_.start;
-    // The tail skips whitespace only up to the cut: the rest is kept as it is.
-    const std::string_view unparsed = trim_leading_whitespace(scanned.prefix.substr(end));
-    const std::size_t tail_start = scanned.prefix.size() - unparsed.size();
+    std::size_t tail_start = end;
+    if (end < input.size()) {
+        // The tail skips whitespace only up to the cut: the rest is kept as it is.
+        const std::size_t cut = std::max(scan(input).cut, end);
+        tail_start = cut - trim_leading_whitespace(input.substr(end, cut - end)).size();
+    }
     outcome.consumed = trim_trailing_whitespace(input.substr(0, end));
     outcome.tail = input.substr(tail_start);
     return outcome;
@@ -121,12 +127,12 @@ OptionalExprId Parser::parse_set() {
     // Items of enclosing sets sit below ours on the shared scratch stack.
     const std::size_t mark = set_items_.size();
     advance();
-    OptionalExprId item = parse_additive();
+    OptionalExprId item = parse_set_item();
     while (item) {
         set_items_.push_back(*item);
         if (peek() != TokenKind::Comma) break;
         advance();
-        item = parse_additive();
+        item = parse_set_item();
     }
     leave_nesting();
     OptionalExprId result;
@@ -138,6 +144,21 @@ OptionalExprId Parser::parse_set() {
     }
     set_items_.truncate(mark);
     return result;
+}
+
+// A set item: additive. Most items of a set of numbers are a lone plain
+// number, which is read here as the literal the grammar gives it, without
+// descending through the grammar's levels; anything else is read again from
+// its start.
+[[gnu::always_inline]] inline OptionalExprId Parser::parse_set_item() {
+    if (peek() == TokenKind::Num && token_number_ >= 0) {
+        const Mark start = mark();
+        const std::int64_t value = token_number_;
+        advance();
+        if (peek() == TokenKind::Comma || peek() == TokenKind::RBrace) return ast_.add_literal(Number::make_int(value));
+        reset(start);
+    }
+    return parse_additive();
 }
 
 // A unary that starts with a number: NUM dice-term | NUM '#' repeat-body | NUM

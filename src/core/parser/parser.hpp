@@ -62,7 +62,7 @@ private:
     };
 
     // Builds into ast, the outcome's own arena, so nothing is moved at the end.
-    Parser(std::string_view prefix, Ast& ast) noexcept;
+    Parser(std::string_view input, Ast& ast) noexcept;
 
     OptionalExprId parse_additive();
     OptionalExprId parse_multiplicative();
@@ -70,6 +70,7 @@ private:
     OptionalExprId parse_negation();
     OptionalExprId parse_paren();
     OptionalExprId parse_set();
+    OptionalExprId parse_set_item();
     OptionalExprId parse_number_start();
     OptionalExprId parse_repeat_body();
     OptionalExprId parse_dice_no_count();
@@ -95,7 +96,7 @@ private:
         // Plain short digits were read by the lexer; Number::parse gives the
         // same Int for them.
         if (token_number_ >= 0) return Number::make_int(token_number_);
-        const std::string_view text(prefix_.data() + token_.start, token_.end - token_.start);
+        const std::string_view text(input_.data() + token_.start, token_.end - token_.start);
         return OptionalNumber::from(Number::parse(text));
     }
     // Steps over the current token (a modifier's letter or operator, or the
@@ -122,7 +123,7 @@ private:
     }
     void leave_nesting() noexcept { --depth_; }
 
-    std::string_view prefix_;
+    std::string_view input_;
     Lexer lexer_;
     // The current token's value when it is a plain Num (see Lexer::token_at);
     // set with the token, so declared before it.
