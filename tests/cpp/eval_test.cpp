@@ -339,7 +339,8 @@ TEST(FlatSet, StepsLaidOutWithEmptyTexts) {
         TextBuffer out;
         out += "x";  // laid out after what the text holds already
         detail::append_layout(out, texts, laid);
-        EXPECT_EQ(out.view(), "x" + std::string(c.layout));
+        EXPECT_EQ(out.view().substr(1), c.layout);
+        EXPECT_EQ(out.view().front(), 'x');
         const std::vector<std::string> elements = laid_out(laid);
         std::string joined = "x{";
         for (std::size_t i = 0; i < elements.size(); ++i) joined += (i == 0 ? "" : ", ") + elements[i];
