@@ -312,6 +312,11 @@ TEST(OddsReference, BottomGroupsSummedApartOrFolded) {
         {9, 4, 3, 6, true, &below_3, [](int x) { return x < 3 ? 1 : 0; }},
         {30, 3, 3, 28, false, nullptr, face},  // pools that reach the cap of 50
         {40, 3, 2, 38, true, nullptr, face},
+        {48, 4, 4, 47, false, nullptr, face},  // pools a die or two short of the cap, kept nearly whole
+        {49, 4, 3, 45, true, nullptr, face},
+        {46, 4, 2, 45, true, nullptr, face},
+        {47, 4, 3, 44, false, &at_least_3, [](int x) { return x >= 3 ? 1 : 0; }},
+        {48, 3, 2, 46, true, &below_3, [](int x) { return x < 3 ? 1 : 0; }},
         {8, 20, 18, 7, false, nullptr, {}},
         {10, 12, 2, 9, true, nullptr, {}},
         {30, 60, 58, 29, false, nullptr, {}},
@@ -319,6 +324,9 @@ TEST(OddsReference, BottomGroupsSummedApartOrFolded) {
         {20, 30, 15, 12, false, nullptr, {}},  // a wide top group
         {40, 50, 50, 39, false, nullptr, {}},
         {15, 25, 20, 14, false, &not_10, {}},
+        {48, 60, 50, 47, false, nullptr, {}},
+        {49, 40, 5, 45, true, nullptr, {}},
+        {47, 30, 25, 46, false, &not_10, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
