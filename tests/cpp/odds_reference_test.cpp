@@ -314,8 +314,8 @@ TEST(OddsReference, BottomGroupsSummedApartOrFolded) {
         {40, 3, 2, 38, true, nullptr, face},
         {48, 4, 4, 47, false, nullptr, face},  // pools a die or two short of the cap, kept nearly whole
         {49, 4, 3, 45, true, nullptr, face},
-        {46, 4, 2, 45, true, nullptr, face},
-        {47, 4, 3, 44, false, &at_least_3, [](int x) { return x >= 3 ? 1 : 0; }},
+        {46, 3, 2, 45, true, nullptr, face},
+        {47, 3, 3, 44, false, &at_least_3, [](int x) { return x >= 3 ? 1 : 0; }},
         {48, 3, 2, 46, true, &below_3, [](int x) { return x < 3 ? 1 : 0; }},
         {8, 20, 18, 7, false, nullptr, {}},
         {10, 12, 2, 9, true, nullptr, {}},
