@@ -371,6 +371,31 @@ Budgeted<DenseLaw> all_kept(Scoring& scoring, std::int64_t a, std::int64_t b, co
     return sum;
 }
 
+// At least the steps the pass over top sizes at the end of kept_score takes:
+// per top size, one die added to a law no wider than the whole term, and
+// the bottom group kept whole (all_kept, counted as it spends them, each
+// law taken as lopsided).
+std::uint64_t top_sizes_pass_cost(const Scoring& scoring, std::int64_t faces, std::int64_t top_lo,
+                                  const std::array<SizeWeights, kSizes>& all, std::size_t top_sizes) {
+    // The term's values lie in 0 .. 50 faces (0 .. 50 when counting).
+    std::uint64_t widest = kSizes;
+    for (std::size_t i = 0; i + 1 < kSizes; ++i) widest = scoring.next_size(widest, faces);
+    std::uint64_t cost = 0;
+    for (std::size_t top = 0; top < top_sizes; ++top) {
+        cost += scoring.die_cost(widest, faces - top_lo + 1, false);
+        if (top_lo <= 1) continue;
+        std::uint64_t size = 0;  // all_kept's sum, empty until its largest bottom size
+        for (std::size_t m = kSizes; m-- > 0;) {
+            if (size != 0) {
+                cost += scoring.die_cost(size, top_lo - 1, false);
+                size = scoring.next_size(size, top_lo - 1);
+            }
+            if (all[top][m] != 0.0) ++size;  // a weight at 0 widens it by one at most
+        }
+    }
+    return cost;
+}
+
 // A pool as two groups on working faces: `top` on [top_lo, faces], `bottom`
 // on [1, top_lo - 1], with weights[top][bottom] the joint law of their sizes.
 struct TwoGroups {
@@ -432,8 +457,10 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
         }
         const std::uint64_t apart = keep_highest_cost(scoring, 1, bottom_hi, bottom_targets);
         const std::uint64_t folded = tops_cost + keep_highest_with_tops_cost(scoring, bottom_hi, bottom_targets, reach);
-        // The top group's own keep comes after: refuse now if both will not fit.
-        const std::uint64_t top_cost = keep_highest_cost(scoring, pool.top_lo, faces, std::span(&top_target, 1));
+        // The top group's own keep and the pass over top sizes come after:
+        // refuse now if all will not fit, rather than after most of a second.
+        const std::uint64_t top_cost = keep_highest_cost(scoring, pool.top_lo, faces, std::span(&top_target, 1)) +
+                                       top_sizes_pass_cost(scoring, faces, pool.top_lo, all, top_sizes);
         const bool fold = how == BottomSum::Cheaper ? folded < apart : how == BottomSum::Folded;
         if ((fold ? folded : apart) + top_cost > budget.left()) {
             return std::unexpected(WorkBudget::too_large("a dice term"));
