@@ -368,3 +368,50 @@ TEST(OddsReference, LargeBonusPoolKeptNearlyWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// A bonus term keeping most of its pool knows what it will spend before it
+// starts: given one step less than it takes, or far too few, it is refused
+// having spent nothing past its setup, not after most of the work.
+TEST(OddsReference, BonusKeepsAreRefusedBeforeTheWork) {
+    struct Case {
+        int count, f, threshold, keep;
+        bool lowest;
+        std::uint64_t budget;  // 0: one step less than the term takes
+    };
+    const std::vector<Case> cases = {
+        {30, 60, 58, 29, false, 0},
+        {25, 40, 2, 24, true, 0},
+        {40, 50, 50, 39, false, 0},
+        {49, 4, 3, 45, true, 0},
+        {20, 30, 15, 12, false, 0},
+        {49, 1000, 381, 48, true, 600'000'000},  // its last pass over top sizes tips it over
+        {49, 1000, 900, 48, false, 600'000'000},
+        {43, 1000, 800, 42, false, 600'000'000},
+    };
+    constexpr std::uint64_t kSetup = 64;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
+                     (c.lowest ? "kl" : "k") + std::to_string(c.keep));
+        const pipwerk::DiceExpr dice{
+            .count = pipwerk::Number::make_int(c.count),
+            .faces = pipwerk::Number::make_int(c.f),
+            .keep = pipwerk::KeepMode{c.lowest ? pipwerk::KeepMode::Dir::Low : pipwerk::KeepMode::Dir::High, c.keep},
+            .bonus = pipwerk::Number::make_int(c.threshold),
+            .comparison = {}};
+        std::uint64_t budget = c.budget;
+        if (budget == 0) {
+            pipwerk::detail::WorkBudget plenty(std::uint64_t{1} << 40);
+            ASSERT_TRUE(pipwerk::detail::dice_term_law(dice, c.count, c.f, plenty).has_value());
+            budget = (std::uint64_t{1} << 40) - plenty.left() - 1;
+        }
+        pipwerk::detail::WorkBudget tight(budget);
+        const auto law = pipwerk::detail::dice_term_law(dice, c.count, c.f, tight);
+        ASSERT_FALSE(law.has_value());
+        EXPECT_EQ(law.error().kind, pipwerk::OddsError::Kind::TooLarge);
+        EXPECT_EQ(tight.left(), budget - kSetup);
+    }
+}
+
+}  // namespace
