@@ -386,6 +386,8 @@ TEST(OddsReference, BonusKeepsAreRefusedBeforeTheWork) {
         {40, 50, 50, 39, false, 0},
         {49, 4, 3, 45, true, 0},
         {20, 30, 15, 12, false, 0},
+        {6, 10, 8, 8, false, 0},  // small pools kept whole beside larger ones keeping some
+        {10, 12, 3, 11, true, 0},
         {49, 1000, 381, 48, true, 600'000'000},  // its last pass over top sizes tips it over
         {49, 1000, 900, 48, false, 600'000'000},
         {43, 1000, 800, 42, false, 600'000'000},
