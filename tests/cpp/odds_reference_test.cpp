@@ -312,6 +312,11 @@ TEST(OddsReference, BottomGroupsSummedApartOrFolded) {
         {9, 4, 3, 6, true, &below_3, [](int x) { return x < 3 ? 1 : 0; }},
         {30, 3, 3, 28, false, nullptr, face},  // pools that reach the cap of 50
         {40, 3, 2, 38, true, nullptr, face},
+        {48, 4, 4, 47, false, nullptr, face},  // pools a die or two short of the cap, kept nearly whole
+        {49, 4, 3, 45, true, nullptr, face},
+        {46, 3, 2, 45, true, nullptr, face},
+        {47, 3, 3, 44, false, &at_least_3, [](int x) { return x >= 3 ? 1 : 0; }},
+        {48, 3, 2, 46, true, &below_3, [](int x) { return x < 3 ? 1 : 0; }},
         {8, 20, 18, 7, false, nullptr, {}},
         {10, 12, 2, 9, true, nullptr, {}},
         {30, 60, 58, 29, false, nullptr, {}},
@@ -319,6 +324,9 @@ TEST(OddsReference, BottomGroupsSummedApartOrFolded) {
         {20, 30, 15, 12, false, nullptr, {}},  // a wide top group
         {40, 50, 50, 39, false, nullptr, {}},
         {15, 25, 20, 14, false, &not_10, {}},
+        {48, 60, 50, 47, false, nullptr, {}},
+        {49, 40, 5, 45, true, nullptr, {}},
+        {47, 30, 25, 46, false, &not_10, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
@@ -356,6 +364,55 @@ TEST(OddsReference, LargeBonusPoolKeptNearlyWhole) {
         ASSERT_NE(it, d.end()) << e.value;
         EXPECT_LE(std::fabs(static_cast<long double>(it->probability) - e.chance), 1e-12L * e.chance)
             << e.value << ": " << it->probability << " vs " << static_cast<double>(e.chance);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A bonus term keeping most of its pool knows what it will spend before it
+// starts: given one step less than it takes, or far too few, it is refused
+// having spent nothing past its setup, not after most of the work.
+TEST(OddsReference, BonusKeepsAreRefusedBeforeTheWork) {
+    struct Case {
+        int count, f, threshold, keep;
+        bool lowest;
+        std::uint64_t budget;  // 0: one step less than the term takes
+    };
+    const std::vector<Case> cases = {
+        {30, 60, 58, 29, false, 0},
+        {25, 40, 2, 24, true, 0},
+        {40, 50, 50, 39, false, 0},
+        {49, 4, 3, 45, true, 0},
+        {20, 30, 15, 12, false, 0},
+        {6, 10, 8, 8, false, 0},  // small pools kept whole beside larger ones keeping some
+        {10, 12, 3, 11, true, 0},
+        {49, 1000, 381, 48, true, 600'000'000},  // its last pass over top sizes tips it over
+        {49, 1000, 900, 48, false, 600'000'000},
+        {43, 1000, 800, 42, false, 600'000'000},
+    };
+    constexpr std::uint64_t kSetup = 64;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
+                     (c.lowest ? "kl" : "k") + std::to_string(c.keep));
+        const pipwerk::DiceExpr dice{
+            .count = pipwerk::Number::make_int(c.count),
+            .faces = pipwerk::Number::make_int(c.f),
+            .keep = pipwerk::KeepMode{c.lowest ? pipwerk::KeepMode::Dir::Low : pipwerk::KeepMode::Dir::High, c.keep},
+            .bonus = pipwerk::Number::make_int(c.threshold),
+            .comparison = {}};
+        std::uint64_t budget = c.budget;
+        if (budget == 0) {
+            pipwerk::detail::WorkBudget plenty(std::uint64_t{1} << 40);
+            ASSERT_TRUE(pipwerk::detail::dice_term_law(dice, c.count, c.f, plenty).has_value());
+            budget = (std::uint64_t{1} << 40) - plenty.left() - 1;
+        }
+        pipwerk::detail::WorkBudget tight(budget);
+        const auto law = pipwerk::detail::dice_term_law(dice, c.count, c.f, tight);
+        ASSERT_FALSE(law.has_value());
+        EXPECT_EQ(law.error().kind, pipwerk::OddsError::Kind::TooLarge);
+        EXPECT_EQ(tight.left(), budget - kSetup);
     }
 }
 

@@ -371,6 +371,36 @@ Budgeted<DenseLaw> all_kept(Scoring& scoring, std::int64_t a, std::int64_t b, co
     return sum;
 }
 
+// At least the steps the pass over top sizes at the end of kept_score takes:
+// per top size, one die added to the sum so far, and the bottom group kept
+// whole (all_kept, counted as it spends them, each law taken as lopsided).
+std::uint64_t top_sizes_pass_cost(const Scoring& scoring, std::int64_t faces, std::int64_t top_lo,
+                                  const std::array<SizeWeights, kSizes>& all, std::size_t top_sizes,
+                                  std::uint64_t keep) {
+    // Only pools of at most `kept` top dice are summed in this pass, each
+    // keeping at most `kept` dice. Before its die for `top`, the sum holds
+    // pools of more than `top` top dice with that many fewer of them added
+    // so far: at most kept - 1 - top dice scored, values 0 .. that many faces.
+    // Above that no die is added, and all_kept has one bottom size, 0.
+    const std::size_t kept = keep == 0 ? kSizes - 1 : std::min<std::size_t>(keep, kSizes - 1);
+    std::uint64_t span = kSizes;
+    std::uint64_t cost = 0;
+    for (std::size_t top = kept; top-- > 0; span = scoring.next_size(span, faces)) {
+        if (top >= top_sizes) continue;
+        cost += scoring.die_cost(span, faces - top_lo + 1, false);
+        if (top_lo <= 1) continue;
+        std::uint64_t size = 0;  // all_kept's sum, empty until its largest bottom size
+        for (std::size_t m = kSizes; m-- > 0;) {
+            if (size != 0) {
+                cost += scoring.die_cost(size, top_lo - 1, false);
+                size = scoring.next_size(size, top_lo - 1);
+            }
+            if (all[top][m] != 0.0) ++size;  // a weight at 0 widens it by one at most
+        }
+    }
+    return cost;
+}
+
 // A pool as two groups on working faces: `top` on [top_lo, faces], `bottom`
 // on [1, top_lo - 1], with weights[top][bottom] the joint law of their sizes.
 struct TwoGroups {
@@ -432,8 +462,10 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
         }
         const std::uint64_t apart = keep_highest_cost(scoring, 1, bottom_hi, bottom_targets);
         const std::uint64_t folded = tops_cost + keep_highest_with_tops_cost(scoring, bottom_hi, bottom_targets, reach);
-        // The top group's own keep comes after: refuse now if both will not fit.
-        const std::uint64_t top_cost = keep_highest_cost(scoring, pool.top_lo, faces, std::span(&top_target, 1));
+        // The top group's own keep and the pass over top sizes come after:
+        // refuse now if all will not fit, rather than after most of a second.
+        const std::uint64_t top_cost = keep_highest_cost(scoring, pool.top_lo, faces, std::span(&top_target, 1)) +
+                                       top_sizes_pass_cost(scoring, faces, pool.top_lo, all, top_sizes, keep);
         const bool fold = how == BottomSum::Cheaper ? folded < apart : how == BottomSum::Folded;
         if ((fold ? folded : apart) + top_cost > budget.left()) {
             return std::unexpected(WorkBudget::too_large("a dice term"));
