@@ -280,6 +280,12 @@ TEST(Parser, LiteralsReadAsNumberParseReadsThem) {
         {"50%", "50%"},
         {"5.%", "5.%"},
         {"12%3", "12%"},
+        {"0%", "0%"},
+        {"007%", "007%"},
+        {"33%", "33%"},                                  // not a whole number of hundredths as a double
+        {"123456789012345%", "123456789012345%"},        // 15 digits: the longest read without a real
+        {"9007199254740993%", "9007199254740993%"},      // 2^53 + 1: not exact as a double
+        {"99999999999999999999%", "99999999999999999999%"},
         {"1.2.3", "1.2"},
         {"3e5", "3"},
     };
