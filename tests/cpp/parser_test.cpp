@@ -255,6 +255,42 @@ TEST(Parser, ModifierValuesAreKeptAsWritten) {
     EXPECT_EQ(outcome.tail, "e3");
 }
 
+// The integer views read from the side table must be those of the full term
+// (kinds, missing parts and numbers past 32 bits included).
+TEST(Parser, DiceViewsAreTheViewsOfTheFullTerm) {
+    const std::string_view inputs[] = {
+        "4d6k3",          "2d20kl1",        "d6b6",           "10d10>=7",        "4d6b6k3>=4",
+        "2.5d6.5b50%kl3", "d6>2.9",         "d6<=250%",       "d6!=0",           "d6<1",
+        "9999999999d6k1", "d99999999999b1", "1000.5d6k2",     "d6k99999999999999999999",
+        "3d6kl9223372036854775807",         "0d0b0k0>0",      "1.9d2.9k1.9>1.9",
+    };
+    for (const std::string_view input : inputs) {
+        const ParseOutcome outcome = Parser::parse(input);
+        ASSERT_TRUE(outcome.expression) << input;
+        const auto* ref = std::get_if<DiceRef>(&outcome.ast[*outcome.expression].node());
+        ASSERT_NE(ref, nullptr) << input;
+        ASSERT_NE(ref->index, DiceRef::kInline) << input;
+        const DiceExpr dice = outcome.ast.dice(*ref);
+        const Ast::DiceViews views = outcome.ast.dice_views(*ref);
+        EXPECT_EQ(views.count, dice.count.integer_view()) << input;
+        EXPECT_EQ(views.faces, dice.faces.integer_view()) << input;
+        ASSERT_EQ(views.has_keep, dice.keep.has_value()) << input;
+        if (dice.keep) {
+            EXPECT_EQ(views.keep_dir, dice.keep->dir) << input;
+            EXPECT_EQ(views.keep_n, dice.keep->n) << input;
+        }
+        ASSERT_EQ(views.has_bonus, dice.bonus.has_value()) << input;
+        if (dice.bonus) {
+            EXPECT_EQ(views.bonus, dice.bonus->integer_view()) << input;
+        }
+        ASSERT_EQ(views.has_comparison, dice.comparison.has_value()) << input;
+        if (dice.comparison) {
+            EXPECT_EQ(views.comparison, dice.comparison->kind) << input;
+            EXPECT_EQ(views.threshold, dice.comparison->threshold.integer_view()) << input;
+        }
+    }
+}
+
 // Short plain digits are valued by the lexer as it passes them, the rest by
 // Number::parse; in every place a number is read, both must agree with
 // Number::parse of the literal's text.
@@ -280,6 +316,12 @@ TEST(Parser, LiteralsReadAsNumberParseReadsThem) {
         {"50%", "50%"},
         {"5.%", "5.%"},
         {"12%3", "12%"},
+        {"0%", "0%"},
+        {"007%", "007%"},
+        {"33%", "33%"},                                  // not a whole number of hundredths as a double
+        {"123456789012345%", "123456789012345%"},        // 15 digits: the longest read without a real
+        {"9007199254740993%", "9007199254740993%"},      // 2^53 + 1: not exact as a double
+        {"99999999999999999999%", "99999999999999999999%"},
         {"1.2.3", "1.2"},
         {"3e5", "3"},
     };

@@ -17,9 +17,15 @@ namespace pipwerk::detail {
 // node itself; one with modifiers is unpacked from the tree's side table.
 [[nodiscard, gnu::always_inline]] inline DiceTerm term_of(const Ast& ast, DiceRef ref) noexcept {
     if (ref.index == DiceRef::kInline) return DiceTerm{.count = ref.count, .faces = ref.faces};
-    const DiceExpr dice = ast.dice(ref);
-    return dice_term(low32(dice.count.integer_view()), low32(dice.faces.integer_view()), dice.keep, dice.bonus,
-                     dice.comparison);
+    const Ast::DiceViews v = ast.dice_views(ref);
+    DiceTerm term{.count = low32(v.count), .faces = low32(v.faces)};
+    if (v.has_keep) term.keep = signed_keep(KeepMode{.dir = v.keep_dir, .n = v.keep_n});
+    term.has_bonus = v.has_bonus;
+    term.bonus = v.bonus;
+    term.has_comparison = v.has_comparison;
+    term.comparison = v.comparison;
+    term.threshold = v.threshold;
+    return term;
 }
 
 // The rand level from `node`: its value, with its detail text appended to

@@ -178,6 +178,22 @@ public:
     // Unpacked on each call; inline, so a caller reading a few fields keeps
     // them in registers.
     [[nodiscard]] DiceExpr dice(DiceRef ref) const noexcept;
+    // A dice term with modifiers (index != kInline) as integer views, read
+    // straight from the side table: a reader that narrows every number
+    // anyway builds no DiceExpr and its optionals on the stack.
+    struct DiceViews {
+        std::int64_t count;
+        std::int64_t faces;
+        std::int64_t keep_n;
+        std::int64_t bonus;
+        std::int64_t threshold;
+        KeepMode::Dir keep_dir;
+        ComparisonOp::Kind comparison;
+        bool has_keep;
+        bool has_bonus;
+        bool has_comparison;
+    };
+    [[nodiscard]] DiceViews dice_views(DiceRef ref) const noexcept;
     [[nodiscard]] std::span<const ExprId> items(const SetExpr& set) const noexcept {
         return items_.span().subspan(set.first_item, set.item_count);
     }
@@ -311,6 +327,21 @@ inline DiceExpr Ast::dice(DiceRef ref) const noexcept {
         dice.comparison = ComparisonOp{.kind = p.comparison_kind, .threshold = number_of(p.threshold_kind, p.threshold)};
     }
     return dice;
+}
+
+inline Ast::DiceViews Ast::dice_views(DiceRef ref) const noexcept {
+    const PackedDice& p = dice_[ref.index];
+    const auto view = [](Number::Kind kind, std::uint64_t payload) { return number_of(kind, payload).integer_view(); };
+    return DiceViews{.count = view(p.count_kind, p.count),
+                     .faces = view(p.faces_kind, p.faces),
+                     .keep_n = p.keep_n,
+                     .bonus = (p.present & PackedDice::kBonus) != 0 ? view(p.bonus_kind, p.bonus) : 0,
+                     .threshold = (p.present & PackedDice::kComparison) != 0 ? view(p.threshold_kind, p.threshold) : 0,
+                     .keep_dir = p.keep_dir,
+                     .comparison = p.comparison_kind,
+                     .has_keep = (p.present & PackedDice::kKeep) != 0,
+                     .has_bonus = (p.present & PackedDice::kBonus) != 0,
+                     .has_comparison = (p.present & PackedDice::kComparison) != 0};
 }
 
 }  // namespace pipwerk

@@ -97,7 +97,20 @@ private:
         // same Int for them.
         if (token_number_ >= 0) return Number::make_int(token_number_);
         const std::string_view text(input_.data() + token_.start, token_.end - token_.start);
+        if (const OptionalNumber percent = plain_percent(text)) return percent;
         return OptionalNumber::from(Number::parse(text));
+    }
+    // "10%": up to 15 digits and a percent sign, read without the general
+    // reading of reals. Such digits are exact as a double, so the value is
+    // the one Number::parse gives.
+    [[nodiscard]] static OptionalNumber plain_percent(std::string_view text) noexcept {
+        if (text.size() < 2 || text.size() > 16 || text.back() != '%') return std::nullopt;
+        std::int64_t digits = 0;
+        for (const char c : text.substr(0, text.size() - 1)) {
+            if (c < '0' || c > '9') return std::nullopt;
+            digits = digits * 10 + (c - '0');
+        }
+        return Number::make_percent(static_cast<double>(digits) / 100.0);
     }
     // Steps over the current token (a modifier's letter or operator, or the
     // 'd' of a dice term) and the number that must follow it; without that
