@@ -37,6 +37,9 @@ public:
         spans_.push_back(Span{begin, chars.size()});
         return spans_.size() - 1;
     }
+    // Room for the next n spans, left for the caller to fill before any
+    // other span is closed.
+    [[nodiscard]] Span* open_spans(std::size_t n) { return spans_.extend(n); }
     [[nodiscard]] std::size_t span_count() const noexcept { return spans_.size(); }
     [[nodiscard]] const Span* spans() const noexcept { return spans_.data(); }
 

@@ -33,42 +33,66 @@ public:
     }
 
 private:
-    // eval_rand_or_const, its text as a new span (none without texts).
-    Result<Number> scalar(ExprId node, std::size_t& span) {
+    // eval_rand_or_const, its text written to `text`.
+    template <class Text>
+    Result<Number> value(ExprId node, Text& text) {
         // A constant shows its value: no rand walk to set up for it.
         if (level_of(ast_, node) == 0) {
             Result<Number> value = const_value(ast_, node);
-            if (texts_ != nullptr) {
-                const std::size_t begin = texts_->chars.size();
-                if (value) append_echo(texts_->chars, *value);
-                span = texts_->close_span(begin);
+            if constexpr (writes_text<Text>) {
+                if (value) append_echo(text, *value);
             }
             return value;
         }
-        if (texts_ == nullptr) {
-            NoText none;
-            return walk_rand(ast_, node, rng_, none, true);
-        }
-        const std::size_t begin = texts_->chars.size();
-        Result<Number> value = walk_rand(ast_, node, rng_, texts_->chars, true);
-        span = texts_->close_span(begin);
-        return value;
+        return walk_rand(ast_, node, rng_, text, true);
     }
 
-    // The elements of a repeat or a set: n scalars, their texts one span each.
+    // eval_rand_or_const, its text as a new span (none without texts).
+    Result<Number> scalar(ExprId node, std::size_t& span) {
+        if (texts_ == nullptr) {
+            NoText none;
+            return value(node, none);
+        }
+        const std::size_t begin = texts_->chars.size();
+        Result<Number> result = value(node, texts_->chars);
+        span = texts_->close_span(begin);
+        return result;
+    }
+
+    // The elements of a repeat or a set: n scalars, their texts one span
+    // each. Room for every number and span is taken once up front (a scalar
+    // adds no span of its own), so each element is stored without a check.
     template <class ItemOf>
     Result<void> elements(std::size_t n, ItemOf item_of, FlatSet& out) {
-        out.numbers.reserve(n);
-        const std::size_t begin = texts_ != nullptr ? texts_->chars.size() : 0;
-        out.first_span = texts_ != nullptr ? texts_->span_count() : 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            std::size_t span = 0;
-            const Result<Number> value = scalar(item_of(i), span);
-            if (!value) return std::unexpected(value.error());
-            out.numbers.push_back(*value);
+        Number* const numbers = out.numbers.extend(n);
+        if (texts_ == nullptr) {
+            NoText none;
+            for (std::size_t i = 0; i < n; ++i) {
+                const Result<Number> result = value(item_of(i), none);
+                if (!result) return fail_at(out, i, result.error());
+                numbers[i] = *result;
+            }
+            return {};
         }
-        if (texts_ != nullptr) out.own_size = texts_->chars.size() - begin;
+        out.first_span = texts_->span_count();
+        SetTexts::Span* const spans = texts_->open_spans(n);
+        TextBuffer& chars = texts_->chars;
+        const std::size_t first = chars.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t begin = chars.size();
+            const Result<Number> result = value(item_of(i), chars);
+            if (!result) return fail_at(out, i, result.error());
+            numbers[i] = *result;
+            spans[i] = SetTexts::Span{begin, chars.size()};
+        }
+        out.own_size = chars.size() - first;
         return {};
+    }
+
+    // A failed element: the set keeps only the elements before it.
+    static Result<void> fail_at(FlatSet& out, std::size_t i, const PipwerkError& error) {
+        out.numbers.truncate(i);
+        return std::unexpected(error);
     }
 
     // Kept out of line, so their locals stay off the frames of nested set arithmetic.
