@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -14,49 +13,31 @@ namespace {
 
 // The texts are written die by die, each followed by the separator; the last
 // separator is then overwritten by the closing bracket. So every die has room
-// for its digits, two marks and " + " (the bound of roll.hpp), and each piece
-// is stored whole: digits as four bytes, the separator as four, a mark
-// whether or not it stays. Whatever lands past the text's end is within the room.
+// for its digits, two marks and " + " (the bound of roll.hpp), and the
+// separator is stored as one four-byte word whose last byte the next piece
+// overwrites. The digits and marks are stored byte by byte: read back at once
+// by the set layout, bytes from one wide store cost more than they save.
 
-// The digits of every value a plain die can show (faces stop at 1000).
-struct DieDigits {
-    std::array<char, 4> text;
-    std::uint32_t length;
-};
-constexpr std::int32_t kTabled = 1000;
-constexpr auto kDigits = [] {
-    std::array<DieDigits, kTabled + 1> table{};
-    for (std::int32_t v = 0; v <= kTabled; ++v) {
-        DieDigits& entry = table[static_cast<std::size_t>(v)];
-        for (std::int32_t rest = v;; rest /= 10) {
-            ++entry.length;
-            if (rest < 10) break;
-        }
-        std::int32_t rest = v;
-        for (std::uint32_t i = entry.length; i-- > 0; rest /= 10) entry.text[i] = static_cast<char>('0' + rest % 10);
-    }
-    return table;
-}();
-
-// A value past the table: only bonus terms, whose faces are not capped.
-[[gnu::noinline]] char* write_untabled(char* out, std::int32_t value) noexcept {
-    return std::to_chars(out, out + 11, value).ptr;
+// Three digits or more: d100 and d1000 terms, and bonus terms, whose faces are
+// not capped. Out of line, so the usual die needs no stack for it.
+[[gnu::noinline]] char* write_wide(char* out, std::int32_t value) noexcept {
+    char digits[11];  // any 32-bit value
+    const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    return std::copy(static_cast<const char*>(digits), end, out);
 }
 
-// One die: its value, then "*" and "!" in that order when flagged. The marks
-// are stored unconditionally and kept by advancing past them.
+// One die: its value, then "*" and "!" in that order when flagged.
 char* write_die(char* out, std::int32_t value, bool star, bool bang) noexcept {
-    if (static_cast<std::uint32_t>(value) <= static_cast<std::uint32_t>(kTabled)) [[likely]] {
-        const DieDigits& digits = kDigits[static_cast<std::size_t>(value)];
-        std::memcpy(out, digits.text.data(), 4);
-        out += digits.length;
+    if (value >= 0 && value < 10) {
+        *out++ = static_cast<char>('0' + value);
+    } else if (value >= 10 && value < 100) {
+        *out++ = static_cast<char>('0' + value / 10);
+        *out++ = static_cast<char>('0' + value % 10);
     } else {
-        out = write_untabled(out, value);
+        out = write_wide(out, value);
     }
-    *out = '*';
-    out += star;
-    *out = '!';
-    out += bang;
+    if (star) *out++ = '*';
+    if (bang) *out++ = '!';
     return out;
 }
 
