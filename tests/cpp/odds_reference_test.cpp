@@ -122,6 +122,26 @@ void expect_law(const std::string& expression, const Law& want) {
 
 int face(int x) { return x; }
 
+// "40d1000b990k39": a bonus term's text, with no keep when keep is 0.
+std::string bonus_term(int count, int f, int threshold, int keep, bool lowest) {
+    std::string keeping;
+    if (keep != 0) keeping = (lowest ? "kl" : "k") + std::to_string(keep);
+    return std::to_string(count) + "d" + std::to_string(f) + "b" + std::to_string(threshold) + keeping;
+}
+
+// A bonus term whose law is checked against the die-by-die walk of its pools.
+struct WalkedBonusTerm {
+    int count, f, threshold, keep;
+    bool lowest;
+    const char* comparison;
+    std::function<int(int)> score;
+};
+
+void expect_walked(const WalkedBonusTerm& c) {
+    expect_law(bonus_term(c.count, c.f, c.threshold, c.keep, c.lowest) + c.comparison,
+               pool_walk(c.count, c.f, c.threshold, c.keep, c.lowest, c.score));
+}
+
 TEST(OddsReference, KeepAndSuccessCountsOfLargePools) {
     struct Case {
         int n, f, k;
@@ -150,13 +170,7 @@ TEST(OddsReference, KeepAndSuccessCountsOfLargePools) {
 }
 
 TEST(OddsReference, BonusPoolsWalkedDieByDie) {
-    struct Case {
-        int count, f, threshold, keep;
-        bool lowest;
-        const char* comparison;
-        std::function<int(int)> score;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<WalkedBonusTerm> cases = {
         {1, 3, 1, 0, false, "", face},   // every die qualifies: 50 dice
         {3, 3, 2, 0, false, "", face},
         {3, 3, 2, 4, false, "", face},
@@ -169,13 +183,7 @@ TEST(OddsReference, BonusPoolsWalkedDieByDie) {
         {2, 4, 4, 1, false, "", face},
         {5, 4, 3, 3, true, "", face},
     };
-    for (const Case& c : cases) {
-        std::string keep;
-        if (c.keep != 0) keep = (c.lowest ? "kl" : "k") + std::to_string(c.keep);
-        const std::string e = std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
-                              keep + c.comparison;
-        expect_law(e, pool_walk(c.count, c.f, c.threshold, c.keep, c.lowest, c.score));
-    }
+    for (const WalkedBonusTerm& c : cases) expect_walked(c);
 }
 
 // Bonus pools kept nearly whole: many group sizes, each keeping all but a
@@ -184,13 +192,7 @@ TEST(OddsReference, BonusPoolsWalkedDieByDie) {
 // or at 2 when keeping lowest) scores the same on every roll.
 TEST(OddsReference, BonusPoolsKeptNearlyWhole) {
     const auto at_least = [](int t) { return [t](int x) { return x >= t ? 1 : 0; }; };
-    struct Case {
-        int count, f, threshold, keep;
-        bool lowest;
-        const char* comparison;
-        std::function<int(int)> score;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<WalkedBonusTerm> cases = {
         {50, 3, 2, 48, false, "", face},
         {50, 3, 3, 47, true, "", face},
         {55, 3, 1, 49, false, ">=2", at_least(2)},
@@ -203,11 +205,7 @@ TEST(OddsReference, BonusPoolsKeptNearlyWhole) {
         {9, 4, 3, 8, false, "", face},
         {20, 3, 3, 19, true, "", face},
     };
-    for (const Case& c : cases) {
-        const std::string e = std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
-                              (c.lowest ? "kl" : "k") + std::to_string(c.keep) + c.comparison;
-        expect_law(e, pool_walk(c.count, c.f, c.threshold, c.keep, c.lowest, c.score));
-    }
+    for (const WalkedBonusTerm& c : cases) expect_walked(c);
 }
 
 }  // namespace
@@ -329,8 +327,8 @@ TEST(OddsReference, BottomGroupsSummedApartOrFolded) {
         {47, 30, 25, 46, false, &not_10, {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
-                     (c.lowest ? "kl" : "k") + std::to_string(c.keep) + (c.comparison != nullptr ? " counting" : ""));
+        SCOPED_TRACE(bonus_term(c.count, c.f, c.threshold, c.keep, c.lowest) +
+                     (c.comparison != nullptr ? " counting" : ""));
         const Law folded = term_law(c.count, c.f, c.threshold, c.keep, c.lowest, c.comparison, BottomSum::Folded);
         const Law apart = term_law(c.count, c.f, c.threshold, c.keep, c.lowest, c.comparison, BottomSum::Apart);
         if (c.score) {
@@ -394,8 +392,7 @@ TEST(OddsReference, BonusKeepsAreRefusedBeforeTheWork) {
     };
     constexpr std::uint64_t kSetup = 64;
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.count) + "d" + std::to_string(c.f) + "b" + std::to_string(c.threshold) +
-                     (c.lowest ? "kl" : "k") + std::to_string(c.keep));
+        SCOPED_TRACE(bonus_term(c.count, c.f, c.threshold, c.keep, c.lowest));
         const pipwerk::DiceExpr dice{
             .count = pipwerk::Number::make_int(c.count),
             .faces = pipwerk::Number::make_int(c.f),
