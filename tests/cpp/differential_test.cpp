@@ -99,6 +99,11 @@ TEST(Differential, SetShapes) {
         "{1, {2}}", "2#({1, 2})", "{1, 2} + 1/0", "{1d6, 0d6}", "3#d6 + 11#d6", "{1, 2} * {d6, 60d6}",
         // Everything in one line.
         "(2d6 + 3) * 2 - 1d4 + {1, 2, 3} * 3#1d8 + 4d6b6k3>=4 - 10%",
+        // Every kind of repeat body, each rolled again per element: a term
+        // with every modifier, brackets, constants, and bodies that fail at
+        // the first element or only after some draws.
+        "2#4d6b6k3>=4", "3#2d20kl1", "4#1d6>3", "10#d6", "3#(1d6 + 1)", "2#(d4 - 2d6) * 3", "3#5", "2#2.5 + 1",
+        "3#0d6", "2#d1", "3#51d6", "2#(1d6 / 0)", "3#(2 - 1d4 / (1d2 - 1))", "-3#d6 + {1, 2}",
     };
     for (const std::string& text : cases) {
         for (std::uint64_t seed : {0u, 7u, 42u}) EXPECT_TRUE(check_against_reference(text, seed)) << text;

@@ -92,10 +92,9 @@ Result<Number> rand_chain_into(RandWalk<Text>& walk, const BinaryExpr& top) {
     return acc;
 }
 
-// Kept out of line so the recursive evaluation frames stay small.
+// A dice term already read from the tree.
 template <class Text>
-[[gnu::noinline]] Result<Number> dice_into(RandWalk<Text>& walk, DiceRef ref) {
-    const DiceTerm term = term_of(walk.ast, ref);
+[[gnu::always_inline]] inline Result<Number> term_into(RandWalk<Text>& walk, const DiceTerm& term) {
     RollResult& roll = walk.pool;
     if (Result<void> rolled = roll_with_modifiers_into(roll, walk.rng, term); !rolled) {
         return std::unexpected(rolled.error());
@@ -108,6 +107,12 @@ template <class Text>
         });
     }
     return Number::make_int(term_value(roll, term));
+}
+
+// Kept out of line so the recursive evaluation frames stay small.
+template <class Text>
+[[gnu::noinline]] Result<Number> dice_into(RandWalk<Text>& walk, DiceRef ref) {
+    return term_into(walk, term_of(walk.ast, ref));
 }
 
 // eval_rand, appending the detail text to walk.out.
@@ -139,6 +144,28 @@ Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_co
     return or_const ? rand_or_const_into(walk, node) : rand_into(walk, node);
 }
 
+template <class Text>
+Result<void> walk_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, Text& out, Number* numbers,
+                         SetTexts::Span* spans, std::size_t& done) {
+    PoolStorage storage;
+    RandWalk<Text> walk{.ast = ast, .rng = rng, .out = out, .pool = storage.pool()};
+    // A dice term, the usual body, is read from the tree once for all its rolls.
+    const auto* dice = node_as<DiceRef>(ast, body);
+    const DiceTerm term = dice != nullptr ? term_of(ast, *dice) : DiceTerm{};
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t begin = out.size();
+        const Result<Number> value = dice != nullptr ? term_into(walk, term) : rand_or_const_into(walk, body);
+        if (!value) {
+            done = i;
+            return std::unexpected(value.error());
+        }
+        numbers[i] = *value;
+        if constexpr (writes_text<Text>) spans[i] = SetTexts::Span{begin, out.size()};
+    }
+    done = n;
+    return {};
+}
+
 }  // namespace
 
 Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, std::string& out, bool or_const) {
@@ -151,6 +178,17 @@ Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, TextBuffer& out,
 
 Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, NoText& out, bool or_const) {
     return walk(ast, node, rng, out, or_const);
+}
+
+Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, SetTexts& texts, Number* numbers,
+                              SetTexts::Span* spans, std::size_t& done) {
+    return walk_repeat(ast, body, n, rng, texts.chars, numbers, spans, done);
+}
+
+Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, Number* numbers,
+                              std::size_t& done) {
+    NoText none;
+    return walk_repeat(ast, body, n, rng, none, numbers, nullptr, done);
 }
 
 }  // namespace pipwerk::detail

@@ -7,6 +7,7 @@
 #include "parser/ast.hpp"
 #include "rng.hpp"
 #include "roll.hpp"
+#include "flat_set.hpp"
 #include "text_buffer.hpp"
 #include "text_sink.hpp"
 #include "tree_walk.hpp"
@@ -36,5 +37,16 @@ namespace pipwerk::detail {
 [[nodiscard]] Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, std::string& out, bool or_const);
 [[nodiscard]] Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, TextBuffer& out, bool or_const);
 [[nodiscard]] Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, NoText& out, bool or_const);
+
+// A repeat's elements: eval_rand_or_const of its body n times, in one walk
+// with one dice pool, and a dice body read from the tree once. Element i's
+// number goes to numbers[i], its text to the end of texts.chars and that
+// text's span to spans[i]. `done` gives how many elements succeeded; the
+// first failure ends the walk.
+[[nodiscard]] Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, SetTexts& texts,
+                                            Number* numbers, SetTexts::Span* spans, std::size_t& done);
+// The same numbers without any text.
+[[nodiscard]] Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, Number* numbers,
+                                            std::size_t& done);
 
 }  // namespace pipwerk::detail

@@ -100,7 +100,25 @@ private:
         const std::int64_t n = ast_.count(repeat).integer_view();
         if (n < 1) return std::unexpected(PipwerkError::non_positive());
         if (n > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
-        return elements(static_cast<std::size_t>(n), [&](std::size_t) { return repeat.body; }, out);
+        return repeated(repeat.body, static_cast<std::size_t>(n), out);
+    }
+
+    // A repeat's n elements, rolled in one rand walk; room for their numbers
+    // and spans is taken first, as for a set's.
+    Result<void> repeated(ExprId body, std::size_t n, FlatSet& out) {
+        Number* const numbers = out.numbers.extend(n);
+        std::size_t done = 0;
+        Result<void> walked;
+        if (texts_ == nullptr) {
+            walked = walk_rand_repeat(ast_, body, n, rng_, numbers, done);
+        } else {
+            out.first_span = texts_->span_count();
+            SetTexts::Span* const spans = texts_->open_spans(n);
+            const std::size_t first = texts_->chars.size();
+            walked = walk_rand_repeat(ast_, body, n, rng_, *texts_, numbers, spans, done);
+            out.own_size = texts_->chars.size() - first;
+        }
+        return walked ? walked : fail_at(out, done, walked.error());
     }
 
     [[gnu::noinline]] Result<void> items(const SetExpr& set, FlatSet& out) {
