@@ -138,7 +138,10 @@ char* write_int(char* out, std::int64_t v) noexcept {
 char* write_real(char* out, double x) noexcept {
     if (std::isnan(x)) return write_text(out, "NaN");
     if (std::isinf(x)) return write_text(out, x < 0 ? "-inf" : "inf");
-    if (std::fabs(x) < 1e15 && x - std::trunc(x) == 0.0) return write_int(out, static_cast<std::int64_t>(x));
+    // Whole below 1e15: the cast is exact there, so it gives x back just when x is whole.
+    if (std::fabs(x) < 1e15) {
+        if (const auto whole = static_cast<std::int64_t>(x); static_cast<double>(whole) == x) return write_int(out, whole);
+    }
     const ShortestDigits d = shortest_digits(x);
     if (d.negative) *out++ = '-';
     const std::string_view digits(d.digits, static_cast<std::size_t>(d.count));

@@ -25,12 +25,11 @@ bool short_decimal_digits(double magnitude, ShortestDigits& out) noexcept {
         if (scaled >= kUnitCap) return false;
         const double n = std::nearbyint(scaled);
         if (n == 0.0 || n / kPowers[k] != magnitude) continue;
-        char buf[20];
-        const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<std::uint64_t>(n));
-        int count = static_cast<int>(res.ptr - buf);
+        // Below 2^50, n has at most 16 digits: they fit the digits in place.
+        const auto res = std::to_chars(out.digits, out.digits + sizeof out.digits, static_cast<std::uint64_t>(n));
+        int count = static_cast<int>(res.ptr - out.digits);
         const int whole = count - k;  // digits before the point
-        while (count > 1 && buf[count - 1] == '0') --count;
-        for (int i = 0; i < count; ++i) out.digits[i] = buf[i];
+        while (count > 1 && out.digits[count - 1] == '0') --count;
         out.count = count;
         out.point = whole;
         return true;

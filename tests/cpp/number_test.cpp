@@ -185,6 +185,14 @@ TEST(NumberDisplay, Table) {
         {Number::make_real(1e-7), "0.0000001", "0.0000001"},
         {Number::make_real(-1.25e-5), "-0.0000125", "-0.0000125"},
         {Number::make_real(123456.789), "123456.789", "123456.789"},
+        // Whole or not just below 1e15, where whole values are read as integers.
+        {Number::make_real(-3.0), "-3", "-3"},
+        {Number::make_real(-0.5), "-0.5", "-0.5"},
+        {Number::make_real(999999999999999.5), "999999999999999.5", "999999999999999.5"},
+        {Number::make_real(-999999999999998.0), "-999999999999998", "-999999999999998"},
+        // Short decimals of up to 16 digits.
+        {Number::make_real(1125899906842.623), "1125899906842.623", "1125899906842.623"},
+        {Number::make_real(-0.001), "-0.001", "-0.001"},
         {Number::make_real(0.1 + 0.2), "0.30000000000000004", "0.30000000000000004"},
         // Whole values from 1e15 up take the shortest-digits path.
         {Number::make_real(999999999999999.0), "999999999999999", "999999999999999"},
