@@ -119,8 +119,11 @@ inline void keep_from_all(RollResult& result, std::size_t size, std::uint64_t ma
     keep_by_rank(result, size, magnitude, highest);
 }
 
-// Any other keep. In a small pool a die is kept when fewer than |s| dice
-// come before it, counted directly. In a larger one, where counting would be
+// Any other keep. A small pool is put in the order itself: each die becomes
+// one integer key, its value (inverted for the lowest) above its place
+// (inverted, so the earliest is the largest), and the keys are sorted by
+// insertion, which for a dozen dice costs less than counting, for every
+// die, the dice that come before it. In a larger one, where that would be
 // quadratic, the |s|-th best value t is found by selection on a copy: the
 // dice better than t come before it in the order, whatever their places, and
 // of the dice equal to t the earliest drawn fill the rest of the |s|.
@@ -134,13 +137,21 @@ constexpr std::size_t kCountedPool = 12;
     const auto m = static_cast<std::size_t>(magnitude);
     std::int64_t total = 0;
     if (size <= kCountedPool) {
+        std::array<std::uint64_t, kCountedPool> keys{};
         for (std::size_t i = 0; i < size; ++i) {
-            std::size_t ahead = 0;
-            for (std::size_t j = 0; j < size; ++j) {
-                ahead += better(rolls[j], rolls[i]) || (rolls[j] == rolls[i] && j < i);
-            }
-            result.kept[i] = ahead < m;
-            total += result.kept[i] ? rolls[i] : 0;
+            // The sign bit flipped: int32 order as unsigned order.
+            const std::uint32_t value = static_cast<std::uint32_t>(rolls[i]) ^ 0x80000000U;
+            const std::uint64_t key =
+                (std::uint64_t{highest ? value : ~value} << 32) | ~static_cast<std::uint32_t>(i);
+            std::size_t j = i;
+            for (; j > 0 && keys[j - 1] < key; --j) keys[j] = keys[j - 1];
+            keys[j] = key;
+            result.kept[i] = false;
+        }
+        for (std::size_t j = 0; j < m; ++j) {
+            const std::size_t i = ~static_cast<std::uint32_t>(keys[j]);
+            result.kept[i] = true;
+            total += rolls[i];
         }
         result.total = total;
         return;
