@@ -112,7 +112,8 @@ private:
     [[nodiscard]] T* inline_data() noexcept { return reinterpret_cast<T*>(inline_); }
     [[nodiscard]] const T* inline_data() const noexcept { return reinterpret_cast<const T*>(inline_); }
 
-    void grow(std::size_t needed) {
+    // Out of line: the callers' usual path is a bounds check and a store.
+    [[gnu::noinline]] void grow(std::size_t needed) {
         const std::size_t capacity = std::max(needed, 2 * capacity_);
         if (capacity > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
         T* fresh = static_cast<T*>(allocate_block(capacity * sizeof(T)));

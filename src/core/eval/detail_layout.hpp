@@ -72,18 +72,24 @@ void close_operation(Text& out, const OpenOperation& open) {
     truncate(out, open.left_empty ? open.symbol_at : open.right_start - 1);
 }
 
-// The echo form of a constant, the whole detail of one; out of line so its
-// buffer stays off the recursive frames.
+// The echo of a real, which can be long, through a buffer of its own.
+template <class Text>
+[[gnu::noinline]] void append_real_echo(Text& out, const Number& value) {
+    char buffer[Number::kMaxTextLength];
+    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display_string(buffer) - buffer));
+}
+
+// The echo form of a constant, the whole detail of one. Out of line, and
+// with the real's buffer in a frame of its own, so the usual Int is written
+// in place by a small frame that stays off the recursive ones.
 template <class Text>
 [[gnu::noinline]] void append_echo(Text& out, const Number& value) {
     if constexpr (!writes_text<Text>) return;
-    // An Int is short: written in place. Reals can be long.
     if (value.is_int()) {
         write_text(out, Number::kMaxIntLength, [&](char* at) { return value.write_display_string(at); });
         return;
     }
-    char buffer[Number::kMaxTextLength];
-    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display_string(buffer) - buffer));
+    append_real_echo(out, value);
 }
 
 // "{a, b, ...}", each item written by write_item(out, i).
