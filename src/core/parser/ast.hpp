@@ -261,9 +261,10 @@ private:
                n.int_value() <= std::numeric_limits<std::int32_t>::max();
     }
 
-    // Inline room for a short expression ("2d20kl1 + 1d4 - 1" has 5 nodes),
-    // so parsing one allocates nothing.
-    SmallVector<Expr, 16> nodes_;
+    // Inline room for a short expression ("2d20kl1 + 1d4 - 1" has 5 nodes)
+    // or a line of a few terms and sets (60 characters hold about 20), so
+    // parsing one allocates nothing.
+    SmallVector<Expr, 32> nodes_;
     std::size_t room_when_full_ = 0;
     SmallVector<PackedDice, 4> dice_;
     SmallVector<ExprId, 8> items_;
