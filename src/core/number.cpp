@@ -129,9 +129,7 @@ char* write_text(char* out, std::string_view text) noexcept {
     return out + text.size();
 }
 
-char* write_int(char* out, std::int64_t v) noexcept {
-    return std::to_chars(out, out + Number::kMaxIntLength, v).ptr;
-}
+char* write_int(char* out, std::int64_t v) noexcept { return Number::write_int(out, v); }
 
 // The Real form of Display: small whole values as integers, the specials by
 // name, anything else as its shortest digits in positional notation.
