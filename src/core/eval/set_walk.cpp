@@ -59,7 +59,7 @@ private:
         return result;
     }
 
-    // The elements of a repeat or a set: n scalars, their texts one span
+    // The elements of a set: n scalars, their texts one span
     // each. Room for every number and span is taken once up front (a scalar
     // adds no span of its own), so each element is stored without a check.
     template <class ItemOf>
