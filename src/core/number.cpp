@@ -129,7 +129,9 @@ char* write_text(char* out, std::string_view text) noexcept {
     return out + text.size();
 }
 
-char* write_int(char* out, std::int64_t v) noexcept { return Number::write_int(out, v); }
+char* write_int(char* out, std::int64_t v) noexcept {
+    return std::to_chars(out, out + Number::kMaxIntLength, v).ptr;
+}
 
 // The Real form of Display: small whole values as integers, the specials by
 // name, anything else as its shortest digits in positional notation.

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <bit>
-#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -46,12 +45,6 @@ public:
 
     // The longest text of an Int in either form: "-9223372036854775808".
     static constexpr std::size_t kMaxIntLength = 20;
-
-    // An Int's text, the same in both forms, into kMaxIntLength bytes;
-    // returns the end. Inline: the texts of most rolls are mostly Ints.
-    [[nodiscard]] static char* write_int(char* out, std::int64_t v) noexcept {
-        return std::to_chars(out, out + kMaxIntLength, v).ptr;
-    }
 
     // Display into a caller's buffer of kMaxTextLength bytes (kMaxIntLength
     // for an Int); returns the end.

@@ -86,7 +86,7 @@ template <class Text>
 [[gnu::noinline]] void append_echo(Text& out, const Number& value) {
     if constexpr (!writes_text<Text>) return;
     if (value.is_int()) {
-        write_text(out, Number::kMaxIntLength, [&](char* at) { return Number::write_int(at, value.int_value()); });
+        write_text(out, Number::kMaxIntLength, [&](char* at) { return value.write_display_string(at); });
         return;
     }
     append_real_echo(out, value);

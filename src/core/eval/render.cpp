@@ -22,7 +22,7 @@ void append_number(std::string& out, const Number& value) {
 void append_number(TextBuffer& out, const Number& value) {
     // An Int is short: written in place. Reals can be long.
     if (value.is_int()) {
-        out.write(Number::kMaxIntLength, [&](char* at) { return Number::write_int(at, value.int_value()); });
+        out.write(Number::kMaxIntLength, [&](char* at) { return value.write_display(at); });
         return;
     }
     char buffer[Number::kMaxTextLength];
