@@ -36,7 +36,7 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
 // Room the running sums of add_uniform take, kept between calls so a loop of
 // them allocates nothing.
 struct RunningSums {
-    std::vector<double> below, above, blocks;
+    std::vector<double> below, above, sink, blocks;
 };
 
 // add_uniform into `out` (whose storage is reused), with scratch room, and
