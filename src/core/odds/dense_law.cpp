@@ -269,21 +269,25 @@ private:
 
 }  // namespace
 
+void widen(DenseLaw& law, std::int64_t first, std::int64_t last) {
+    if (law.empty()) {
+        law.lo = first;
+        law.p.assign(static_cast<std::size_t>(last - first + 1), 0.0);
+        return;
+    }
+    const std::int64_t law_last = law.lo + (static_cast<std::int64_t>(law.size()) - 1);
+    if (first < law.lo) {
+        law.p.insert(law.p.begin(), static_cast<std::size_t>(law.lo - first), 0.0);
+        law.lo = first;
+    }
+    if (last > law_last) law.p.resize(static_cast<std::size_t>(last - law.lo + 1), 0.0);
+}
+
 [[gnu::target_clones("avx2", "default")]]
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift) {
     if (source.empty() || weight == 0.0) return;
     const std::int64_t first = source.lo + shift;
-    const std::int64_t last = first + (static_cast<std::int64_t>(source.size()) - 1);
-    if (target.empty()) {
-        target.lo = first;
-        target.p.assign(source.size(), 0.0);
-    }
-    const std::int64_t target_last = target.lo + (static_cast<std::int64_t>(target.size()) - 1);
-    if (first < target.lo) {
-        target.p.insert(target.p.begin(), static_cast<std::size_t>(target.lo - first), 0.0);
-        target.lo = first;
-    }
-    if (last > target_last) target.p.resize(static_cast<std::size_t>(last - target.lo + 1), 0.0);
+    widen(target, first, first + (static_cast<std::int64_t>(source.size()) - 1));
     double* out = target.p.data() + (first - target.lo);
     const double* in = source.p.data();
     for (std::size_t i = 0; i < source.size(); ++i) out[i] += weight * in[i];

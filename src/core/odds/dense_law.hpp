@@ -17,6 +17,11 @@ struct DenseLaw {
     [[nodiscard]] std::size_t size() const noexcept { return p.size(); }
 };
 
+// Room in `law` for the values first .. last as well as its own; the new
+// weights are zero. A law that will be added to all over its range is
+// widened once, rather than moved each time it grows downwards.
+void widen(DenseLaw& law, std::int64_t first, std::int64_t last);
+
 // target += weight * (source shifted by `shift`); the target widens as needed.
 // It and add_uniform run four doubles to an instruction where the processor
 // has them (the same products and sums in the same order, so the same result).

@@ -243,6 +243,19 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
         return std::unexpected(WorkBudget::too_large("a dice term"));
     }
     const std::uint64_t per_step = scaled_values_per_step();
+    // Every kept score lies between keep times the lowest score of a die
+    // and keep times the highest: room for it all at once.
+    std::int64_t lowest = scoring.score(lo);
+    std::int64_t highest = lowest;
+    for (std::int64_t v = lo; v <= hi; ++v) {
+        lowest = std::min(lowest, scoring.score(v));
+        highest = std::max(highest, scoring.score(v));
+    }
+    for (KeepTarget& t : targets) {
+        const auto first_size = static_cast<std::size_t>(std::clamp<std::int64_t>(t.keep + 1, 0, kSizes));
+        const bool weighed = std::any_of(t.mix.begin() + first_size, t.mix.end(), [](double w) { return w != 0.0; });
+        if (t.keep > 0 && weighed) widen(t.out, t.keep * lowest, t.keep * highest);
+    }
     BoundaryWeights weights(lo, hi, max_size);
     DenseLaw above_sum;  // the a-fold score of dice above v
     DenseLaw next_sum;   // the next one, built beside it
