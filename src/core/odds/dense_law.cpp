@@ -157,28 +157,6 @@ struct Pieces {
     [[nodiscard]] std::size_t room() const noexcept { return 2 * (count + pieces); }
 };
 
-// How many pieces each side is cut into: four lanes between them, as even
-// as can be, every piece but a side's last at least a window (w values)
-// long, so a window reaches back at most into the piece before its own.
-void plan_lanes(Pieces& below, Pieces& above, std::size_t w) {
-    const auto most = [w](std::size_t count) { return std::max<std::size_t>(1, std::min<std::size_t>(4, count / w)); };
-    std::size_t best_below = 0;
-    std::size_t best_longest = ~std::size_t{0};
-    const std::size_t k_below_max = below.count == 0 ? 0 : most(below.count);
-    for (std::size_t kb = below.count == 0 ? 0 : 1; kb <= k_below_max; ++kb) {
-        const std::size_t ka = above.count == 0 ? 0 : std::min(most(above.count), 4 - kb);
-        if (above.count != 0 && ka == 0) break;
-        const std::size_t longest = std::max(kb == 0 ? 0 : (below.count + kb - 1) / kb,
-                                             ka == 0 ? 0 : (above.count + ka - 1) / ka);
-        if (longest < best_longest) {
-            best_longest = longest;
-            best_below = kb;
-        }
-    }
-    below.cut(best_below);
-    above.cut(above.count == 0 ? 0 : std::min(most(above.count), 4 - best_below));
-}
-
 // o[dir * x] for x in [0, end): windows_from_below for a law of n values whose
 // running sums are taken in pieces, a stretch at a time: windows() gives
 // the outputs of each piece's own values whose sums are done so far, and
@@ -295,6 +273,23 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
 
 std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports("avx2") ? 8 : 4; }
 
+LaneSplit lane_split(std::size_t below, std::size_t above, std::size_t width) noexcept {
+    const auto most = [width](std::size_t count) {
+        return count == 0 ? 0 : std::clamp<std::size_t>(count / std::max<std::size_t>(width, 1), 1, 4);
+    };
+    const auto longest = [](std::size_t count, std::size_t pieces) {
+        return pieces == 0 ? 0 : (count + pieces - 1) / pieces;
+    };
+    LaneSplit best{0, most(above)};
+    for (std::size_t k = 1; k <= most(below); ++k) {
+        const LaneSplit split{k, std::min(most(above), 4 - k)};
+        if (above != 0 && split.above == 0) break;
+        const std::size_t slowest = std::max(longest(below, split.below), longest(above, split.above));
+        if (best.below == 0 || slowest < std::max(longest(below, best.below), longest(above, best.above))) best = split;
+    }
+    return best;
+}
+
 [[gnu::target_clones("avx2", "default")]]
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
                       RunningSums& sums, std::size_t lead) {
@@ -323,7 +318,9 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     Pieces above;
     below.count = std::min(end, n);
     above.count = std::min(rest, n);
-    plan_lanes(below, above, w);
+    const LaneSplit split = lane_split(below.count, above.count, w);
+    below.cut(split.below);
+    above.cut(split.above);
     sums.below.resize(below.room());
     below.sums = sums.below.data();
     sums.above.resize(above.room());

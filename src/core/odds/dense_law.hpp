@@ -44,6 +44,15 @@ struct RunningSums {
     std::vector<double> below, above, sink, blocks;
 };
 
+// How add_uniform shares the running sums of a law's `below` lowest and
+// `above` highest values among four lanes: the pieces each end is cut into,
+// as even as can be, every piece (but an end's last) at least `width` values
+// long, so that a window reaches back at most into the piece before its own.
+struct LaneSplit {
+    std::size_t below, above;
+};
+[[nodiscard]] LaneSplit lane_split(std::size_t below, std::size_t above, std::size_t width) noexcept;
+
 // add_uniform into `out` (whose storage is reused), with scratch room, and
 // `lead` zero weights below it: room for what is added there next, so that
 // adding it moves nothing.
