@@ -33,6 +33,24 @@ std::vector<double> joined(std::vector<double> a, const std::vector<double>& b) 
     return a;
 }
 
+// Every output of a box filter against its window summed directly, to
+// within 1e-14 of itself.
+void expect_window_sums(const DenseLaw& in, std::int64_t width, bool symmetric) {
+    const DenseLaw out = add_uniform(in, 3, width, symmetric);
+    ASSERT_EQ(out.lo, in.lo + 3);
+    ASSERT_EQ(out.size(), in.size() + static_cast<std::size_t>(width) - 1);
+    const auto n = static_cast<std::int64_t>(in.size());
+    for (std::int64_t x = 0; x < static_cast<std::int64_t>(out.size()); ++x) {
+        long double want = 0;
+        for (std::int64_t i = std::max<std::int64_t>(0, x + 1 - width); i <= std::min(x, n - 1); ++i) {
+            want += in.p[static_cast<std::size_t>(i)];
+        }
+        want /= width;
+        EXPECT_LE(std::fabs(static_cast<long double>(out.p[static_cast<std::size_t>(x)]) - want), 1e-14L * want)
+            << "output " << x << ": " << out.p[static_cast<std::size_t>(x)] << " vs " << static_cast<double>(want);
+    }
+}
+
 // Laws whose mass sits low, high, in two humps or nowhere in particular,
 // with tails falling a thousandfold per value: each output must keep its
 // relative precision, tails included.
@@ -67,24 +85,6 @@ TEST(DenseLaw, BoxFiltersOfLopsidedLaws) {
                     << "output " << x << ": " << out.p[static_cast<std::size_t>(x)] << " vs " << static_cast<double>(want);
             }
         }
-    }
-}
-
-// Every output of a box filter against its window summed directly, to
-// within 1e-14 of itself.
-void expect_window_sums(const DenseLaw& in, std::int64_t width, bool symmetric) {
-    const DenseLaw out = add_uniform(in, 3, width, symmetric);
-    ASSERT_EQ(out.lo, in.lo + 3);
-    ASSERT_EQ(out.size(), in.size() + static_cast<std::size_t>(width) - 1);
-    const auto n = static_cast<std::int64_t>(in.size());
-    for (std::int64_t x = 0; x < static_cast<std::int64_t>(out.size()); ++x) {
-        long double want = 0;
-        for (std::int64_t i = std::max<std::int64_t>(0, x + 1 - width); i <= std::min(x, n - 1); ++i) {
-            want += in.p[static_cast<std::size_t>(i)];
-        }
-        want /= width;
-        EXPECT_LE(std::fabs(static_cast<long double>(out.p[static_cast<std::size_t>(x)]) - want), 1e-14L * want)
-            << "output " << x << ": " << out.p[static_cast<std::size_t>(x)] << " vs " << static_cast<double>(want);
     }
 }
 
@@ -145,10 +145,12 @@ TEST(DenseLaw, BoxFiltersAcrossLanes) {
         DenseLaw power = DenseLaw::point(0, 1.0);
         for (int k = 1; k <= 9; ++k) {
             for (const std::int64_t width : {box, std::int64_t{1}, std::int64_t{4}, 3 * box}) {
-                SCOPED_TRACE(std::to_string(k) + " boxes of " + std::to_string(box) + ", width " + std::to_string(width));
+                SCOPED_TRACE(std::to_string(k) + " boxes of " + std::to_string(box) + ", width " +
+                             std::to_string(width));
                 expect_window_sums(power, width, true);
-                const std::size_t m = power.size() + static_cast<std::size_t>(width) - 1;
-                splits.insert(lane_split(std::min((m + 1) / 2, power.size()), 0, static_cast<std::size_t>(width)).below);
+                const auto w = static_cast<std::size_t>(width);
+                const std::size_t m = power.size() + w - 1;
+                splits.insert(lane_split(std::min((m + 1) / 2, power.size()), 0, w).below);
             }
             power = add_uniform(power, 1, box, true);
         }

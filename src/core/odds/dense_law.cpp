@@ -117,9 +117,9 @@ inline double difference(double a_hi, double a_lo, double b_hi, double b_lo) noe
 // o[dir * x] for x in [from, until): the sums of the windows of w inputs
 // ending at x, times scale, of a law of n values, read from the running
 // sums from below of its first min(until, n) values (pairs, as a Run holds
-// them). Outputs for values read backwards are written backwards (dir -1). By ranges of x, so each loop is
-// straight-line and vectorises: windows cut by the start, whole windows,
-// windows cut by the end.
+// them). Outputs for values read backwards are written backwards (dir -1).
+// By ranges of x, so each loop is straight-line and vectorises: windows cut
+// by the start, whole windows, windows cut by the end.
 template <std::ptrdiff_t dir>
 [[gnu::always_inline]] inline void windows_from_below(const double* sums, std::size_t n, std::size_t w,
                                                       std::size_t from, std::size_t until, double scale,
@@ -194,7 +194,8 @@ public:
             double* out = at(j);
             for (std::size_t x = 0; x < reach; ++x) {
                 const std::size_t first = before + x + 1 - w_;
-                out[dir * static_cast<std::ptrdiff_t>(x)] += difference(ps[2 * before], ps[2 * before + 1], ps[2 * first], ps[2 * first + 1]) * scale_;
+                const double part = difference(ps[2 * before], ps[2 * before + 1], ps[2 * first], ps[2 * first + 1]);
+                out[dir * static_cast<std::ptrdiff_t>(x)] += part * scale_;
             }
         }
     }
@@ -219,7 +220,8 @@ private:
 // The first index at which the values from the start hold half the total,
 // found from sums of blocks of sixteen, each summed in independent lanes and
 // kept for the search (plain doubles are precise enough to choose a side).
-[[gnu::always_inline]] inline std::size_t middle_of_mass(const double* values, std::size_t count, std::vector<double>& blocks) {
+[[gnu::always_inline]] inline std::size_t middle_of_mass(const double* values, std::size_t count,
+                                                         std::vector<double>& blocks) {
     constexpr std::size_t kBlock = 16;
     blocks.resize(count / kBlock);
     double total = 0.0;
