@@ -17,6 +17,7 @@ namespace {
 using pipwerk::detail::add_uniform;
 using pipwerk::detail::DenseLaw;
 using pipwerk::detail::lane_split;
+using pipwerk::detail::widen;
 
 std::vector<double> geometric(std::size_t n, double first, double ratio) {
     std::vector<double> p(n);
@@ -156,6 +157,31 @@ TEST(DenseLaw, BoxFiltersAcrossLanes) {
         }
     }
     EXPECT_EQ(splits, (std::set<std::size_t>{1, 2, 3, 4}));
+}
+
+// Widening keeps every weight at its value and adds zeros around it, and
+// never narrows a law.
+TEST(DenseLaw, Widening) {
+    struct Case {
+        std::string name;
+        DenseLaw law;
+        std::int64_t first, last;
+        std::int64_t want_lo;
+        std::vector<double> want;
+    };
+    const std::vector<Case> cases = {
+        {"empty", DenseLaw{}, -2, 1, -2, {0.0, 0.0, 0.0, 0.0}},
+        {"below", DenseLaw{3, {0.5, 0.25}}, 1, 3, 1, {0.0, 0.0, 0.5, 0.25}},
+        {"above", DenseLaw{3, {0.5, 0.25}}, 4, 6, 3, {0.5, 0.25, 0.0, 0.0}},
+        {"around", DenseLaw{3, {0.5, 0.25}}, 2, 5, 2, {0.0, 0.5, 0.25, 0.0}},
+        {"inside", DenseLaw{3, {0.5, 0.25, 0.125}}, 4, 4, 3, {0.5, 0.25, 0.125}},
+    };
+    for (const Case& c : cases) {
+        DenseLaw law = c.law;
+        widen(law, c.first, c.last);
+        EXPECT_EQ(law.lo, c.want_lo) << c.name;
+        EXPECT_EQ(law.p, c.want) << c.name;
+    }
 }
 
 // A symmetric law gives the same outputs whether or not it is told so.
