@@ -17,6 +17,11 @@ struct DenseLaw {
     [[nodiscard]] std::size_t size() const noexcept { return p.size(); }
 };
 
+// Room in `law` for the values first .. last as well as its own; the new
+// weights are zero. A law that will be added to all over its range is
+// widened once, rather than moved each time it grows downwards.
+void widen(DenseLaw& law, std::int64_t first, std::int64_t last);
+
 // target += weight * (source shifted by `shift`); the target widens as needed.
 // It and add_uniform run four doubles to an instruction where the processor
 // has them (the same products and sums in the same order, so the same result).
@@ -36,8 +41,17 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
 // Room the running sums of add_uniform take, kept between calls so a loop of
 // them allocates nothing.
 struct RunningSums {
-    std::vector<double> below, above, blocks;
+    std::vector<double> below, above, sink, blocks;
 };
+
+// How add_uniform shares the running sums of a law's `below` lowest and
+// `above` highest values among four lanes: the pieces each end is cut into,
+// as even as can be, every piece (but an end's last) at least `width` values
+// long, so that a window reaches back at most into the piece before its own.
+struct LaneSplit {
+    std::size_t below, above;
+};
+[[nodiscard]] LaneSplit lane_split(std::size_t below, std::size_t above, std::size_t width) noexcept;
 
 // add_uniform into `out` (whose storage is reused), with scratch room, and
 // `lead` zero weights below it: room for what is added there next, so that

@@ -243,28 +243,53 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
         return std::unexpected(WorkBudget::too_large("a dice term"));
     }
     const std::uint64_t per_step = scaled_values_per_step();
+    // Every kept score lies between keep times the lowest score of a die
+    // and keep times the highest: room for it all at once.
+    std::int64_t lowest = scoring.score(lo);
+    std::int64_t highest = lowest;
+    for (std::int64_t v = lo; v <= hi; ++v) {
+        lowest = std::min(lowest, scoring.score(v));
+        highest = std::max(highest, scoring.score(v));
+    }
+    for (KeepTarget& t : targets) {
+        const auto first_size = static_cast<std::size_t>(std::clamp<std::int64_t>(t.keep + 1, 0, kSizes));
+        const bool weighed = std::any_of(t.mix.begin() + first_size, t.mix.end(), [](double w) { return w != 0.0; });
+        if (t.keep > 0 && weighed) widen(t.out, t.keep * lowest, t.keep * highest);
+    }
     BoundaryWeights weights(lo, hi, max_size);
-    DenseLaw above_sum;  // the a-fold score of dice above v
-    DenseLaw next_sum;   // the next one, built beside it
+    // The a-fold scores of dice above v, built a few at a time: each target
+    // then takes the whole block while its own law is in cache, rather than
+    // every target's law being swept for each a.
+    constexpr std::int64_t kBlock = 4;
+    std::array<DenseLaw, kBlock> above;
+    const auto above_of = [&above](std::int64_t a) -> DenseLaw& { return above[static_cast<std::size_t>(a % kBlock)]; };
     for (std::int64_t v = lo; v <= hi; ++v) {
         weights.at(v);
         const std::int64_t score_v = scoring.score(v);
-        above_sum.lo = 0;
-        above_sum.p.assign(1, 1.0);
-        for (std::int64_t a = 0; a < max_keep; ++a) {
-            if (a > 0) {
+        for (std::int64_t first = 0; first < max_keep && (first == 0 || v < hi); first += kBlock) {
+            std::int64_t built = first;
+            for (; built < std::min(max_keep, first + kBlock); ++built) {
+                DenseLaw& sum = above_of(built);
+                if (built == 0) {
+                    sum.lo = 0;
+                    sum.p.assign(1, 1.0);
+                    continue;
+                }
                 if (v == hi) break;
-                if (auto done = scoring.add_die_into(above_sum, v + 1, hi, true, next_sum, budget); !done) return done;
-                std::swap(above_sum, next_sum);
+                if (auto done = scoring.add_die_into(above_of(built - 1), v + 1, hi, true, sum, budget); !done) {
+                    return done;
+                }
             }
             for (KeepTarget& t : targets) {
-                if (t.keep <= a) continue;
-                const double weight = weights.weight(t, a);
-                if (weight == 0.0) continue;
-                // Adding a scaled copy is one multiply-add per value, done
-                // per_step at a time.
-                if (auto ok = budget.charge(above_sum.size() / per_step + 1, "a dice term"); !ok) return ok;
-                add_scaled(t.out, above_sum, weight, (t.keep - a) * score_v);
+                for (std::int64_t a = first; a < std::min(built, t.keep); ++a) {
+                    const double weight = weights.weight(t, a);
+                    if (weight == 0.0) continue;
+                    // Adding a scaled copy is one multiply-add per value,
+                    // done per_step at a time.
+                    const DenseLaw& sum = above_of(a);
+                    if (auto ok = budget.charge(sum.size() / per_step + 1, "a dice term"); !ok) return ok;
+                    add_scaled(t.out, sum, weight, (t.keep - a) * score_v);
+                }
             }
         }
     }
