@@ -176,7 +176,8 @@ bool bind_arguments(const char* function, const Parameters& parameters, PyObject
         }
     }
 
-    for (std::size_t i = 0; i < parameters.required; ++i) {
+    // The positional arguments filled the first nargs; only the rest of the required can be missing.
+    for (auto i = static_cast<std::size_t>(nargs); i < parameters.required; ++i) {
         if (bound[i] == nullptr) return raise_missing(function, parameters, bound);
     }
     return true;
@@ -190,16 +191,16 @@ bool bind_arguments(const char* function, PyObject* const* args, Py_ssize_t narg
 bool convert_expression(PyObject* argument, ExpressionText& expression) noexcept {
     PyTypeObject* type = Py_TYPE(argument);
     if (type == &PyUnicode_Type) {
-        incref(argument);
-        expression.source.reset(argument);
+        expression.source = argument;
     } else if (PyType_IsSubtype(type, &PyUnicode_Type) != 0) {
-        expression.source.reset(PyUnicode_FromObject(argument));
-        if (expression.source == nullptr) return false;
+        expression.copy.reset(PyUnicode_FromObject(argument));
+        if (expression.copy == nullptr) return false;
+        expression.source = expression.copy.get();
     } else {
         return raise_not_convertible(kExpression, type, "PyString");
     }
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(expression.source.get(), &size);  // cached in the str
+    const char* utf8 = PyUnicode_AsUTF8AndSize(expression.source, &size);  // cached in the str
     if (utf8 == nullptr) return false;                                             // lone surrogates
     expression.utf8 = std::string_view(utf8, static_cast<std::size_t>(size));
     return true;
@@ -225,7 +226,9 @@ bool convert_seed(PyObject* argument, std::optional<std::uint64_t>& seed) noexce
         seed.reset();
         return true;
     }
-    if (PyLong_Check(argument)) return read_seed(argument, seed);
+    // An exact int is told by its type alone; PyLong_Check would ask for the
+    // type's flags through a call.
+    if (Py_TYPE(argument) == &PyLong_Type || PyLong_Check(argument)) return read_seed(argument, seed);
     PyObject* integer = PyNumber_Index(argument);
     if (integer == nullptr) return prefix_type_error(kParameterNames[kSeed]);
     const bool ok = read_seed(integer, seed);

@@ -44,8 +44,11 @@ struct Parameters {
 // and its UTF-8, which views that str's own cached buffer. The results keep
 // the str and view their consumed text and tail in it instead of copying
 // them: an exact str holds no references, so no cycle can form through it.
+// An exact str argument is borrowed: the caller's reference keeps it alive
+// for the whole call, so only a copy needs a reference of its own.
 struct ExpressionText {
-    OwnedRef source;
+    PyObject* source = nullptr;  // the argument itself, or copy
+    OwnedRef copy;
     std::string_view utf8;
 };
 [[nodiscard]] bool convert_expression(PyObject* argument, ExpressionText& expression) noexcept;

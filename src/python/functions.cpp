@@ -86,7 +86,7 @@ PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         if (const Result<void> done = pipwerk::roll_into(expression.utf8, options, record); !done) {
             return raise_value_error(done.error().message());
         }
-        return new_roll_result(record, expression.source.get());
+        return new_roll_result(record, expression.source);
     });
 }
 
@@ -100,7 +100,7 @@ PyObject* parse_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         const ParseOutcome outcome = Parser::parse(expression.utf8);
         return new_parse_output(ParseRecord{
             .success = outcome.success(),
-            .source = expression.source.get(),
+            .source = expression.source,
             .consumed = outcome.consumed,
             .tail = outcome.tail,
         });
