@@ -62,6 +62,29 @@ def test_results_hold_one_reference_to_the_expression(call, text):
     assert sys.getrefcount(expression) == before
 
 
+@pytest.mark.parametrize(
+    "call, error",
+    [
+        (lambda e: roll(e, seed=1), ValueError),
+        (lambda e: roll(e, seed=-1), OverflowError),
+        (lambda e: roll(e, seed=1.5), TypeError),
+        (lambda e: roll(e, show_detail=1), TypeError),
+        (lambda e: roll(e, seed=1, x=2), TypeError),
+        (lambda e: roll("1/0", seed=e), TypeError),
+    ],
+    ids=["engine-error", "seed-range", "seed-type", "show-detail-type", "unknown-keyword", "expression-as-seed"],
+)
+def test_failed_calls_leave_the_expressions_count_as_it_was(call, error):
+    # The call borrows the caller's str: a failure after reading it must
+    # neither drop a reference it never took nor keep one.
+    expression = fresh("1/0 + d6")
+    before = sys.getrefcount(expression)
+    for _ in range(10):
+        with pytest.raises(error):
+            call(expression)
+    assert sys.getrefcount(expression) == before
+
+
 @pytest.mark.parametrize("call", [lambda e: roll(e, seed=1), parse], ids=["roll", "parse"])
 def test_texts_outlive_the_callers_expression(call):
     # The result keeps the expression alive: its texts still read right after
