@@ -1,7 +1,8 @@
 // Times pipwerk::odds on single dice terms and a few whole expressions:
 // the median of several calls each, beside a baseline measured in the same
-// run (the exact odds of 3d6, the smallest interesting term). Times are the
-// process's CPU time, so other work on a shared machine does not count.
+// run (the exact odds of 3d6, the smallest interesting term). CPU time is
+// the process's, both threads of a large term together, so other work on a
+// shared machine does not count; wall time is what the caller waits.
 //
 //   odds_bench [ROUNDS] [EXPRESSION...]   (default 5 rounds, the list below)
 #include <algorithm>
@@ -35,17 +36,34 @@ double cpu_seconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-double seconds_per_call(std::string_view expression, int rounds, std::string& status) {
-    std::vector<double> times;
+double wall_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+struct Times {
+    double cpu, wall;  // medians
+};
+
+double median(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+Times seconds_per_call(std::string_view expression, int rounds, std::string& status) {
+    std::vector<double> cpu;
+    std::vector<double> wall;
     for (int i = 0; i < rounds; ++i) {
         const double start = cpu_seconds();
+        const double wall_start = wall_seconds();
         const auto result = pipwerk::odds(expression);
-        times.push_back(cpu_seconds() - start);
+        wall.push_back(wall_seconds() - wall_start);
+        cpu.push_back(cpu_seconds() - start);
         status = result ? std::to_string(result->elements.empty() ? 0 : result->elements.front().size()) + " outcomes"
                         : result.error().message;
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return Times{median(cpu), median(wall)};
 }
 
 }  // namespace
@@ -64,13 +82,13 @@ int main(int argc, char** argv) {
     }
     if (expressions.empty()) expressions.assign(std::begin(kDefault), std::end(kDefault));
     std::string status;
-    const double baseline = seconds_per_call("3d6", std::max(rounds, 101), status);
-    std::printf("median of %d calls each; baseline 3d6: %.2f us\n", rounds, baseline * 1e6);
-    std::printf("%-22s %12s %12s  %s\n", "expression", "CPU ms/call", "x 3d6", "result");
+    const double baseline = seconds_per_call("3d6", std::max(rounds, 101), status).cpu;
+    std::printf("median of %d calls each; baseline 3d6: %.2f us CPU\n", rounds, baseline * 1e6);
+    std::printf("%-22s %12s %12s %12s  %s\n", "expression", "CPU ms/call", "wall ms", "CPU x 3d6", "result");
     for (const std::string_view e : expressions) {
-        const double t = seconds_per_call(e, rounds, status);
-        std::printf("%-22.*s %12.3f %12.0f  %s\n", static_cast<int>(e.size()), e.data(), t * 1e3, t / baseline,
-                    status.c_str());
+        const Times t = seconds_per_call(e, rounds, status);
+        std::printf("%-22.*s %12.3f %12.3f %12.0f  %s\n", static_cast<int>(e.size()), e.data(), t.cpu * 1e3,
+                    t.wall * 1e3, t.cpu / baseline, status.c_str());
     }
     return 0;
 }
