@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::printf("%s: %d shapes, %d refused by a budget of %llu steps; slowest accepted: %s, %.1f wall ms, %.1f CPU ms\n",
+    std::printf("%s: %d shapes, %d refused by a budget of %llu steps; "
+                "slowest accepted: %s, %.1f wall ms, %.1f CPU ms\n",
                 parallel ? "parallel" : "serial", shapes, refused, static_cast<unsigned long long>(budget),
                 slowest_text.c_str(), slowest * 1e3, slowest_cpu * 1e3);
     return 0;

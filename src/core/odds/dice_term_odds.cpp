@@ -325,7 +325,9 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     }
     std::vector<KeepTarget> upper;
     upper.reserve(targets.size());
-    for (const KeepTarget& t : targets) upper.push_back(KeepTarget{.keep = t.keep, .mix = t.mix, .top = t.top, .out = {}});
+    for (const KeepTarget& t : targets) {
+        upper.push_back(KeepTarget{.keep = t.keep, .mix = t.mix, .top = t.top, .out = {}});
+    }
     make_room(targets);
     make_room(upper);
     Scoring upper_scoring = scoring;
