@@ -1,8 +1,8 @@
 // Scans bonus terms of many dice of 1000 faces keeping nearly all of them,
 // the shapes closest to the odds budget: for each, the steps its exact law
-// takes, whether the default budget refuses it, and the CPU time the law
-// takes when built regardless (CPU time of both threads, and the wall time
-// the caller waits). The slowest accepted shape says whether the budget
+// is charged (on two threads, the longer part of each split pass), whether
+// the default budget refuses it, and the time the law takes when built
+// regardless (CPU time of both threads, and the wall time the caller waits). The slowest accepted shape says whether the budget
 // keeps every accepted term under a second.
 //
 //   odds_scan [--serial] [COUNT...]   (default counts 20 30 40 43 45 47 49)
