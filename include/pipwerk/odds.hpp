@@ -65,6 +65,11 @@ struct OddsOptions {
     // large. The default keeps any call to about a second and a few hundred
     // MiB.
     std::uint64_t work_budget = 600'000'000;
+    // A large dice term may use a second thread for half of its work, and is
+    // then charged the half the call waits for. false keeps all the work on
+    // the calling thread and charges all of it. The result is the same,
+    // bit for bit, either way.
+    bool parallel = true;
 };
 
 // Parses as roll does and gives the exact distribution of what roll would

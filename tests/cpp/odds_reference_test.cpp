@@ -391,8 +391,12 @@ TEST(OddsReference, BonusKeepsAreRefusedBeforeTheWork) {
         {43, 1000, 800, 42, false, 600'000'000},
     };
     constexpr std::uint64_t kSetup = 64;
+    // A fixed budget is what one thread refused; a second thread may take
+    // those terms.
+    for (const bool parallel : {false, true})
     for (const Case& c : cases) {
-        SCOPED_TRACE(bonus_term(c.count, c.f, c.threshold, c.keep, c.lowest));
+        if (parallel && c.budget != 0) continue;
+        SCOPED_TRACE(bonus_term(c.count, c.f, c.threshold, c.keep, c.lowest) + (parallel ? " parallel" : ""));
         const pipwerk::DiceExpr dice{
             .count = pipwerk::Number::make_int(c.count),
             .faces = pipwerk::Number::make_int(c.f),
@@ -401,11 +405,11 @@ TEST(OddsReference, BonusKeepsAreRefusedBeforeTheWork) {
             .comparison = {}};
         std::uint64_t budget = c.budget;
         if (budget == 0) {
-            pipwerk::detail::WorkBudget plenty(std::uint64_t{1} << 40);
+            pipwerk::detail::WorkBudget plenty(std::uint64_t{1} << 40, parallel);
             ASSERT_TRUE(pipwerk::detail::dice_term_law(dice, c.count, c.f, plenty).has_value());
             budget = (std::uint64_t{1} << 40) - plenty.left() - 1;
         }
-        pipwerk::detail::WorkBudget tight(budget);
+        pipwerk::detail::WorkBudget tight(budget, parallel);
         const auto law = pipwerk::detail::dice_term_law(dice, c.count, c.f, tight);
         ASSERT_FALSE(law.has_value());
         EXPECT_EQ(law.error().kind, pipwerk::OddsError::Kind::TooLarge);

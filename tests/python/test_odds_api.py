@@ -340,6 +340,7 @@ def test_threads_share_the_work():
     from concurrent.futures import ThreadPoolExecutor
 
     jobs = [("odds", "20d20k10"), ("odds", "3#4d6k3 + 1d6 / (1d2 - 1)"), ("sample", "4d6k3"), ("sample", "{d6, d8}")]
+    jobs.append(("odds", "40d300b250k38"))  # large enough to use a second thread of its own
 
     def run(job):
         kind, expression = job
@@ -352,6 +353,29 @@ def test_threads_share_the_work():
     with ThreadPoolExecutor(4) as pool:
         together = list(pool.map(run, jobs * 4))
     assert together == alone * 4
+
+
+def test_a_long_call_lets_other_threads_run():
+    # While one thread waits on a term of about a tenth of a second, this
+    # one keeps its turns: the call does not hold the interpreter lock.
+    import threading
+    import time
+
+    started = threading.Event()
+
+    def work():
+        started.set()
+        odds("50d1000k25")
+
+    worker = threading.Thread(target=work)
+    worker.start()
+    started.wait()
+    turns = 0
+    while worker.is_alive():
+        turns += 1
+        time.sleep(0.001)
+    worker.join()
+    assert turns >= 10
 
 
 def test_a_nan_outcome_matches_only_itself():

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "roll.hpp"
+#include "split_pass.hpp"
 
 // A dice term is a pool of dice drawn from one iid sequence. Its distribution
 // comes from order statistics, never from listing pools:
@@ -213,49 +214,44 @@ private:
     std::array<SizeWeights, kSizes> tail_;
 };
 
-// The steps keep_highest takes.
-std::uint64_t keep_highest_cost(const Scoring& scoring, std::int64_t lo, std::int64_t hi,
-                                std::span<const KeepTarget> targets) {
+// The steps keep_highest takes for each v in [lo, hi], counted as it spends
+// them, add_scaled taking `per_step` values to a step: per v, the a-fold
+// scores of dice above v and each target's copies of them.
+std::vector<std::uint64_t> keep_highest_costs(const Scoring& scoring, std::int64_t lo, std::int64_t hi,
+                                              std::span<const KeepTarget> targets, std::uint64_t per_step) {
     const std::int64_t max_keep = extent(targets).first;
-    const std::uint64_t per_step = scaled_values_per_step();
-    std::uint64_t cost = 0;
-    for (std::int64_t v = lo; v < hi; ++v) {
+    std::vector<std::uint64_t> costs;
+    costs.reserve(static_cast<std::size_t>(hi - lo + 1));
+    for (std::int64_t v = lo; v <= hi; ++v) {
+        std::uint64_t cost = 0;
         std::uint64_t size = 1;
-        for (std::int64_t a = 1; a < max_keep; ++a) {
-            cost += scoring.die_cost(size, hi - v, true);
-            size = scoring.next_size(size, hi - v);
+        for (std::int64_t a = 0; a < (v == hi ? std::min<std::int64_t>(max_keep, 1) : max_keep); ++a) {
+            if (a > 0) {
+                cost += scoring.die_cost(size, hi - v, true);
+                size = scoring.next_size(size, hi - v);
+            }
             for (const KeepTarget& t : targets) cost += t.keep > a ? size / per_step + 1 : 0;
         }
+        costs.push_back(cost);
     }
-    return cost;
+    return costs;
 }
 
-// Fills every target's law (added to, scaled by its mixture) for dice
-// uniform on working faces [lo, hi], in one pass over v: the a-fold scores
-// of a die above v are shared by all targets.
-Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, std::span<KeepTarget> targets,
-                            WorkBudget& budget) {
-    const auto [max_keep, max_size] = extent(targets);
-    if (max_keep == 0) return {};
-    // The whole cost is known before any of it is spent: refuse at once
-    // rather than after most of a second.
-    if (keep_highest_cost(scoring, lo, hi, targets) > budget.left()) {
-        return std::unexpected(WorkBudget::too_large("a dice term"));
-    }
+// How keep_highest cuts its pass over v, and what each part costs.
+PassPlan keep_highest_plan(const Scoring& scoring, std::int64_t lo, std::int64_t hi,
+                           std::span<const KeepTarget> targets, bool parallel) {
     const std::uint64_t per_step = scaled_values_per_step();
-    // Every kept score lies between keep times the lowest score of a die
-    // and keep times the highest: room for it all at once.
-    std::int64_t lowest = scoring.score(lo);
-    std::int64_t highest = lowest;
-    for (std::int64_t v = lo; v <= hi; ++v) {
-        lowest = std::min(lowest, scoring.score(v));
-        highest = std::max(highest, scoring.score(v));
-    }
-    for (KeepTarget& t : targets) {
-        const auto first_size = static_cast<std::size_t>(std::clamp<std::int64_t>(t.keep + 1, 0, kSizes));
-        const bool weighed = std::any_of(t.mix.begin() + first_size, t.mix.end(), [](double w) { return w != 0.0; });
-        if (t.keep > 0 && weighed) widen(t.out, t.keep * lowest, t.keep * highest);
-    }
+    const auto weights = keep_highest_costs(scoring, lo, hi, targets, kSplitValuesPerStep);
+    if (per_step == kSplitValuesPerStep) return plan_pass(lo, weights, weights, parallel);
+    return plan_pass(lo, weights, keep_highest_costs(scoring, lo, hi, targets, per_step), parallel);
+}
+
+// One part of keep_highest: the boundaries v in [from, to] added into each
+// target's law.
+Budgeted<void> keep_highest_part(Scoring& scoring, std::int64_t lo, std::int64_t hi, std::int64_t from,
+                                 std::int64_t to, std::span<KeepTarget> targets, WorkBudget& budget) {
+    const auto [max_keep, max_size] = extent(targets);
+    const std::uint64_t per_step = scaled_values_per_step();
     BoundaryWeights weights(lo, hi, max_size);
     // The a-fold scores of dice above v, built a few at a time: each target
     // then takes the whole block while its own law is in cache, rather than
@@ -263,7 +259,7 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     constexpr std::int64_t kBlock = 4;
     std::array<DenseLaw, kBlock> above;
     const auto above_of = [&above](std::int64_t a) -> DenseLaw& { return above[static_cast<std::size_t>(a % kBlock)]; };
-    for (std::int64_t v = lo; v <= hi; ++v) {
+    for (std::int64_t v = from; v <= to; ++v) {
         weights.at(v);
         const std::int64_t score_v = scoring.score(v);
         for (std::int64_t first = 0; first < max_keep && (first == 0 || v < hi); first += kBlock) {
@@ -296,15 +292,69 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
     return {};
 }
 
-// The steps keep_highest_with_tops takes, given the sizes and lowest values
-// of the top groups' laws, counted as it spends them: per v, the a-fold
-// Horner pass over a law whose reach is followed exactly.
-std::uint64_t keep_highest_with_tops_cost(const Scoring& scoring, std::int64_t hi, std::span<const KeepTarget> targets,
-                                          std::span<const std::pair<std::int64_t, std::uint64_t>> tops) {
+// Fills every target's law (added to, scaled by its mixture) for dice
+// uniform on working faces [lo, hi], in one pass over v: the a-fold scores
+// of a die above v are shared by all targets. The pass runs as `plan` cuts
+// it, each part with its own laws, the second's added to the first's.
+Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, std::span<KeepTarget> targets,
+                            const PassPlan& plan, WorkBudget& budget) {
+    if (extent(targets).first == 0) return {};
+    // The whole cost is known before any of it is spent: refuse at once
+    // rather than after most of a second.
+    if (auto ok = budget.charge(plan.charge(), "a dice term"); !ok) return ok;
+    // Every kept score lies between keep times the lowest score of a die
+    // and keep times the highest: room for it all at once.
+    std::int64_t lowest = scoring.score(lo);
+    std::int64_t highest = lowest;
+    for (std::int64_t v = lo; v <= hi; ++v) {
+        lowest = std::min(lowest, scoring.score(v));
+        highest = std::max(highest, scoring.score(v));
+    }
+    const auto make_room = [lowest, highest](std::span<KeepTarget> laws) {
+        for (KeepTarget& t : laws) {
+            const auto first_size = static_cast<std::size_t>(std::clamp<std::int64_t>(t.keep + 1, 0, kSizes));
+            const bool weighed =
+                std::any_of(t.mix.begin() + first_size, t.mix.end(), [](double w) { return w != 0.0; });
+            if (t.keep > 0 && weighed) widen(t.out, t.keep * lowest, t.keep * highest);
+        }
+    };
+    WorkBudget first_budget(plan.first);
+    if (plan.cut > hi) {
+        make_room(targets);
+        return keep_highest_part(scoring, lo, hi, lo, hi, targets, first_budget);
+    }
+    std::vector<KeepTarget> upper;
+    upper.reserve(targets.size());
+    for (const KeepTarget& t : targets) {
+        upper.push_back(KeepTarget{.keep = t.keep, .mix = t.mix, .top = t.top, .out = {}});
+    }
+    make_room(targets);
+    make_room(upper);
+    Scoring upper_scoring = scoring;
+    WorkBudget second_budget(plan.second);
+    auto done = run_parts(
+        plan, [&] { return keep_highest_part(scoring, lo, hi, lo, plan.cut - 1, targets, first_budget); },
+        [&] { return keep_highest_part(upper_scoring, lo, hi, plan.cut, hi, upper, second_budget); });
+    if (!done) return done;
+    // One pass over each law: less than the work of a single v, so it is
+    // left out of the count the caller checks before it starts.
+    for (std::size_t i = 0; i < targets.size(); ++i) add_scaled(targets[i].out, upper[i].out, 1.0, 0);
+    return {};
+}
+
+// The steps keep_highest_with_tops takes for each v in [1, hi], given the
+// sizes and lowest values of the top groups' laws, counted as it spends
+// them: per v, the a-fold Horner pass over a law whose reach is followed
+// exactly.
+std::vector<std::uint64_t> keep_highest_with_tops_costs(const Scoring& scoring, std::int64_t hi,
+                                                        std::span<const KeepTarget> targets,
+                                                        std::span<const std::pair<std::int64_t, std::uint64_t>> tops,
+                                                        std::uint64_t per_step) {
     const std::int64_t max_keep = extent(targets).first;
-    const std::uint64_t per_step = scaled_values_per_step();
-    std::uint64_t cost = 0;
+    std::vector<std::uint64_t> costs;
+    costs.reserve(static_cast<std::size_t>(std::max<std::int64_t>(hi, 0)));
     for (std::int64_t v = 1; v <= hi; ++v) {
+        std::uint64_t cost = 0;
         const std::int64_t score_v = scoring.score(v);
         std::int64_t low = 0;
         std::int64_t high = -1;  // empty while high < low
@@ -326,25 +376,31 @@ std::uint64_t keep_highest_with_tops_cost(const Scoring& scoring, std::int64_t h
             }
         }
         if (high >= low) cost += static_cast<std::uint64_t>(high - low + 1) / per_step + 1;
+        costs.push_back(cost);
     }
-    return cost;
+    return costs;
 }
 
-// sum over targets of (its top group's law, all kept) + (its keep-highest
-// law) for bottom targets on working faces [1, hi], as one law. Per boundary
-// v, one Horner pass over a (the dice above v) serves every target at once:
-// S = S * U + P_a, with U one die on (v, hi] and P_a the targets' top laws,
-// weighted and moved by the keep - a copies of v they keep. Its cost does
-// not grow with the number of targets, only with how far apart they lie.
-Budgeted<DenseLaw> keep_highest_with_tops(Scoring& scoring, std::int64_t hi, std::span<const KeepTarget> targets,
-                                          std::span<const DenseLaw> tops, WorkBudget& budget) {
+// How keep_highest_with_tops cuts its pass over v, and what each part costs.
+PassPlan keep_highest_with_tops_plan(const Scoring& scoring, std::int64_t hi, std::span<const KeepTarget> targets,
+                                     std::span<const std::pair<std::int64_t, std::uint64_t>> tops, bool parallel) {
+    const std::uint64_t per_step = scaled_values_per_step();
+    const auto weights = keep_highest_with_tops_costs(scoring, hi, targets, tops, kSplitValuesPerStep);
+    if (per_step == kSplitValuesPerStep) return plan_pass(1, weights, weights, parallel);
+    return plan_pass(1, weights, keep_highest_with_tops_costs(scoring, hi, targets, tops, per_step), parallel);
+}
+
+// One part of keep_highest_with_tops: the boundaries v in [from, to], into
+// `total`.
+Budgeted<void> keep_highest_with_tops_part(Scoring& scoring, std::int64_t hi, std::int64_t from, std::int64_t to,
+                                           std::span<const KeepTarget> targets, std::span<const DenseLaw> tops,
+                                           DenseLaw& total, WorkBudget& budget) {
     const auto [max_keep, max_size] = extent(targets);
     const std::uint64_t per_step = scaled_values_per_step();
     BoundaryWeights weights(1, hi, max_size);
-    DenseLaw total;
     DenseLaw sum;
     DenseLaw next;
-    for (std::int64_t v = 1; v <= hi; ++v) {
+    for (std::int64_t v = from; v <= to; ++v) {
         weights.at(v);
         const std::int64_t score_v = scoring.score(v);
         sum.p.clear();
@@ -356,24 +412,52 @@ Budgeted<DenseLaw> keep_highest_with_tops(Scoring& scoring, std::int64_t hi, std
                     if (t.keep > a) lowest = std::min(lowest, tops[t.top].lo + (t.keep - a) * score_v);
                 }
                 const auto lead = static_cast<std::size_t>(sum.lo + scoring.die_low(v + 1, hi) - lowest);
-                if (auto done = scoring.add_die_into(sum, v + 1, hi, false, next, budget, lead); !done) {
-                    return std::unexpected(done.error());
-                }
+                if (auto done = scoring.add_die_into(sum, v + 1, hi, false, next, budget, lead); !done) return done;
                 std::swap(sum, next);
             }
             for (const KeepTarget& t : targets) {
                 if (t.keep <= a) continue;
                 const double weight = weights.weight(t, a);
                 if (weight == 0.0) continue;
-                if (auto ok = budget.charge(tops[t.top].size() / per_step + 1, "a dice term"); !ok) {
-                    return std::unexpected(ok.error());
-                }
+                if (auto ok = budget.charge(tops[t.top].size() / per_step + 1, "a dice term"); !ok) return ok;
                 add_scaled(sum, tops[t.top], weight, (t.keep - a) * score_v);
             }
         }
-        if (auto ok = budget.charge(sum.size() / per_step + 1, "a dice term"); !ok) return std::unexpected(ok.error());
+        if (auto ok = budget.charge(sum.size() / per_step + 1, "a dice term"); !ok) return ok;
         add_scaled(total, sum, 1.0, 0);
     }
+    return {};
+}
+
+// sum over targets of (its top group's law, all kept) + (its keep-highest
+// law) for bottom targets on working faces [1, hi], as one law. Per boundary
+// v, one Horner pass over a (the dice above v) serves every target at once:
+// S = S * U + P_a, with U one die on (v, hi] and P_a the targets' top laws,
+// weighted and moved by the keep - a copies of v they keep. Its cost does
+// not grow with the number of targets, only with how far apart they lie.
+// The pass runs as `plan` cuts it, the second part's law added to the first's.
+Budgeted<DenseLaw> keep_highest_with_tops(Scoring& scoring, std::int64_t hi, std::span<const KeepTarget> targets,
+                                          std::span<const DenseLaw> tops, const PassPlan& plan, WorkBudget& budget) {
+    if (auto ok = budget.charge(plan.charge(), "a dice term"); !ok) return std::unexpected(ok.error());
+    DenseLaw total;
+    WorkBudget first_budget(plan.first);
+    if (plan.cut > hi) {
+        if (auto done = keep_highest_with_tops_part(scoring, hi, 1, hi, targets, tops, total, first_budget); !done) {
+            return std::unexpected(done.error());
+        }
+        return total;
+    }
+    DenseLaw upper;
+    Scoring upper_scoring = scoring;
+    WorkBudget second_budget(plan.second);
+    auto done = run_parts(
+        plan,
+        [&] { return keep_highest_with_tops_part(scoring, hi, 1, plan.cut - 1, targets, tops, total, first_budget); },
+        [&] {
+            return keep_highest_with_tops_part(upper_scoring, hi, plan.cut, hi, targets, tops, upper, second_budget);
+        });
+    if (!done) return std::unexpected(done.error());
+    add_scaled(total, upper, 1.0, 0);  // like one v's sum added to the total, uncounted as in keep_highest
     return total;
 }
 
@@ -473,6 +557,8 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
     // whichever takes fewer steps. Many targets far from the top of the
     // pool favour the second; a wide top group the first.
     const std::int64_t bottom_hi = pool.top_lo - 1;
+    const PassPlan top_plan =
+        keep_highest_plan(scoring, pool.top_lo, faces, std::span(&top_target, 1), budget.parallel());
     DenseLaw bottoms_with_tops;
     if (!bottom_targets.empty()) {
         std::size_t top_max = 0;
@@ -485,14 +571,18 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
             reach[q] = {reach[q - 1].first + scoring.die_low(pool.top_lo, faces),
                         scoring.next_size(reach[q - 1].second, faces - pool.top_lo + 1)};
         }
-        const std::uint64_t apart = keep_highest_cost(scoring, 1, bottom_hi, bottom_targets);
-        const std::uint64_t folded = tops_cost + keep_highest_with_tops_cost(scoring, bottom_hi, bottom_targets, reach);
+        // The choice looks at all the steps, wherever they run, so that it
+        // is the same with or without a second thread.
+        const PassPlan apart = keep_highest_plan(scoring, 1, bottom_hi, bottom_targets, budget.parallel());
+        const PassPlan folded =
+            keep_highest_with_tops_plan(scoring, bottom_hi, bottom_targets, reach, budget.parallel());
         // The top group's own keep and the pass over top sizes come after:
         // refuse now if all will not fit, rather than after most of a second.
-        const std::uint64_t top_cost = keep_highest_cost(scoring, pool.top_lo, faces, std::span(&top_target, 1)) +
+        const std::uint64_t top_cost = top_plan.charge() +
                                        top_sizes_pass_cost(scoring, faces, pool.top_lo, all, top_sizes, keep);
-        const bool fold = how == BottomSum::Cheaper ? folded < apart : how == BottomSum::Folded;
-        if ((fold ? folded : apart) + top_cost > budget.left()) {
+        const bool fold = how == BottomSum::Cheaper ? tops_cost + folded.total() < apart.total()
+                                                    : how == BottomSum::Folded;
+        if ((fold ? tops_cost + folded.charge() : apart.charge()) + top_cost > budget.left()) {
             return std::unexpected(WorkBudget::too_large("a dice term"));
         }
         if (fold) {
@@ -503,14 +593,15 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
                 if (!next) return std::unexpected(next.error());
                 tops[q] = std::move(*next);
             }
-            auto law = keep_highest_with_tops(scoring, bottom_hi, bottom_targets, tops, budget);
+            auto law = keep_highest_with_tops(scoring, bottom_hi, bottom_targets, tops, folded, budget);
             if (!law) return std::unexpected(law.error());
             bottoms_with_tops = std::move(*law);
-        } else if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, budget); !done) {
+        } else if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, apart, budget); !done) {
             return std::unexpected(done.error());
         }
     }
-    if (auto done = keep_highest(scoring, pool.top_lo, faces, std::span<KeepTarget>(&top_target, 1), budget); !done) {
+    if (auto done = keep_highest(scoring, pool.top_lo, faces, std::span<KeepTarget>(&top_target, 1), top_plan, budget);
+        !done) {
         return std::unexpected(done.error());
     }
 

@@ -460,7 +460,7 @@ OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
 
     const Ast& ast = parsed.ast;
     const ExprId root = *parsed.expression;
-    WorkBudget budget(options.work_budget);
+    WorkBudget budget(options.work_budget, options.parallel);
     OddsWalk walk(ast, budget);
     double ok = 1.0;
     ErrorChances errors;

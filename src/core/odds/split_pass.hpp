@@ -1,0 +1,89 @@
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <span>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "work_budget.hpp"
+
+namespace pipwerk::detail {
+
+// The heaviest passes of a dice term loop over a boundary value v, and each
+// v's work is independent of the others'. Such a pass is cut in two parts
+// of about equal work, the second run on a second thread. Where it is cut
+// depends only on the term, so the bits of a result are the same whether the
+// parts run side by side or one after the other: each part adds into its own
+// laws, and the second part's laws are added to the first's at the end.
+
+// A pass of fewer steps than this is not cut: starting a thread would cost
+// more than it saves.
+inline constexpr std::uint64_t kSplitSteps = 2'000'000;
+
+// The values add_scaled takes per step when deciding where to cut: fixed,
+// so that the cut is the same on every machine.
+inline constexpr std::uint64_t kSplitValuesPerStep = 8;
+
+// Where a pass over v = from .. from + n - 1 is cut, and what each part costs.
+struct PassPlan {
+    std::int64_t cut = 0;        // the second part's first v; past the last: one part
+    std::uint64_t first = 0;     // steps of v < cut, as the budget counts them
+    std::uint64_t second = 0;    // steps of v >= cut
+    bool two_threads = false;    // the second part runs beside the first
+
+    // What the calling thread waits for: the longer part when the two run
+    // side by side, else both.
+    [[nodiscard]] std::uint64_t charge() const noexcept {
+        return two_threads ? std::max(first, second) : first + second;
+    }
+    // All the steps, wherever they run.
+    [[nodiscard]] std::uint64_t total() const noexcept { return first + second; }
+};
+
+// Plans a pass over v = from .., where weights[i] are the steps v = from + i
+// takes counted the same on every machine (kSplitValuesPerStep), which
+// decide the cut, and costs[i] the steps as this machine's budget counts
+// them. `parallel` allows the second thread.
+[[nodiscard]] PassPlan plan_pass(std::int64_t from, std::span<const std::uint64_t> weights,
+                                 std::span<const std::uint64_t> costs, bool parallel);
+
+// Runs the two parts of a pass: `first` on the calling thread, `second`
+// beside it when the plan says so and a thread can be had, else after it.
+// An exception in the second thread (std::bad_alloc included) is thrown
+// again here, after the join. The first part's refusal wins over the
+// second's, so the outcome does not depend on which ends first.
+template <class First, class Second>
+Budgeted<void> run_parts(const PassPlan& plan, First&& first, Second&& second) {
+    if (plan.two_threads) {
+        Budgeted<void> second_done;
+        std::exception_ptr failure;
+        std::optional<std::jthread> worker;
+        try {
+            worker.emplace([&second, &second_done, &failure]() noexcept {
+                try {
+                    second_done = second();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: both parts run here, below.
+        }
+        if (worker) {
+            // Should `first` throw, the worker is joined as it unwinds.
+            Budgeted<void> first_done = first();
+            worker->join();
+            if (failure) std::rethrow_exception(failure);
+            return first_done ? second_done : first_done;
+        }
+    }
+    if (auto done = first(); !done) return done;
+    return second();
+}
+
+}  // namespace pipwerk::detail
