@@ -77,7 +77,6 @@ private:
         const auto [d0, d1, d2, d3] = std::array{lanes_[0].step, lanes_[1].step, lanes_[2].step, lanes_[3].step};
         const auto [s0, s1, s2, s3] =
             std::array{lanes_[0].sums + 2, lanes_[1].sums + 2, lanes_[2].sums + 2, lanes_[3].sums + 2};
-        using Mask = std::int64_t __attribute__((vector_size(32)));
         Quad h = h_;
         Quad l = l_;
         for (std::size_t i = 0; i < m; ++i) {
@@ -86,8 +85,8 @@ private:
             v1 += d1;
             v2 += d2;
             v3 += d3;
-            const Quad even = __builtin_shuffle(h, l, Mask{0, 4, 2, 6});  // lanes 0 and 2
-            const Quad odd = __builtin_shuffle(h, l, Mask{1, 5, 3, 7});   // lanes 1 and 3
+            const Quad even = __builtin_shufflevector(h, l, 0, 4, 2, 6);  // lanes 0 and 2
+            const Quad odd = __builtin_shufflevector(h, l, 1, 5, 3, 7);   // lanes 1 and 3
             std::memcpy(s0 + 2 * i, &even, 16);
             std::memcpy(s1 + 2 * i, &odd, 16);
             std::memcpy(s2 + 2 * i, reinterpret_cast<const char*>(&even) + 16, 16);
