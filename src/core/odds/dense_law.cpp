@@ -38,7 +38,8 @@ struct Run {
 // The running sums of up to four runs side by side, a stretch at a time.
 // Each step waits on the last (a chain of dependent adds), so four
 // independent chains take little more time than one. A lane whose run is
-// done goes on adding the zero at `zero` into `sink`, longer than a stretch.
+// done goes on adding the zero at `zero` into `sink`, which has room for
+// the most steps taken at once.
 class Lanes {
 public:
     Lanes(std::span<const Run> runs, const double* zero, double* sink) noexcept : zero_(zero), sink_(sink) {
@@ -319,7 +320,11 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     Pieces above;
     below.count = std::min(end, n);
     above.count = std::min(rest, n);
-    const LaneSplit split = lane_split(below.count, above.count, w);
+    // A piece is at least a window long, so a window reaches back at most
+    // one piece, and at least kShortestPiece long: a short law in many
+    // pieces would spend more on setting them up than the lanes save.
+    constexpr std::size_t kShortestPiece = 64;
+    const LaneSplit split = lane_split(below.count, above.count, std::max(w, kShortestPiece));
     below.cut(split.below);
     above.cut(split.above);
     sums.below.resize(below.room());
@@ -342,7 +347,7 @@ void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t widt
     // so the sums are read back while they are still in cache.
     constexpr std::size_t kStretch = 512;
     static constexpr double kZero = 0.0;
-    sums.sink.resize(2 * (kStretch + 1));
+    sums.sink.resize(2 * (std::min(kStretch, longest) + 1));
     Lanes lanes(std::span(runs.data(), lanes_used), &kZero, sums.sink.data());
     const PieceWindows<1> lower_windows(below, n, w, end, scale, o);
     const PieceWindows<-1> upper_windows(above, n, w, rest, scale, o + (m - 1));
