@@ -7,12 +7,12 @@
 //   odds_bench [ROUNDS] [EXPRESSION...]   (default 5 rounds, the list below)
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "clocks.hpp"
 #include "pipwerk/odds.hpp"
 
 namespace {
@@ -30,18 +30,6 @@ constexpr std::string_view kDefault[] = {
     "49d1000b800k48", "49d1000b200kl48",  // the slowest: one thread refuses the last four, two take them
     // (bench/odds_scan lists the bonus terms near the budget; --serial as on one thread)
 };
-
-double cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double wall_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 struct Times {
     double cpu, wall;  // medians

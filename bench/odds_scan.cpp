@@ -12,27 +12,15 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "clocks.hpp"
 #include "odds/dice_term_odds.hpp"
 #include "pipwerk/odds.hpp"
 
 namespace {
-
-double cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double wall_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 struct Shape {
     int count, threshold, keep;

@@ -71,20 +71,7 @@ TEST(DenseLaw, BoxFiltersOfLopsidedLaws) {
     for (const Case& law : laws) {
         for (const std::int64_t width : {1, 2, 3, 7, 19, 64}) {
             SCOPED_TRACE(law.name + ", width " + std::to_string(width));
-            const DenseLaw in{5, law.p};
-            const DenseLaw out = add_uniform(in, 3, width, false);
-            ASSERT_EQ(out.lo, 8);
-            ASSERT_EQ(out.size(), in.size() + static_cast<std::size_t>(width) - 1);
-            const auto n = static_cast<std::int64_t>(in.size());
-            for (std::int64_t x = 0; x < static_cast<std::int64_t>(out.size()); ++x) {
-                long double want = 0;
-                for (std::int64_t i = std::max<std::int64_t>(0, x + 1 - width); i <= std::min(x, n - 1); ++i) {
-                    want += in.p[static_cast<std::size_t>(i)];
-                }
-                want /= width;
-                EXPECT_LE(std::fabs(static_cast<long double>(out.p[static_cast<std::size_t>(x)]) - want), 1e-14L * want)
-                    << "output " << x << ": " << out.p[static_cast<std::size_t>(x)] << " vs " << static_cast<double>(want);
-            }
+            expect_window_sums(DenseLaw{5, law.p}, width, false);
         }
     }
 }
