@@ -8,10 +8,17 @@ interpreter (each under its own file, so both stay live) and every round
 times the baseline `"4d6k3".split("k")`, then each case on the old build and
 on the new one back to back. Figures are medians over the rounds, in ns per
 call and as ratios to the baseline, beside each other.
+
+Where a module's code lands in memory moves its timings by up to a tenth,
+the same build against itself included, and that changes from process to
+process. With --processes N the comparison runs in N fresh interpreters and
+the figures are the medians of their medians.
 """
 
 import argparse
 import importlib.machinery
+import json
+import subprocess
 import importlib.util
 import statistics
 import sys
@@ -44,7 +51,16 @@ def main():
     parser.add_argument("after")
     parser.add_argument("--rounds", type=int, default=15, help="samples per case (default 15)")
     parser.add_argument("--calls", type=int, default=10000, help="calls per sample (default 10000)")
+    parser.add_argument("--processes", type=int, default=1, help="fresh interpreters to run in (default 1)")
+    parser.add_argument("--json", action="store_true", help=argparse.SUPPRESS)  # one process's medians
     args = parser.parse_args()
+    if args.processes > 1:
+        runs = [json.loads(subprocess.run(
+            [sys.executable, __file__, args.before, args.after, "--rounds", str(args.rounds),
+             "--calls", str(args.calls), "--json"], check=True, capture_output=True, text=True).stdout)
+            for _ in range(args.processes)]
+        report({key: statistics.median(run[key] for run in runs) for key in runs[0]}, args.processes)
+        return
 
     builds = {"before": load(args.before), "after": load(args.after)}
     assert builds["before"].roll is not builds["after"].roll, "the two files must be two modules"
@@ -57,13 +73,21 @@ def main():
     for _ in range(args.rounds):
         for name, build, timer in timers:
             samples[(name, build)].append(timer.timeit(args.calls) / args.calls * 1e9)
-    medians = {key: statistics.median(values) for key, values in samples.items()}
-    baseline = medians[(timers[0][0], None)]
+    # Keyed "build|case", the baseline as "|baseline", so a run travels as JSON.
+    medians = {f"{build or ''}|{name}": statistics.median(values) for (name, build), values in samples.items()}
+    if args.json:
+        print(json.dumps(medians))
+    else:
+        report(medians, 1)
 
-    print(f"baseline {baseline:.1f} ns/call")
+
+def report(medians, processes):
+    baseline_key = next(key for key in medians if key.startswith("|"))
+    baseline = medians[baseline_key]
+    print(f"baseline {baseline:.1f} ns/call" + (f", medians of {processes} processes" if processes > 1 else ""))
     print(f"{'case':<50} {'before':>8} {'after':>8} {'before':>8} {'after':>8}")
-    for name in dict.fromkeys(name for name, build, _ in timers if build is not None):
-        old, new = medians[(name, "before")], medians[(name, "after")]
+    for name in dict.fromkeys(key.split("|", 1)[1] for key in medians if key != baseline_key):
+        old, new = medians[f"before|{name}"], medians[f"after|{name}"]
         print(f"{name:<50} {old:8.1f} {new:8.1f} {old / baseline:7.2f}x {new / baseline:7.2f}x")
 
 
