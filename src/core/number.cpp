@@ -142,6 +142,20 @@ char* write_real(char* out, double x) noexcept {
     if (std::fabs(x) < 1e15) {
         if (const auto whole = static_cast<std::int64_t>(x); static_cast<double>(whole) == x) return write_int(out, whole);
     }
+    // A short decimal: its whole part, the point and exactly its decimals
+    // (the last of them is not 0), straight from its units.
+    if (ShortDecimal sd{}; short_decimal(std::fabs(x), sd)) {
+        static constexpr std::uint64_t kScales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+        if (std::signbit(x)) *out++ = '-';
+        static_assert(std::size(kScales) == ShortDecimal::kMaxDecimals + 1);
+        const std::uint64_t scale = kScales[sd.decimals];
+        out = std::to_chars(out, out + Number::kMaxIntLength, sd.units / scale).ptr;
+        if (sd.decimals == 0) return out;
+        *out++ = '.';
+        std::uint64_t fraction = sd.units % scale;
+        for (int i = sd.decimals; i-- > 0; fraction /= 10) out[i] = static_cast<char>('0' + fraction % 10);
+        return out + sd.decimals;
+    }
     const ShortestDigits d = shortest_digits(x);
     if (d.negative) *out++ = '-';
     const std::string_view digits(d.digits, static_cast<std::size_t>(d.count));

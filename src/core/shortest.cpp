@@ -8,36 +8,40 @@
 namespace pipwerk {
 namespace {
 
-// Most values rolled are short decimals (43.2, 0.125): their digits are a
-// whole number n with x == n / 10^k for a small k, and that test is far
-// cheaper than the general search. Division of two exact doubles is
-// correctly rounded, so the test passing means the text "n / 10^k" reads back
-// as x. Keeping n * 10^-k below 2^50 units makes x's rounding interval
-// narrower than a quarter of one unit, so n is the only candidate with k
-// decimals and the first k that passes gives the fewest digits: the same
-// digits as the general search. Returns false when no k up to the cap does.
-bool short_decimal_digits(double magnitude, ShortestDigits& out) noexcept {
-    constexpr double kUnitCap = 1125899906842624.0;  // 2^50
-    constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-    if (magnitude < 1e-3) return false;
+// Short decimals: the digits of the units with the point placed.
+void short_decimal_digits(const ShortDecimal& d, ShortestDigits& out) noexcept {
+    // Below 2^50, the units have at most 16 digits: they fit the digits in place.
+    const auto res = std::to_chars(out.digits, out.digits + sizeof out.digits, d.units);
+    int count = static_cast<int>(res.ptr - out.digits);
+    const int whole = count - d.decimals;  // digits before the point
+    while (count > 1 && out.digits[count - 1] == '0') --count;
+    out.count = count;
+    out.point = whole;
+}
+
+}  // namespace
+
+// The test that x == n / 10^k is far cheaper than the general search.
+// Division of two exact doubles is correctly rounded, so the test passing
+// means the text "n / 10^k" reads back as x. Keeping n * 10^-k below 2^50
+// units makes x's rounding interval narrower than a quarter of one unit, so
+// n is the only candidate with k decimals and the first k that passes gives
+// the fewest digits: the same digits as the general search.
+bool short_decimal(double magnitude, ShortDecimal& out) noexcept {
+    static constexpr double kUnitCap = 1125899906842624.0;  // 2^50
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    static_assert(std::size(kPowers) == ShortDecimal::kMaxDecimals + 1);
+    if (!(magnitude >= 1e-3)) return false;  // NaN too
     for (int k = 0; k < static_cast<int>(std::size(kPowers)); ++k) {
         const double scaled = magnitude * kPowers[k];
         if (scaled >= kUnitCap) return false;
         const double n = std::nearbyint(scaled);
         if (n == 0.0 || n / kPowers[k] != magnitude) continue;
-        // Below 2^50, n has at most 16 digits: they fit the digits in place.
-        const auto res = std::to_chars(out.digits, out.digits + sizeof out.digits, static_cast<std::uint64_t>(n));
-        int count = static_cast<int>(res.ptr - out.digits);
-        const int whole = count - k;  // digits before the point
-        while (count > 1 && out.digits[count - 1] == '0') --count;
-        out.count = count;
-        out.point = whole;
+        out = ShortDecimal{static_cast<std::uint64_t>(n), k};
         return true;
     }
     return false;
 }
-
-}  // namespace
 
 ShortestDigits shortest_digits(double finite) noexcept {
     ShortestDigits out{};
@@ -50,7 +54,10 @@ ShortestDigits shortest_digits(double finite) noexcept {
         return out;
     }
 
-    if (short_decimal_digits(magnitude, out)) return out;
+    if (ShortDecimal d{}; short_decimal(magnitude, d)) {
+        short_decimal_digits(d, out);
+        return out;
+    }
 
     // The shortest round-trip form "d.ddde+XX"; its digits and exponent are
     // all we need, each caller lays them out in its own notation.

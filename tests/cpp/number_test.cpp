@@ -339,10 +339,9 @@ std::pair<std::string, int> library_shortest(double magnitude) {
     return {digits, exponent + 1};
 }
 
-TEST(ShortestDigits, AgreesWithTheLibraryOnShortDecimalsAndTheirNeighbours) {
-    // Short decimals take a quicker route than the general search; both must
-    // give the same digits, including one step either side of each value and
-    // at the edges of that route (tiny values, 2^50 units, 8 decimals).
+// Short decimals, one step either side of each, the edges of their quick
+// route (tiny values, 2^50 units, 8 decimals) and finite magnitudes of any bits.
+std::vector<double> short_decimals_and_others() {
     std::mt19937_64 gen(12);
     std::vector<double> samples = {0.001, 0.0015, 1125899906842.624, 112589990684.26241, 0.12345678,
                                    0.123456789, 43.2, 0.3, 1e-3, 9.999999999e-4, 1125899906842623.5};
@@ -353,15 +352,33 @@ TEST(ShortestDigits, AgreesWithTheLibraryOnShortDecimalsAndTheirNeighbours) {
         samples.push_back(x);
         samples.push_back(std::nextafter(x, 0.0));
         samples.push_back(std::nextafter(x, kInf));
-        samples.push_back(std::bit_cast<double>(gen() & 0x7fefffffffffffffULL));  // any finite magnitude
+        samples.push_back(std::bit_cast<double>(gen() & 0x7fefffffffffffffULL));
     }
-    for (const double x : samples) {
+    return samples;
+}
+
+TEST(ShortestDigits, AgreesWithTheLibraryOnShortDecimalsAndTheirNeighbours) {
+    // Short decimals take a quicker route than the general search; both must give the same digits.
+    for (const double x : short_decimals_and_others()) {
         if (x == 0.0) continue;
         const auto [digits, point] = library_shortest(x);
         const ShortestDigits d = shortest_digits(-x);
         ASSERT_EQ(std::string_view(d.digits, static_cast<std::size_t>(d.count)), digits) << x;
         ASSERT_EQ(d.point, point) << x;
         ASSERT_TRUE(d.negative) << x;
+    }
+}
+
+TEST(NumberDisplay, RealsBelow1e15AreTheLibrarysShortestFixedForm) {
+    // Below 1e15 the shortest digits laid out positionally are the library's
+    // shortest fixed form; short decimals are written by a route of their own.
+    for (const double magnitude : short_decimals_and_others()) {
+        if (magnitude == 0.0 || magnitude >= 1e15) continue;
+        for (const double x : {magnitude, -magnitude}) {
+            char buf[400];
+            const auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed);
+            ASSERT_EQ(Number::make_real(x).display(), std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
+        }
     }
 }
 
