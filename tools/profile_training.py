@@ -1,15 +1,20 @@
 """The training run of a profile-guided build (cmake/profile_guided.cmake).
 
-    python tools/profile_training.py MODULE_DIR
+    python tools/profile_training.py MODULE_DIR COUNTS_DIR
 
 Imports the instrumented pipwerk module from MODULE_DIR and rolls a corpus
 of everyday expressions through it, as dice bots and tabletops send them:
 single terms, modifiers, arithmetic, sets and repeats, most with their
 detail. Tails, failures and long inputs are rolled less often, so that
 their paths are trained too but do not weigh as much as the everyday ones.
+
+The rolls run in a child interpreter, which writes the counts as it exits;
+then the counts of the engine and of the module must be in COUNTS_DIR, or
+the build would go on without a profile and say nothing.
 """
 
 import pathlib
+import subprocess
 import sys
 
 EVERYDAY = [
@@ -47,8 +52,7 @@ def roll(pipwerk, expression, seed, show_detail):
         pass
 
 
-def main():
-    module_dir = pathlib.Path(sys.argv[1]).resolve()
+def train(module_dir):
     sys.path.insert(0, str(module_dir))
     import pipwerk
 
@@ -64,6 +68,22 @@ def main():
             roll(pipwerk, expression, seed, seed % 20 != 0)
         for expression in EVERYDAY:
             pipwerk.parse(expression)
+
+
+# A file each of the engine and of the module that every roll runs.
+EXPECTED_COUNTS = [("core", "parser.cpp.gcda"), ("pipwerk", "functions.cpp.gcda")]
+
+
+def main():
+    module_dir = pathlib.Path(sys.argv[1]).resolve()
+    if len(sys.argv) == 2:
+        train(module_dir)
+        return
+    subprocess.run([sys.executable, __file__, str(module_dir)], check=True)
+    counts = pathlib.Path(sys.argv[2])
+    for directory, name in EXPECTED_COUNTS:
+        if not any(path.parent.name == directory for path in counts.rglob(name)):
+            sys.exit(f"the training run wrote no {directory}/{name} under {counts}")
 
 
 if __name__ == "__main__":
