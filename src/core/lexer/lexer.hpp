@@ -134,6 +134,21 @@ inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexc
     const std::uint8_t cls = kClasses[static_cast<unsigned char>(text[p])];
     // Most tokens are one byte: the class is the kind (End: length 0).
     if (cls < kFirstSpecial) return Token{p, p + (cls != 0), static_cast<TokenKind>(cls)};
+    if (cls == kDigit) {
+        // Plain digits are valued here; a number with a point or a percent
+        // sign is read again from its start by number_end.
+        std::uint64_t digits = static_cast<unsigned char>(text[p]) - unsigned{'0'};
+        std::size_t q = p + 1;
+        unsigned char c = 0;
+        while (q < n && kClasses[c = static_cast<unsigned char>(text[q])] == kDigit) {
+            digits = digits * 10 + (c - unsigned{'0'});
+            ++q;
+        }
+        if (q == n || (c != '.' && c != '%')) {
+            number = q - p <= 18 ? static_cast<std::int64_t>(digits) : -1;
+            return Token{p, q, TokenKind::Num};
+        }
+    }
     if (cls == kDigit || cls == kPoint) return Token{p, number_end(p, number), TokenKind::Num};
     return two_byte_token(p, cls);
 }
