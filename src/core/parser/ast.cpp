@@ -9,8 +9,9 @@ ExprId Ast::add_dice(const DiceExpr& dice) {
 ExprId Ast::add_packed_dice(Number count, Number faces, const std::optional<KeepMode>& keep,
                             const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison) {
     const auto index = static_cast<std::uint32_t>(dice_.size());
-    // Every field is written here, in the arena's own slot.
-    PackedDice& p = dice_.emplace_back();
+    // Every field is written here, in the arena's own slot, which is left
+    // unset rather than cleared first.
+    PackedDice& p = *dice_.extend(1);
     p.count = payload_of(count);
     p.count_kind = count.kind();
     p.faces = payload_of(faces);

@@ -45,12 +45,13 @@ ParseOutcome Parser::parse(std::string_view input) {
 // Inlined into parse_multiplicative, and that into parse_additive: an operand
 // then costs one call less at each level. Only the sign recurses, out of line.
 [[gnu::always_inline]] inline OptionalExprId Parser::parse_unary() {
+    // Most operands start with a number: one test before the switch's jump.
+    if (peek() == TokenKind::Num) return parse_number_start();
     switch (peek()) {
         case TokenKind::Minus: return parse_negation();
         case TokenKind::LParen: return parse_paren();
         case TokenKind::LBrace: return parse_set();
         case TokenKind::Dice: return parse_dice_no_count();
-        case TokenKind::Num: return parse_number_start();
         default: return std::nullopt;
     }
 }
