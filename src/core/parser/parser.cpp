@@ -247,12 +247,21 @@ OptionalExprId Parser::parse_dice_with_count(Number count) {
     if (peek() != TokenKind::Dice) return std::nullopt;
     const OptionalNumber faces = number_after_current();
     if (!faces) return std::nullopt;
+    // Most terms have no modifier; those that may are read out of line, so
+    // this common path keeps a small frame.
+    if (starts_modifier(peek())) return parse_dice_modifiers(count, *faces);
+    return ast_.add_dice(count, *faces, std::nullopt, std::nullopt, std::nullopt);
+}
+
+// [bonus] [keep] [comparison] after a dice term's faces; none of them is
+// consumed when its number is missing.
+OptionalExprId Parser::parse_dice_modifiers(Number count, Number faces) {
     // The parts go to the arena by reference: gathering them into a DiceExpr
     // first would copy them whole right after writing them piece by piece.
     const OptionalNumber bonus = parse_bonus_mode();
     const std::optional<KeepMode> keep = parse_keep_mode();
     const std::optional<ComparisonOp> comparison = parse_comparison();
-    return ast_.add_dice(count, *faces, keep, bonus.to_optional(), comparison);
+    return ast_.add_dice(count, faces, keep, bonus.to_optional(), comparison);
 }
 
 }  // namespace pipwerk
