@@ -35,9 +35,10 @@ public:
     [[nodiscard]] std::vector<Token> tokenize() &&;
 
 private:
-    // What a byte starts, looked up in one load: below kFirstSpecial, the
-    // kind of a one-byte token, or End (length 0) for a byte that starts
-    // none (a space is skipped before the lookup); from it on, a byte that needs more than its own class.
+    // What a byte starts, in one load (spaces are skipped before it). Below
+    // kFirstSpecial the class is the kind of a one-byte token, or End
+    // (length 0) for a byte that starts none; from it on, the token needs
+    // more bytes than this one to tell.
     enum Class : std::uint8_t {
         kFirstSpecial = 32,
         kDigit = kFirstSpecial,  // '0'-'9'
@@ -77,35 +78,23 @@ private:
     static_assert(static_cast<std::uint8_t>(TokenKind::Hash) < kFirstSpecial, "every kind is below the special classes");
 
     // One past a number literal that starts at `from`: digits with at most one
-    // point, and a '%' taken only right after them. `value` as in token_at.
-    [[nodiscard]] std::size_t number_end(std::size_t from, std::int64_t& value) const noexcept;
+    // point, and a '%' taken only right after them.
+    [[nodiscard]] std::size_t number_end(std::size_t from) const noexcept;
     // The token of a byte whose class is kKeep, kGreater, kLess or kBang.
     [[nodiscard]] Token two_byte_token(std::size_t p, std::uint8_t cls) const noexcept;
 
     std::string_view text_;
 };
 
-inline std::size_t Lexer::number_end(std::size_t from, std::int64_t& value) const noexcept {
+inline std::size_t Lexer::number_end(std::size_t from) const noexcept {
     const char* const text = text_.data();
     const std::size_t n = text_.size();
-    std::size_t q = from;
-    // The leading digits are valued on the way; unsigned, as a run too long
-    // to be plain may wrap. `after` is the byte past them less '0', once
-    // there is one.
-    std::uint64_t digits = 0;
-    unsigned after = 0;
-    for (; q < n && (after = static_cast<unsigned char>(text[q]) - unsigned{'0'}) < 10; ++q) digits = digits * 10 + after;
-    if (q == n || (after != unsigned{'.'} - '0' && after != unsigned{'%'} - '0')) {
-        // From 1 to 18 digits (q - from - 1 wraps when there are none).
-        value = q - from - 1 < 18 ? static_cast<std::int64_t>(digits) : -1;
-        return q;
-    }
-    // A point or a percent sign follows: not plain.
-    value = -1;
-    if (text[q] == '.') {
-        ++q;
+    const auto digits_end = [&](std::size_t q) {
         while (q < n && text[q] >= '0' && text[q] <= '9') ++q;
-    }
+        return q;
+    };
+    std::size_t q = digits_end(from);
+    if (q < n && text[q] == '.') q = digits_end(q + 1);
     if (q < n && text[q] == '%') ++q;
     return q;
 }
@@ -135,8 +124,8 @@ inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexc
     // Most tokens are one byte: the class is the kind (End: length 0).
     if (cls < kFirstSpecial) return Token{p, p + (cls != 0), static_cast<TokenKind>(cls)};
     if (cls == kDigit) {
-        // Plain digits are valued here; a number with a point or a percent
-        // sign is read again from its start by number_end.
+        // Plain digits are valued on the way; a number with a point or a
+        // percent sign is read again from its start by number_end.
         std::uint64_t digits = static_cast<unsigned char>(text[p]) - unsigned{'0'};
         std::size_t q = p + 1;
         unsigned char c = 0;
@@ -149,7 +138,10 @@ inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexc
             return Token{p, q, TokenKind::Num};
         }
     }
-    if (cls == kDigit || cls == kPoint) return Token{p, number_end(p, number), TokenKind::Num};
+    if (cls == kDigit || cls == kPoint) {
+        number = -1;
+        return Token{p, number_end(p), TokenKind::Num};
+    }
     return two_byte_token(p, cls);
 }
 
