@@ -253,7 +253,8 @@ private:
     template <class Alternative>
     ExprId push(const Alternative& node, int level);
     // A dice term with a modifier or a count or faces past 32 bits. Count and
-    // faces by value: a caller then needs no copy of them in memory.
+    // faces by value: a caller then needs no copy of them in memory. Inline,
+    // so the parser's modifiers go straight into the slot.
     ExprId add_packed_dice(Number count, Number faces, const std::optional<KeepMode>& keep,
                            const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison);
     [[nodiscard]] static bool fits_int32(const Number& n) noexcept {

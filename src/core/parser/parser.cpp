@@ -205,8 +205,8 @@ OptionalExprId Parser::parse_repeat_body() {
     }
 }
 
-// The modifiers are inline in the dice term: their optional results then
-// stay in registers instead of going through memory.
+// The modifiers are inline in parse_dice_modifiers: their optional results
+// then stay in registers instead of going through memory.
 
 // bonus := 'b' NUM
 [[gnu::always_inline]] inline Parser::OptionalNumber Parser::parse_bonus_mode() {
