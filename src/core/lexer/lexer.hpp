@@ -43,6 +43,7 @@ private:
         kFirstSpecial = 32,
         kDigit = kFirstSpecial,  // '0'-'9'
         kPoint,                  // '.': a number without leading digits
+        kPercent,                // '%': ends a number; starts no token
         kKeep,     // 'k' or 'K', and "kl" with the next byte
         kGreater,  // '>', and ">=" with the next byte
         kLess,     // '<', and "<="
@@ -53,6 +54,7 @@ private:
         constexpr std::pair<std::string_view, std::uint8_t> kBytes[] = {
             {"0123456789", kDigit},
             {".", kPoint},
+            {"%", kPercent},
             {"kK", kKeep},
             {">", kGreater},
             {"<", kLess},
@@ -80,7 +82,7 @@ private:
     // One past a number literal that starts at `from`: digits with at most one
     // point, and a '%' taken only right after them.
     [[nodiscard]] std::size_t number_end(std::size_t from) const noexcept;
-    // The token of a byte whose class is kKeep, kGreater, kLess or kBang.
+    // The token of a byte whose class is kPercent, kKeep, kGreater, kLess or kBang.
     [[nodiscard]] Token two_byte_token(std::size_t p, std::uint8_t cls) const noexcept;
 
     std::string_view text_;
@@ -107,7 +109,8 @@ inline Token Lexer::two_byte_token(std::size_t p, std::uint8_t cls) const noexce
         case kKeep: return (next == 'l' || next == 'L') ? token(TokenKind::KeepLow, 2) : token(TokenKind::Keep, 1);
         case kGreater: return next == '=' ? token(TokenKind::Ge, 2) : token(TokenKind::Gt, 1);
         case kLess: return next == '=' ? token(TokenKind::Le, 2) : token(TokenKind::Lt, 1);
-        default: return next == '=' ? token(TokenKind::Ne, 2) : token(TokenKind::End, 0);  // kBang
+        case kBang: return next == '=' ? token(TokenKind::Ne, 2) : token(TokenKind::End, 0);
+        default: return token(TokenKind::End, 0);  // kPercent
     }
 }
 
@@ -128,12 +131,16 @@ inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexc
         // percent sign is read again from its start by number_end.
         std::uint64_t digits = static_cast<unsigned char>(text[p]) - unsigned{'0'};
         std::size_t q = p + 1;
-        unsigned char c = 0;
-        while (q < n && kClasses[c = static_cast<unsigned char>(text[q])] == kDigit) {
-            digits = digits * 10 + (c - unsigned{'0'});
+        // The class of the byte after the digits; still kDigit at the end.
+        std::uint8_t after = kDigit;
+        while (q < n && (after = kClasses[static_cast<unsigned char>(text[q])]) == kDigit) {
+            digits = digits * 10 + (static_cast<unsigned char>(text[q]) - unsigned{'0'});
             ++q;
         }
-        if (q == n || (c != '.' && c != '%')) {
+        // Neither a point nor a percent sign follows: one test, as their
+        // classes are adjacent.
+        static_assert(kPercent == kPoint + 1);
+        if (static_cast<unsigned>(after - kPoint) > 1) {
             number = q - p <= 18 ? static_cast<std::int64_t>(digits) : -1;
             return Token{p, q, TokenKind::Num};
         }
