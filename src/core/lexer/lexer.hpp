@@ -141,7 +141,8 @@ inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexc
         // classes are adjacent.
         static_assert(kPercent == kPoint + 1);
         if (static_cast<unsigned>(after - kPoint) > 1) {
-            number = q - p <= 18 ? static_cast<std::int64_t>(digits) : -1;
+            number = static_cast<std::int64_t>(digits);
+            if (q - p > 18) [[unlikely]] number = -1;
             return Token{p, q, TokenKind::Num};
         }
     }
