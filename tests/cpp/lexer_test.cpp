@@ -143,6 +143,38 @@ TEST(Lexer, Table) {
     }
 }
 
+// Every byte value: the ones that start a token give that token after "1"
+// and before "2" (two-byte tokens here in their one-byte form); every other
+// byte, high bytes and NUL included, ends the tokens where it stands.
+TEST(Lexer, EachByteStartsItsTokenOrNone) {
+    const LexCase starters[] = {
+        {"d", "Dice:d"}, {"D", "Dice:D"},   {"k", "Keep:k"},     {"K", "Keep:K"},     {"b", "Bonus:b"},
+        {"B", "Bonus:B"}, {">", "Gt:>"},    {"<", "Lt:<"},       {"+", "Plus:+"},     {"-", "Minus:-"},
+        {"*", "Star:*"}, {"/", "Slash:/"},  {"(", "LParen:("},   {")", "RParen:)"},   {"{", "LBrace:{"},
+        {"}", "RBrace:}"}, {",", "Comma:,"}, {"#", "Hash:#"},
+    };
+    for (int b = 0; b < 256; ++b) {
+        const char byte = static_cast<char>(b);
+        const std::string text = std::string("1") + byte + "2";
+        std::string expected;
+        if (byte >= '0' && byte <= '9') {
+            expected = "Num:" + text + " End@3";
+        } else if (byte == ' ') {
+            expected = "Num:1 Num:2 End@3";
+        } else if (byte == '.') {
+            expected = "Num:1.2 End@3";
+        } else if (byte == '%') {
+            expected = "Num:1% Num:2 End@3";
+        } else {
+            expected = "Num:1 End@1";
+            for (const LexCase& s : starters) {
+                if (s.text[0] == byte) expected = "Num:1 " + std::string(s.tokens) + " Num:2 End@3";
+            }
+        }
+        EXPECT_EQ(describe(text), expected) << "byte " << b;
+    }
+}
+
 TEST(Lexer, LongInputIsOneTokenPerUnit) {
     std::string text;
     for (int i = 0; i < 100000; ++i) text += "12+";

@@ -291,6 +291,44 @@ TEST(Parser, DiceViewsAreTheViewsOfTheFullTerm) {
     }
 }
 
+// A term without modifiers keeps its count and faces whether they fit the
+// node itself (whole, 32 bits) or go to the side table, and has no modifier
+// in either form, also when a modifier letter follows without its number.
+TEST(Parser, PlainTermsKeepCountAndFacesInEitherForm) {
+    struct PlainCase {
+        std::string_view input;
+        std::string_view count;
+        std::string_view faces;
+        bool inline_node;
+    };
+    const PlainCase cases[] = {
+        {"3d6", "3", "6", true},
+        {"d20", "1", "20", true},
+        {"0d0", "0", "0", true},
+        {"2147483647d2147483647", "2147483647", "2147483647", true},
+        {"2147483648d6", "2147483648", "6", false},
+        {"d2147483648", "1", "2147483648", false},
+        {"1.5d6", "1.5", "6", false},
+        {"2d6%", "2", "6%", false},
+        {"4d6b k3", "4", "6", true},
+        {"4d6k>3", "4", "6", true},
+        {"99999999999999999999d6 + 1", "99999999999999999999", "6", false},
+    };
+    for (const auto& c : cases) {
+        const ParseOutcome outcome = Parser::parse(c.input);
+        ASSERT_TRUE(outcome.expression) << c.input;
+        const Expr& root = outcome.ast[*outcome.expression];
+        const auto* binary = std::get_if<BinaryExpr>(&root.node());
+        const auto* ref = std::get_if<DiceRef>(binary ? &outcome.ast[binary->left].node() : &root.node());
+        ASSERT_NE(ref, nullptr) << c.input;
+        EXPECT_EQ(ref->index == DiceRef::kInline, c.inline_node) << c.input;
+        const DiceExpr dice = outcome.ast.dice(*ref);
+        EXPECT_EQ(dice.count, Number::parse(c.count)) << c.input;
+        EXPECT_EQ(dice.faces, Number::parse(c.faces)) << c.input;
+        EXPECT_FALSE(dice.keep || dice.bonus || dice.comparison) << c.input;
+    }
+}
+
 // Short plain digits are valued by the lexer as it passes them, the rest by
 // Number::parse; in every place a number is read, both must agree with
 // Number::parse of the literal's text.

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "lexer/token.hpp"
@@ -33,69 +35,122 @@ public:
     [[nodiscard]] std::vector<Token> tokenize() &&;
 
 private:
+    // What a byte starts, in one load (spaces are skipped before it). Below
+    // kFirstSpecial the class is the kind of a one-byte token, or End
+    // (length 0) for a byte that starts none; from it on, the token needs
+    // more bytes than this one to tell.
+    enum Class : std::uint8_t {
+        kFirstSpecial = 32,
+        kDigit = kFirstSpecial,  // '0'-'9'
+        kPoint,                  // '.': a number without leading digits
+        kPercent,                // '%': ends a number; starts no token
+        kKeep,     // 'k' or 'K', and "kl" with the next byte
+        kGreater,  // '>', and ">=" with the next byte
+        kLess,     // '<', and "<="
+        kBang,     // '!': only "!=" is a token
+    };
+    static constexpr std::array<std::uint8_t, 256> kClasses = [] {
+        std::array<std::uint8_t, 256> classes{};  // End everywhere else
+        constexpr std::pair<std::string_view, std::uint8_t> kBytes[] = {
+            {"0123456789", kDigit},
+            {".", kPoint},
+            {"%", kPercent},
+            {"kK", kKeep},
+            {">", kGreater},
+            {"<", kLess},
+            {"!", kBang},
+            {"dD", static_cast<std::uint8_t>(TokenKind::Dice)},
+            {"bB", static_cast<std::uint8_t>(TokenKind::Bonus)},
+            {"+", static_cast<std::uint8_t>(TokenKind::Plus)},
+            {"-", static_cast<std::uint8_t>(TokenKind::Minus)},
+            {"*", static_cast<std::uint8_t>(TokenKind::Star)},
+            {"/", static_cast<std::uint8_t>(TokenKind::Slash)},
+            {"(", static_cast<std::uint8_t>(TokenKind::LParen)},
+            {")", static_cast<std::uint8_t>(TokenKind::RParen)},
+            {"{", static_cast<std::uint8_t>(TokenKind::LBrace)},
+            {"}", static_cast<std::uint8_t>(TokenKind::RBrace)},
+            {",", static_cast<std::uint8_t>(TokenKind::Comma)},
+            {"#", static_cast<std::uint8_t>(TokenKind::Hash)},
+        };
+        for (const auto& [bytes, cls] : kBytes) {
+            for (const char c : bytes) classes[static_cast<unsigned char>(c)] = cls;
+        }
+        return classes;
+    }();
+    static_assert(static_cast<std::uint8_t>(TokenKind::Hash) < kFirstSpecial, "every kind is below the special classes");
+
     // One past a number literal that starts at `from`: digits with at most one
-    // point, and a '%' taken only right after them. `value` as in token_at.
-    [[nodiscard]] std::size_t number_end(std::size_t from, std::int64_t& value) const noexcept;
+    // point, and a '%' taken only right after them.
+    [[nodiscard]] std::size_t number_end(std::size_t from) const noexcept;
+    // The token of a byte whose class is kPercent, kKeep, kGreater, kLess or kBang.
+    [[nodiscard]] Token two_byte_token(std::size_t p, std::uint8_t cls) const noexcept;
 
     std::string_view text_;
 };
 
-inline std::size_t Lexer::number_end(std::size_t from, std::int64_t& value) const noexcept {
+inline std::size_t Lexer::number_end(std::size_t from) const noexcept {
+    const char* const text = text_.data();
     const std::size_t n = text_.size();
-    std::size_t q = from;
-    // The leading digits are valued on the way; unsigned, as a run too long
-    // to be plain may wrap.
-    std::uint64_t digits = 0;
-    for (; q < n && text_[q] >= '0' && text_[q] <= '9'; ++q) {
-        digits = digits * 10 + static_cast<unsigned>(text_[q] - '0');
-    }
-    if (q == n || (text_[q] != '.' && text_[q] != '%')) {
-        value = q > from && q - from <= 18 ? static_cast<std::int64_t>(digits) : -1;
+    const auto digits_end = [&](std::size_t q) {
+        while (q < n && text[q] >= '0' && text[q] <= '9') ++q;
         return q;
-    }
-    // A point or a percent sign follows: not plain.
-    value = -1;
-    if (text_[q] == '.') {
-        ++q;
-        while (q < n && text_[q] >= '0' && text_[q] <= '9') ++q;
-    }
-    if (q < n && text_[q] == '%') ++q;
+    };
+    std::size_t q = digits_end(from);
+    if (q < n && text[q] == '.') q = digits_end(q + 1);
+    if (q < n && text[q] == '%') ++q;
     return q;
 }
 
+inline Token Lexer::two_byte_token(std::size_t p, std::uint8_t cls) const noexcept {
+    // NUL past the end never matches 'l' or '='.
+    const char next = p + 1 < text_.size() ? text_[p + 1] : '\0';
+    const auto token = [p](TokenKind kind, std::size_t length) { return Token{p, p + length, kind}; };
+    switch (cls) {
+        case kKeep: return (next == 'l' || next == 'L') ? token(TokenKind::KeepLow, 2) : token(TokenKind::Keep, 1);
+        case kGreater: return next == '=' ? token(TokenKind::Ge, 2) : token(TokenKind::Gt, 1);
+        case kLess: return next == '=' ? token(TokenKind::Le, 2) : token(TokenKind::Lt, 1);
+        case kBang: return next == '=' ? token(TokenKind::Ne, 2) : token(TokenKind::End, 0);
+        default: return token(TokenKind::End, 0);  // kPercent
+    }
+}
+
 inline Token Lexer::token_at(std::size_t from, std::int64_t& number) const noexcept {
+    const char* const text = text_.data();
     const std::size_t n = text_.size();
     std::size_t p = from;
-    while (p < n && text_[p] == ' ') ++p;
-    const auto token = [p](TokenKind kind, std::size_t length) { return Token{p, p + length, kind}; };
-    if (p >= n) return token(TokenKind::End, 0);
-    // The byte after the current one, read only by the tokens that look at
-    // it; NUL past the end never matches '=' or 'l'.
-    const auto next = [&] { return p + 1 < n ? text_[p + 1] : '\0'; };
-    const auto next_is_equals = [&] { return next() == '='; };
-    switch (text_[p]) {
-        case '0': case '1': case '2': case '3': case '4':
-        case '5': case '6': case '7': case '8': case '9': case '.':
-            return Token{p, number_end(p, number), TokenKind::Num};
-        case 'd': case 'D': return token(TokenKind::Dice, 1);
-        case 'k': case 'K':
-            return (next() == 'l' || next() == 'L') ? token(TokenKind::KeepLow, 2) : token(TokenKind::Keep, 1);
-        case 'b': case 'B': return token(TokenKind::Bonus, 1);
-        case '>': return next_is_equals() ? token(TokenKind::Ge, 2) : token(TokenKind::Gt, 1);
-        case '<': return next_is_equals() ? token(TokenKind::Le, 2) : token(TokenKind::Lt, 1);
-        case '!': return next_is_equals() ? token(TokenKind::Ne, 2) : token(TokenKind::End, 0);
-        case '+': return token(TokenKind::Plus, 1);
-        case '-': return token(TokenKind::Minus, 1);
-        case '*': return token(TokenKind::Star, 1);
-        case '/': return token(TokenKind::Slash, 1);
-        case '(': return token(TokenKind::LParen, 1);
-        case ')': return token(TokenKind::RParen, 1);
-        case '{': return token(TokenKind::LBrace, 1);
-        case '}': return token(TokenKind::RBrace, 1);
-        case ',': return token(TokenKind::Comma, 1);
-        case '#': return token(TokenKind::Hash, 1);
-        default: return token(TokenKind::End, 0);
+    // One bounds check per byte, spaces or not.
+    for (;; ++p) {
+        if (p >= n) return Token{p, p, TokenKind::End};
+        if (text[p] != ' ') break;
     }
+    const std::uint8_t cls = kClasses[static_cast<unsigned char>(text[p])];
+    // Most tokens are one byte: the class is the kind (End: length 0).
+    if (cls < kFirstSpecial) return Token{p, p + (cls != 0), static_cast<TokenKind>(cls)};
+    if (cls == kDigit) {
+        // Plain digits are valued on the way; a number with a point or a
+        // percent sign is read again from its start by number_end.
+        std::uint64_t digits = static_cast<unsigned char>(text[p]) - unsigned{'0'};
+        std::size_t q = p + 1;
+        // The class of the byte after the digits; still kDigit at the end.
+        std::uint8_t after = kDigit;
+        while (q < n && (after = kClasses[static_cast<unsigned char>(text[q])]) == kDigit) {
+            digits = digits * 10 + (static_cast<unsigned char>(text[q]) - unsigned{'0'});
+            ++q;
+        }
+        // Neither a point nor a percent sign follows: one test, as their
+        // classes are adjacent.
+        static_assert(kPercent == kPoint + 1);
+        if (static_cast<unsigned>(after - kPoint) > 1) {
+            number = static_cast<std::int64_t>(digits);
+            if (q - p > 18) [[unlikely]] number = -1;
+            return Token{p, q, TokenKind::Num};
+        }
+    }
+    if (cls == kDigit || cls == kPoint) {
+        number = -1;
+        return Token{p, number_end(p), TokenKind::Num};
+    }
+    return two_byte_token(p, cls);
 }
 
 }  // namespace pipwerk

@@ -253,7 +253,8 @@ private:
     template <class Alternative>
     ExprId push(const Alternative& node, int level);
     // A dice term with a modifier or a count or faces past 32 bits. Count and
-    // faces by value: a caller then needs no copy of them in memory.
+    // faces by value: a caller then needs no copy of them in memory. Inline,
+    // so the parser's modifiers go straight into the slot.
     ExprId add_packed_dice(Number count, Number faces, const std::optional<KeepMode>& keep,
                            const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison);
     [[nodiscard]] static bool fits_int32(const Number& n) noexcept {
@@ -295,6 +296,30 @@ inline ExprId Ast::add_dice(const Number& count, const Number& faces, const std:
                     kRandLevel);
     }
     return add_packed_dice(count, faces, keep, bonus, comparison);
+}
+
+inline ExprId Ast::add_packed_dice(Number count, Number faces, const std::optional<KeepMode>& keep,
+                                   const std::optional<Number>& bonus, const std::optional<ComparisonOp>& comparison) {
+    const auto index = static_cast<std::uint32_t>(dice_.size());
+    // Every field is written here, in the arena's own slot, which is left
+    // unset rather than cleared first.
+    PackedDice& p = *dice_.extend(1);
+    p.count = payload_of(count);
+    p.count_kind = count.kind();
+    p.faces = payload_of(faces);
+    p.faces_kind = faces.kind();
+    p.present = 0;
+    p.keep_n = keep ? keep->n : 0;
+    p.keep_dir = keep ? keep->dir : KeepMode::Dir::High;
+    if (keep) p.present |= PackedDice::kKeep;
+    p.bonus = bonus ? payload_of(*bonus) : 0;
+    p.bonus_kind = bonus ? bonus->kind() : Number::Kind::Int;
+    if (bonus) p.present |= PackedDice::kBonus;
+    p.threshold = comparison ? payload_of(comparison->threshold) : 0;
+    p.threshold_kind = comparison ? comparison->threshold.kind() : Number::Kind::Int;
+    p.comparison_kind = comparison ? comparison->kind : ComparisonOp::Kind::Greater;
+    if (comparison) p.present |= PackedDice::kComparison;
+    return push(DiceRef{.index = index, .count = 0, .faces = 0}, kRandLevel);
 }
 
 inline ExprId Ast::add_literal(Number value) { return push(LiteralExpr{PackedNumber(value)}, kConstLevel); }

@@ -45,12 +45,13 @@ ParseOutcome Parser::parse(std::string_view input) {
 // Inlined into parse_multiplicative, and that into parse_additive: an operand
 // then costs one call less at each level. Only the sign recurses, out of line.
 [[gnu::always_inline]] inline OptionalExprId Parser::parse_unary() {
+    // Most operands start with a number: one test before the switch's jump.
+    if (peek() == TokenKind::Num) return parse_number_start();
     switch (peek()) {
         case TokenKind::Minus: return parse_negation();
         case TokenKind::LParen: return parse_paren();
         case TokenKind::LBrace: return parse_set();
         case TokenKind::Dice: return parse_dice_no_count();
-        case TokenKind::Num: return parse_number_start();
         default: return std::nullopt;
     }
 }
@@ -204,8 +205,8 @@ OptionalExprId Parser::parse_repeat_body() {
     }
 }
 
-// The modifiers are inline in the dice term: their optional results then
-// stay in registers instead of going through memory.
+// The modifiers are inline in parse_dice_modifiers: their optional results
+// then stay in registers instead of going through memory.
 
 // bonus := 'b' NUM
 [[gnu::always_inline]] inline Parser::OptionalNumber Parser::parse_bonus_mode() {
@@ -246,12 +247,21 @@ OptionalExprId Parser::parse_dice_with_count(Number count) {
     if (peek() != TokenKind::Dice) return std::nullopt;
     const OptionalNumber faces = number_after_current();
     if (!faces) return std::nullopt;
+    // Most terms have no modifier; those that may are read out of line, so
+    // this common path keeps a small frame.
+    if (starts_modifier(peek())) return parse_dice_modifiers(count, *faces);
+    return ast_.add_dice(count, *faces, std::nullopt, std::nullopt, std::nullopt);
+}
+
+// [bonus] [keep] [comparison] after a dice term's faces; none of them is
+// consumed when its number is missing.
+OptionalExprId Parser::parse_dice_modifiers(Number count, Number faces) {
     // The parts go to the arena by reference: gathering them into a DiceExpr
     // first would copy them whole right after writing them piece by piece.
     const OptionalNumber bonus = parse_bonus_mode();
     const std::optional<KeepMode> keep = parse_keep_mode();
     const std::optional<ComparisonOp> comparison = parse_comparison();
-    return ast_.add_dice(count, *faces, keep, bonus.to_optional(), comparison);
+    return ast_.add_dice(count, faces, keep, bonus.to_optional(), comparison);
 }
 
 }  // namespace pipwerk

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 
@@ -75,9 +76,26 @@ private:
     OptionalExprId parse_repeat_body();
     OptionalExprId parse_dice_no_count();
     OptionalExprId parse_dice_with_count(Number count);
+    [[gnu::noinline]] OptionalExprId parse_dice_modifiers(Number count, Number faces);
     OptionalNumber parse_bonus_mode();
     std::optional<KeepMode> parse_keep_mode();
     std::optional<ComparisonOp> parse_comparison();
+
+    // Whether a token can start a dice term's modifier: 'k', 'kl', 'b' or a
+    // comparison, the eight adjacent kinds from Keep to Ne.
+    [[nodiscard]] static bool starts_modifier(TokenKind kind) noexcept {
+        constexpr auto first = static_cast<unsigned>(TokenKind::Keep);
+        constexpr auto last = static_cast<unsigned>(TokenKind::Ne);
+        // Six more kinds strictly between the two ends fill the range exactly.
+        static_assert(last - first == 7 && [] {
+            for (const TokenKind k : {TokenKind::KeepLow, TokenKind::Bonus, TokenKind::Gt, TokenKind::Ge, TokenKind::Lt,
+                                      TokenKind::Le}) {
+                if (k <= TokenKind::Keep || k >= TokenKind::Ne) return false;
+            }
+            return true;
+        }());
+        return static_cast<unsigned>(kind) - first <= last - first;
+    }
 
     // Cursor helpers: the current token's kind, a step that never leaves the
     // final End token, and the number a Num token reads as. The position is
