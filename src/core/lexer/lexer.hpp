@@ -51,7 +51,8 @@ private:
     };
     static constexpr std::array<std::uint8_t, 256> kClasses = [] {
         std::array<std::uint8_t, 256> classes{};  // End everywhere else
-        constexpr std::pair<std::string_view, std::uint8_t> kBytes[] = {
+        const auto kind = [](TokenKind k) { return static_cast<std::uint8_t>(k); };
+        const std::pair<std::string_view, std::uint8_t> kBytes[] = {
             {"0123456789", kDigit},
             {".", kPoint},
             {"%", kPercent},
@@ -59,18 +60,18 @@ private:
             {">", kGreater},
             {"<", kLess},
             {"!", kBang},
-            {"dD", static_cast<std::uint8_t>(TokenKind::Dice)},
-            {"bB", static_cast<std::uint8_t>(TokenKind::Bonus)},
-            {"+", static_cast<std::uint8_t>(TokenKind::Plus)},
-            {"-", static_cast<std::uint8_t>(TokenKind::Minus)},
-            {"*", static_cast<std::uint8_t>(TokenKind::Star)},
-            {"/", static_cast<std::uint8_t>(TokenKind::Slash)},
-            {"(", static_cast<std::uint8_t>(TokenKind::LParen)},
-            {")", static_cast<std::uint8_t>(TokenKind::RParen)},
-            {"{", static_cast<std::uint8_t>(TokenKind::LBrace)},
-            {"}", static_cast<std::uint8_t>(TokenKind::RBrace)},
-            {",", static_cast<std::uint8_t>(TokenKind::Comma)},
-            {"#", static_cast<std::uint8_t>(TokenKind::Hash)},
+            {"dD", kind(TokenKind::Dice)},
+            {"bB", kind(TokenKind::Bonus)},
+            {"+", kind(TokenKind::Plus)},
+            {"-", kind(TokenKind::Minus)},
+            {"*", kind(TokenKind::Star)},
+            {"/", kind(TokenKind::Slash)},
+            {"(", kind(TokenKind::LParen)},
+            {")", kind(TokenKind::RParen)},
+            {"{", kind(TokenKind::LBrace)},
+            {"}", kind(TokenKind::RBrace)},
+            {",", kind(TokenKind::Comma)},
+            {"#", kind(TokenKind::Hash)},
         };
         for (const auto& [bytes, cls] : kBytes) {
             for (const char c : bytes) classes[static_cast<unsigned char>(c)] = cls;
