@@ -38,10 +38,12 @@ enum Flag : std::uint32_t { kParsed = 1, kIsSet = 2, kFullHasDetail = 4 };
 // What a call returns: 0 done, else what failed (the message is the text).
 enum Status : std::int32_t { kOk = 0, kEngineError = 1, kOddsTooLarge = 2, kOddsCertain = 3, kTooLarge = 4 };
 
+// 64 bytes of words, then the doubles: js/src/abi.js reads the doubles at byte 64.
 struct Exchange {
-    std::uint32_t words[kWordCount];
+    std::uint32_t words[16];
     double numbers[8];
 };
+static_assert(kWordCount <= 16 && offsetof(Exchange, numbers) == 64);
 
 Exchange& exchange() noexcept;
 
@@ -51,6 +53,11 @@ std::string_view input(std::uint32_t length) noexcept;
 void set_text(std::string_view text) noexcept;
 void set_span(Word pointer, Word length, std::string_view text) noexcept;
 void set_doubles(const double* data, std::size_t count) noexcept;
+
+// Seeds cross as two 32-bit halves: JavaScript numbers, no BigInt on the hot path.
+constexpr std::uint64_t seed_of(std::uint32_t low, std::uint32_t high) noexcept {
+    return (std::uint64_t{high} << 32) | low;
+}
 
 template <class Pointer>
 std::uint32_t address(Pointer* p) noexcept {

@@ -14,6 +14,7 @@ namespace {
 // The last odds: read element by element until the next call.
 std::optional<Odds> last_odds;
 std::string last_message;
+Distribution scratch;
 
 }  // namespace
 
@@ -67,7 +68,13 @@ PIPWERK_EXPORT("pw_odds_summary") void pw_odds_summary(std::uint32_t i) {
     n[7] = s.success;
 }
 
-// The smallest value v of element i with P(<= v | success) >= q, q in (0, 1].
-PIPWERK_EXPORT("pw_odds_quantile") double pw_odds_quantile(std::uint32_t i, double q) {
-    return quantile(last_odds->elements.at(i), q);
+// Room for a distribution of `count` outcomes, written by JavaScript as
+// (value, probability) pairs: the odds it keeps are handed back this way.
+PIPWERK_EXPORT("pw_distribution") std::uint32_t pw_distribution(std::uint32_t count) {
+    scratch.resize(count);
+    return address(scratch.data());
 }
+
+// The smallest value v of the distribution in pw_distribution's room with
+// P(<= v | success) >= q, for q in (0, 1].
+PIPWERK_EXPORT("pw_quantile") double pw_quantile(double q) { return quantile(scratch, q); }

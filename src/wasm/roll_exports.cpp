@@ -25,8 +25,9 @@ void set_consumed_and_tail(std::string_view consumed, std::string_view tail) noe
 // The roll of the first `length` bytes of the input, seeded with `seed` (the
 // package draws a seed for an unseeded call). kOk: the exchange holds the
 // record's parts; kEngineError: the text is the message.
-PIPWERK_EXPORT("pw_roll") std::int32_t pw_roll(std::uint32_t length, std::uint64_t seed, std::int32_t show_detail) {
-    const RollOptions options{.seed = seed, .show_detail = show_detail != 0};
+PIPWERK_EXPORT("pw_roll") std::int32_t pw_roll(std::uint32_t length, std::uint32_t seed_low, std::uint32_t seed_high,
+                                               std::int32_t show_detail) {
+    const RollOptions options{.seed = seed_of(seed_low, seed_high), .show_detail = show_detail != 0};
     RollRecord& record = last_roll.emplace();
     if (const Result<void> done = roll_into(input(length), options, record); !done) {
         last_message = done.error().message();

@@ -37,17 +37,17 @@ PIPWERK_EXPORT("pw_sample_start") std::int32_t pw_sample_start(std::uint32_t len
 }
 
 // The values of the row seeded `seed`: their count is every row's width.
-PIPWERK_EXPORT("pw_sample_row") std::int32_t pw_sample_row(std::uint64_t seed) {
-    if (const Result<void> done = sampler->roll_row(seed, rows); !done) return fail(done.error());
+PIPWERK_EXPORT("pw_sample_row") std::int32_t pw_sample_row(std::uint32_t seed_low, std::uint32_t seed_high) {
+    if (const Result<void> done = sampler->roll_row(seed_of(seed_low, seed_high), rows); !done) return fail(done.error());
     set_doubles(rows.data(), rows.size());
     return kOk;
 }
 
 // `count` rows of `width` values seeded first, first + 1, ... (mod 2^64).
-PIPWERK_EXPORT("pw_sample_fill") std::int32_t pw_sample_fill(std::uint64_t first, std::uint32_t width,
-                                                             std::uint32_t count) {
+PIPWERK_EXPORT("pw_sample_fill") std::int32_t pw_sample_fill(std::uint32_t first_low, std::uint32_t first_high,
+                                                             std::uint32_t width, std::uint32_t count) {
     rows.resize(std::size_t{width} * count);
-    if (const Result<void> done = sampler->fill(first, width, rows); !done) return fail(done.error());
+    if (const Result<void> done = sampler->fill(seed_of(first_low, first_high), width, rows); !done) return fail(done.error());
     set_doubles(rows.data(), rows.size());
     return kOk;
 }
