@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dice_term_odds.hpp"
+#include "expression_odds.hpp"
 #include "eval.hpp"
 #include "eval/set_pairing.hpp"
 #include "eval/tree_walk.hpp"
@@ -422,7 +423,9 @@ std::vector<ErrorChance> to_error_list(const ErrorChances& errors) {
 
 }  // namespace
 
-OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
+namespace detail {
+
+OddsResult<Odds> odds_within(std::string_view expression, WorkBudget& budget) {
     const ParseOutcome parsed = Parser::parse(expression);
     Odds result;
     result.tail = std::string(parsed.tail);
@@ -432,7 +435,6 @@ OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
 
     const Ast& ast = parsed.ast;
     const ExprId root = *parsed.expression;
-    WorkBudget budget(options.work_budget, options.parallel);
     OddsWalk walk(ast, budget);
     double ok = 1.0;
     ErrorChances errors;
@@ -457,6 +459,13 @@ OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
     }
     for (const ValueLaw& e : elements) result.elements.push_back(ok == 0.0 ? Distribution{} : to_distribution(e, ok));
     return result;
+}
+
+}  // namespace detail
+
+OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
+    WorkBudget budget(options.work_budget, options.parallel);
+    return detail::odds_within(expression, budget);
 }
 
 }  // namespace pipwerk
