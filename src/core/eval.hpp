@@ -77,6 +77,13 @@ private:
                                          SmallVector<Number, 8>& numbers);
 // The same numbers, from the same draws, without writing any text at all.
 [[nodiscard]] Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers);
+// Both, reporting every node's value to an observer (eval/observer.hpp), for trace.
+template <class Observer>
+[[nodiscard]] Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& detail,
+                                         SmallVector<Number, 8>& numbers, Observer& observer);
+template <class Observer>
+[[nodiscard]] Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers,
+                                           Observer& observer);
 // The summary text of a result given by its numbers, as EvalValue::summary
 // renders the value: the one number of a scalar, a set's in braces.
 void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_set);

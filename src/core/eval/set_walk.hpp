@@ -8,7 +8,10 @@
 namespace pipwerk::detail {
 
 // eval_pipwerk: the set `node` gives, into `out` (empty on entry), with its
-// texts in `texts`, or without any text when `texts` is null.
-[[nodiscard]] Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out);
+// texts in `texts`, or without any text when `texts` is null; each node's
+// value is reported to `observer` (NoObserver but on the trace path).
+template <class Observer>
+[[nodiscard]] Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out,
+                                    Observer& observer);
 
 }  // namespace pipwerk::detail
