@@ -16,7 +16,7 @@ namespace pipwerk {
 
 template <class Observer>
 [[gnu::always_inline]] inline Result<void> evaluate_record(const ParseOutcome& parsed, Rng& rng, bool show_detail,
-                                                           RollRecord& out, Observer& observer) {
+                                                           RollRecord& out, detail::ObserverRef<Observer> observer) {
     // The detail comes first in the text. A long roll's texts are a small
     // multiple of its input: room for that is taken once, so the text is not
     // regrown by copying (unused room is never touched).
@@ -41,7 +41,7 @@ template <class Observer>
     return {};
 }
 
-template Result<void> evaluate_record(const ParseOutcome&, Rng&, bool, RollRecord&, detail::TraceRecorder&);
+template Result<void> evaluate_record(const ParseOutcome&, Rng&, bool, RollRecord&, detail::ObserverRef<detail::TraceRecorder>);
 
 Result<void> roll_into(std::string_view expression, const RollOptions& options, RollRecord& out) {
     const ParseOutcome parsed = Parser::parse(expression);
@@ -52,7 +52,7 @@ Result<void> roll_into(std::string_view expression, const RollOptions& options, 
 
     Xoroshiro128StarStar rng = options.seed ? Xoroshiro128StarStar::from_seed(*options.seed)
                                             : Xoroshiro128StarStar::from_clock();
-    detail::NoObserver none;
+    const detail::ObserverRef<detail::NoObserver> none;
     return evaluate_record(parsed, rng, options.show_detail, out, none);
 }
 

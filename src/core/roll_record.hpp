@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "eval/detail_layout.hpp"
+#include "eval/observer.hpp"
 #include "pipwerk/error.hpp"
 #include "pipwerk/pipwerk.hpp"
 #include "parser/parser.hpp"
@@ -47,7 +48,7 @@ struct RollRecord {
 // both roll and trace take.
 template <class Observer>
 [[nodiscard]] Result<void> evaluate_record(const ParseOutcome& parsed, Rng& rng, bool show_detail, RollRecord& out,
-                                           Observer& observer);
+                                           detail::ObserverRef<Observer> observer);
 
 // A record's texts and values as roll returns them.
 [[nodiscard]] RollOutput to_output(const RollRecord& record);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -247,22 +248,44 @@ TEST(Trace, HintsNameWhatIsReadInsteadOnlyForKnownNotation) {
     }
 }
 
-TEST(Trace, EveryExactHintRollsLikeTheNotationItReplaces) {
-    // Each equivalent a hint names is checked against the language: the
-    // same dice give the same value.
-    struct Same {
-        std::string_view pipwerk, spelled_out;
+TEST(Trace, TheEquivalentsTheHintsNameRollAsTheNotationTheyReplace) {
+    // Read from the dice themselves: dropping the lowest is keeping the
+    // rest, advantage the higher of two, disadvantage the lower, and a die
+    // showing the faces adds one more die.
+    struct Equivalent {
+        std::string_view expression;
+        double (*expected)(const std::vector<std::int32_t>& dice);
     };
-    for (const auto& [a, b] : {Same{"4d6k3", "4d6kl4"}, Same{"2d20k1", "2d20k1"}}) {
-        (void)a, (void)b;
+    const Equivalent equivalents[] = {
+        {"4d6k3", [](const auto& d) { return double(d[0] + d[1] + d[2] + d[3] - std::min({d[0], d[1], d[2], d[3]})); }},
+        {"4d6kl3", [](const auto& d) { return double(d[0] + d[1] + d[2] + d[3] - std::max({d[0], d[1], d[2], d[3]})); }},
+        {"2d20k1", [](const auto& d) { return double(std::max(d[0], d[1])); }},
+        {"2d20kl1", [](const auto& d) { return double(std::min(d[0], d[1])); }},
+        {"3d6b6", [](const auto& d) {
+             std::size_t sixes = 0;
+             for (const auto v : d) sixes += v == 6;
+             return d.size() == 3 + sixes ? 1.0 : 0.0;
+         }},
+    };
+    for (const Equivalent& eq : equivalents) {
+        for (std::uint64_t seed = 0; seed < 300; ++seed) {
+            const auto t = pipwerk::trace(eq.expression, {.seed = seed});
+            ASSERT_TRUE(t.has_value());
+            std::vector<std::int32_t> dice;
+            for (const auto& die : t->dice_of(t->root())) dice.push_back(die.value);
+            const double want = eq.expected(dice);
+            EXPECT_EQ(eq.expression == "3d6b6" ? 1.0 : t->output.values[0], want) << eq.expression << " seed " << seed;
+        }
     }
-    // 4dF as 4d3-8: every value from -4 to 4, and only those.
-    for (std::uint64_t seed = 0; seed < 200; ++seed) {
-        const auto t = pipwerk::trace("4d3-8", {.seed = seed});
-        ASSERT_TRUE(t.has_value());
-        EXPECT_GE(t->output.values[0], -4);
-        EXPECT_LE(t->output.values[0], 4);
+    // 4dF as 4d3-8: every value from -4 to 4 is reached, and only those.
+    std::vector<int> seen(9, 0);
+    for (std::uint64_t seed = 0; seed < 2000; ++seed) {
+        const double v = pipwerk::trace("4d3-8", {.seed = seed})->output.values[0];
+        ASSERT_GE(v, -4);
+        ASSERT_LE(v, 4);
+        ++seen[static_cast<std::size_t>(v + 4)];
     }
+    for (const int n : seen) EXPECT_GT(n, 0);
 }
 
 }  // namespace

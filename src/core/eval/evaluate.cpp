@@ -29,7 +29,7 @@ namespace {
 // built where the caller wants it rather than copied there.
 template <class Observer>
 Result<Number> eval_const_chain(const Ast& ast, ExprId top_id, const BinaryExpr& top, bool negated,
-                                Observer& observer) {
+                                ObserverRef<Observer> observer) {
     const auto spine =
         collect_spine(ast, top, [&](ExprId left) { return node_as<BinaryExpr>(ast, left) != nullptr; });
     Result<Number> acc = const_value(ast, spine.back()->left, observer);
@@ -41,7 +41,7 @@ Result<Number> eval_const_chain(const Ast& ast, ExprId top_id, const BinaryExpr&
         }
         acc = apply_binop(spine[i]->op, *acc, *right);
         if constexpr (Observer::active) {
-            if (acc) observer.scalar(spine_id(ast, top_id, spine, i, false), *acc);
+            if (acc) observer->scalar(spine_id(ast, top_id, spine, i, false), *acc);
         }
     }
     if (acc && negated) *acc = negate(*acc);
@@ -50,20 +50,20 @@ Result<Number> eval_const_chain(const Ast& ast, ExprId top_id, const BinaryExpr&
 
 // eval_const. Brackets leave no trace here. Every path returns its result directly.
 template <class Observer>
-Result<Number> const_eval(const Ast& ast, ExprId node, Observer& observer) {
+Result<Number> const_eval(const Ast& ast, ExprId node, ObserverRef<Observer> observer) {
     const Unwrapped u = unwrap(ast, node);
     const Expr::Node& n = ast[u.inner].node();
     if (const auto* literal = std::get_if<LiteralExpr>(&n)) {
         if constexpr (Observer::active) {
-            observer.scalar(u.inner, literal->value());
-            observer.signs(node);
+            observer->scalar(u.inner, literal->value());
+            observer->signs(node);
         }
         return u.negated ? negate(literal->value()) : literal->value();
     }
     if (const auto* b = std::get_if<BinaryExpr>(&n)) {
         if constexpr (Observer::active) {
             Result<Number> value = eval_const_chain(ast, u.inner, *b, u.negated, observer);
-            if (value) observer.signs(node);
+            if (value) observer->signs(node);
             return value;
         } else {
             return eval_const_chain(ast, u.inner, *b, u.negated, observer);
@@ -107,30 +107,30 @@ std::unexpected<PipwerkError> expected_set() noexcept { return fail(ParseMessage
 using namespace detail;
 
 Result<Number> eval_const(const Ast& ast, ExprId node) {
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     return const_eval(ast, node, none);
 }
 
 namespace detail {
 
 template <class Observer>
-Result<Number> observed_const(const Ast& ast, ExprId node, Observer& observer) {
+Result<Number> observed_const(const Ast& ast, ExprId node, ObserverRef<Observer> observer) {
     return const_eval(ast, node, observer);
 }
 
-template Result<Number> observed_const(const Ast&, ExprId, TraceRecorder&);
+template Result<Number> observed_const(const Ast&, ExprId, ObserverRef<TraceRecorder>);
 
 template <class Text, class Observer>
-Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail, Observer& observer) {
+Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail, ObserverRef<Observer> observer) {
     if (level_of(ast, root) == 0) return const_value(ast, root, observer);
     return walk_rand(ast, root, rng, detail, false, observer);
 }
 
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, std::string&, NoObserver&);
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&, NoObserver&);
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&, NoObserver&);
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&, TraceRecorder&);
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&, TraceRecorder&);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, std::string&, ObserverRef<NoObserver>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&, ObserverRef<NoObserver>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&, ObserverRef<NoObserver>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&, ObserverRef<TraceRecorder>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&, ObserverRef<TraceRecorder>);
 
 }  // namespace detail
 
@@ -138,7 +138,7 @@ template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&, Trace
 
 Result<ScalarValue> eval_rand(const Ast& ast, ExprId node, Rng& rng) {
     Result<ScalarValue> scalar(std::in_place, Number::make_int(0), std::string());
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     Result<Number> value = walk_rand(ast, node, rng, scalar->detail, false, none);
     if (!value) return std::unexpected(value.error());
     scalar->value = *value;
@@ -147,7 +147,7 @@ Result<ScalarValue> eval_rand(const Ast& ast, ExprId node, Rng& rng) {
 
 Result<ScalarValue> eval_rand_or_const(const Ast& ast, ExprId node, Rng& rng) {
     Result<ScalarValue> scalar(std::in_place, Number::make_int(0), std::string());
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     Result<Number> value = walk_rand(ast, node, rng, scalar->detail, true, none);
     if (!value) return std::unexpected(value.error());
     scalar->value = *value;
@@ -157,7 +157,7 @@ Result<ScalarValue> eval_rand_or_const(const Ast& ast, ExprId node, Rng& rng) {
 Result<EvalValue> eval_pipwerk(const Ast& ast, ExprId node, Rng& rng) {
     SetTexts texts;
     FlatSet set;
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     if (Result<void> done = walk_set(ast, node, rng, &texts, set, none); !done) return std::unexpected(done.error());
     return to_value(texts, set);
 }
@@ -165,7 +165,7 @@ Result<EvalValue> eval_pipwerk(const Ast& ast, ExprId node, Rng& rng) {
 Result<EvalValue> evaluate(const Ast& ast, ExprId root, Rng& rng) {
     if (level_of(ast, root) == 2) return eval_pipwerk(ast, root, rng);
     std::string detail;
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     const Result<Number> value = evaluate_scalar(ast, root, rng, detail, none);
     if (!value) return std::unexpected(value.error());
     return EvalValue(ScalarValue{*value, std::move(detail)});

@@ -18,7 +18,7 @@ using namespace detail;
 
 template <class Observer>
 Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& detail, SmallVector<Number, 8>& numbers,
-                           Observer& observer) {
+                           ObserverRef<Observer> observer) {
     if (level_of(ast, root) < 2) {
         const Result<Number> value = evaluate_scalar(ast, root, rng, detail, observer);
         if (!value) return std::unexpected(value.error());
@@ -37,7 +37,7 @@ Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& de
 
 template <class Observer>
 Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers,
-                             Observer& observer) {
+                             ObserverRef<Observer> observer) {
     NoText none;
     if (level_of(ast, root) < 2) {
         const Result<Number> value = evaluate_scalar(ast, root, rng, none, observer);
@@ -53,16 +53,18 @@ Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<
     return true;
 }
 
-template Result<bool> evaluate_into(const Ast&, ExprId, Rng&, TextBuffer&, SmallVector<Number, 8>&, TraceRecorder&);
-template Result<bool> evaluate_values(const Ast&, ExprId, Rng&, SmallVector<Number, 8>&, TraceRecorder&);
+template Result<bool> evaluate_into(const Ast&, ExprId, Rng&, TextBuffer&, SmallVector<Number, 8>&, ObserverRef<NoObserver>);
+template Result<bool> evaluate_values(const Ast&, ExprId, Rng&, SmallVector<Number, 8>&, ObserverRef<NoObserver>);
+template Result<bool> evaluate_into(const Ast&, ExprId, Rng&, TextBuffer&, SmallVector<Number, 8>&, ObserverRef<TraceRecorder>);
+template Result<bool> evaluate_values(const Ast&, ExprId, Rng&, SmallVector<Number, 8>&, ObserverRef<TraceRecorder>);
 
 Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& detail, SmallVector<Number, 8>& numbers) {
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     return evaluate_into(ast, root, rng, detail, numbers, none);
 }
 
 Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers) {
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     return evaluate_values(ast, root, rng, numbers, none);
 }
 

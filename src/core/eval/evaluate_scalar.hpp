@@ -3,6 +3,7 @@
 #include "pipwerk/error.hpp"
 #include "number.hpp"
 #include "parser/ast.hpp"
+#include "observer.hpp"
 #include "rng.hpp"
 
 namespace pipwerk::detail {
@@ -13,6 +14,6 @@ namespace pipwerk::detail {
 // TraceRecorder on the trace path. A set-level root is evaluate's other
 // case, walk_set.
 template <class Text, class Observer>
-[[nodiscard]] Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail, Observer& observer);
+[[nodiscard]] Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail, ObserverRef<Observer> observer);
 
 }  // namespace pipwerk::detail

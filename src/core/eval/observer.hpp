@@ -14,6 +14,7 @@
 // Brackets are never reported. Only an active observer may throw (allocation).
 
 #include <span>
+#include <type_traits>
 
 #include "number.hpp"
 #include "parser/ast.hpp"
@@ -28,5 +29,33 @@ struct NoObserver {
     void dice(ExprId, const DiceTerm&, const RollResult&, const Number&) noexcept {}
     void signs(ExprId) noexcept {}
 };
+
+// How an observer is handed down the walks: a pointer to a real one, and
+// for NoObserver an empty value, which takes no register or stack slot, so
+// roll's walks pass exactly what they passed before there was a hook.
+template <class Observer>
+class ObserverRef {
+public:
+    ObserverRef(Observer& observer) noexcept : observer_(&observer) {}
+    Observer* operator->() const noexcept { return observer_; }
+
+private:
+    Observer* observer_;
+};
+
+template <>
+class ObserverRef<NoObserver> {
+public:
+    constexpr ObserverRef() noexcept = default;
+    constexpr ObserverRef(NoObserver&) noexcept {}
+};
+
+// A node's id where only an observer needs it: for NoObserver an empty
+// value, so roll's out-of-line steps take no extra argument.
+struct NoNodeId {
+    constexpr NoNodeId(ExprId) noexcept {}
+};
+template <class Observer>
+using ReportedId = std::conditional_t<Observer::active, ExprId, NoNodeId>;
 
 }  // namespace pipwerk::detail

@@ -31,7 +31,7 @@ struct RandWalk {
     Rng& rng;
     Text& out;
     RollResult& pool;
-    Observer& observer;
+    [[no_unique_address]] ObserverRef<Observer> observer;
 };
 
 // Storage for a walk's pool that is not cleared: clearing the inline lists
@@ -67,7 +67,7 @@ bool has_pipwerk_operand(const Ast& ast, const BinaryExpr& b) noexcept {
 }
 
 template <class Text, class Observer>
-Result<Number> rand_chain_into(RandWalk<Text, Observer>& walk, ExprId top_id, const BinaryExpr& top) {
+Result<Number> rand_chain_into(RandWalk<Text, Observer>& walk, ReportedId<Observer> top_id, const BinaryExpr& top) {
     const Ast& ast = walk.ast;
     Text& out = walk.out;
     if (has_pipwerk_operand(ast, top)) return fail(ParseMessage::UnexpectedPipwerkInRand);
@@ -91,7 +91,7 @@ Result<Number> rand_chain_into(RandWalk<Text, Observer>& walk, ExprId top_id, co
         close_operation(out, open);
         acc = apply_binop(b.op, *acc, *right);
         if constexpr (Observer::active) {
-            if (acc) walk.observer.scalar(spine_id(ast, top_id, spine, i, false), *acc);
+            if (acc) walk.observer->scalar(spine_id(ast, top_id, spine, i, false), *acc);
         }
     }
     return acc;
@@ -99,7 +99,8 @@ Result<Number> rand_chain_into(RandWalk<Text, Observer>& walk, ExprId top_id, co
 
 // A dice term already read from the tree.
 template <class Text, class Observer>
-[[gnu::always_inline]] inline Result<Number> term_into(RandWalk<Text, Observer>& walk, ExprId id, const DiceTerm& term) {
+[[gnu::always_inline]] inline Result<Number> term_into(RandWalk<Text, Observer>& walk, ReportedId<Observer> id,
+                                                           const DiceTerm& term) {
     RollResult& roll = walk.pool;
     if (Result<void> rolled = roll_with_modifiers_into(roll, walk.rng, term); !rolled) {
         return std::unexpected(rolled.error());
@@ -113,7 +114,7 @@ template <class Text, class Observer>
     }
     if constexpr (Observer::active) {
         const Number value = Number::make_int(term_value(roll, term));
-        walk.observer.dice(id, term, roll, value);
+        walk.observer->dice(id, term, roll, value);
         return value;
     } else {
         return Number::make_int(term_value(roll, term));
@@ -122,7 +123,7 @@ template <class Text, class Observer>
 
 // Kept out of line so the recursive evaluation frames stay small.
 template <class Text, class Observer>
-[[gnu::noinline]] Result<Number> dice_into(RandWalk<Text, Observer>& walk, ExprId id, DiceRef ref) {
+[[gnu::noinline]] Result<Number> dice_into(RandWalk<Text, Observer>& walk, ReportedId<Observer> id, DiceRef ref) {
     return term_into(walk, id, term_of(walk.ast, ref));
 }
 
@@ -143,12 +144,12 @@ Result<Number> rand_into(RandWalk<Text, Observer>& walk, ExprId node) {
     if (!value) return value;
     walk.out.append(u.parens, ')');
     if (u.negated) *value = negate(*value);
-    if constexpr (Observer::active) walk.observer.signs(node);
+    if constexpr (Observer::active) walk.observer->signs(node);
     return value;
 }
 
 template <class Text, class Observer>
-Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const, Observer& observer) {
+Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const, ObserverRef<Observer> observer) {
     PoolStorage storage;
     RandWalk<Text, Observer> walk{.ast = ast, .rng = rng, .out = out, .pool = storage.pool(), .observer = observer};
     // A lone dice term needs no level dispatch either.
@@ -158,7 +159,7 @@ Result<Number> walk(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_co
 
 template <class Text, class Observer>
 Result<void> walk_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, Text& out, Number* numbers,
-                         SetTexts::Span* spans, std::size_t& done, Observer& observer) {
+                         SetTexts::Span* spans, std::size_t& done, ObserverRef<Observer> observer) {
     PoolStorage storage;
     RandWalk<Text, Observer> walk{.ast = ast, .rng = rng, .out = out, .pool = storage.pool(), .observer = observer};
     // A dice term, the usual body, is read from the tree once for all its rolls.
@@ -181,33 +182,33 @@ Result<void> walk_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, T
 }  // namespace
 
 template <class Text, class Observer>
-Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const, Observer& observer) {
+Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const, ObserverRef<Observer> observer) {
     return walk(ast, node, rng, out, or_const, observer);
 }
 
 template <class Observer>
 Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, SetTexts& texts, Number* numbers,
-                              SetTexts::Span* spans, std::size_t& done, Observer& observer) {
+                              SetTexts::Span* spans, std::size_t& done, ObserverRef<Observer> observer) {
     return walk_repeat(ast, body, n, rng, texts.chars, numbers, spans, done, observer);
 }
 
 template <class Observer>
 Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, Number* numbers,
-                              std::size_t& done, Observer& observer) {
+                              std::size_t& done, ObserverRef<Observer> observer) {
     NoText none;
     return walk_repeat(ast, body, n, rng, none, numbers, nullptr, done, observer);
 }
 
-template Result<Number> walk_rand(const Ast&, ExprId, Rng&, std::string&, bool, NoObserver&);
-template Result<Number> walk_rand(const Ast&, ExprId, Rng&, TextBuffer&, bool, NoObserver&);
-template Result<Number> walk_rand(const Ast&, ExprId, Rng&, NoText&, bool, NoObserver&);
-template Result<Number> walk_rand(const Ast&, ExprId, Rng&, TextBuffer&, bool, TraceRecorder&);
-template Result<Number> walk_rand(const Ast&, ExprId, Rng&, NoText&, bool, TraceRecorder&);
+template Result<Number> walk_rand(const Ast&, ExprId, Rng&, std::string&, bool, ObserverRef<NoObserver>);
+template Result<Number> walk_rand(const Ast&, ExprId, Rng&, TextBuffer&, bool, ObserverRef<NoObserver>);
+template Result<Number> walk_rand(const Ast&, ExprId, Rng&, NoText&, bool, ObserverRef<NoObserver>);
+template Result<Number> walk_rand(const Ast&, ExprId, Rng&, TextBuffer&, bool, ObserverRef<TraceRecorder>);
+template Result<Number> walk_rand(const Ast&, ExprId, Rng&, NoText&, bool, ObserverRef<TraceRecorder>);
 template Result<void> walk_rand_repeat(const Ast&, ExprId, std::size_t, Rng&, SetTexts&, Number*, SetTexts::Span*,
-                                       std::size_t&, NoObserver&);
+                                       std::size_t&, ObserverRef<NoObserver>);
 template Result<void> walk_rand_repeat(const Ast&, ExprId, std::size_t, Rng&, SetTexts&, Number*, SetTexts::Span*,
-                                       std::size_t&, TraceRecorder&);
-template Result<void> walk_rand_repeat(const Ast&, ExprId, std::size_t, Rng&, Number*, std::size_t&, NoObserver&);
-template Result<void> walk_rand_repeat(const Ast&, ExprId, std::size_t, Rng&, Number*, std::size_t&, TraceRecorder&);
+                                       std::size_t&, ObserverRef<TraceRecorder>);
+template Result<void> walk_rand_repeat(const Ast&, ExprId, std::size_t, Rng&, Number*, std::size_t&, ObserverRef<NoObserver>);
+template Result<void> walk_rand_repeat(const Ast&, ExprId, std::size_t, Rng&, Number*, std::size_t&, ObserverRef<TraceRecorder>);
 
 }  // namespace pipwerk::detail

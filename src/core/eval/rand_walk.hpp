@@ -39,7 +39,7 @@ namespace pipwerk::detail {
 // arithmetic that reach here.
 template <class Text, class Observer>
 [[nodiscard]] Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const,
-                                       Observer& observer);
+                                       ObserverRef<Observer> observer);
 
 // A repeat's elements: eval_rand_or_const of its body n times, in one walk
 // with one dice pool, and a dice body read from the tree once. Element i's
@@ -49,10 +49,10 @@ template <class Text, class Observer>
 template <class Observer>
 [[nodiscard]] Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, SetTexts& texts,
                                             Number* numbers, SetTexts::Span* spans, std::size_t& done,
-                                            Observer& observer);
+                                            ObserverRef<Observer> observer);
 // The same numbers without any text.
 template <class Observer>
 [[nodiscard]] Result<void> walk_rand_repeat(const Ast& ast, ExprId body, std::size_t n, Rng& rng, Number* numbers,
-                                            std::size_t& done, Observer& observer);
+                                            std::size_t& done, ObserverRef<Observer> observer);
 
 }  // namespace pipwerk::detail

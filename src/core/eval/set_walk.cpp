@@ -22,7 +22,7 @@ namespace {
 template <class Observer>
 class SetWalk {
 public:
-    SetWalk(const Ast& ast, Rng& rng, SetTexts* texts, Observer& observer) noexcept
+    SetWalk(const Ast& ast, Rng& rng, SetTexts* texts, ObserverRef<Observer> observer) noexcept
         : ast_(ast), rng_(rng), texts_(texts), observer_(observer) {}
 
     // Brackets leave no trace at this level; signs negate every element.
@@ -33,7 +33,7 @@ public:
             for (Number& e : out.numbers) e = negate(e);
         }
         if constexpr (Observer::active) {
-            if (done) observer_.signs(node);
+            if (done) observer_->signs(node);
         }
         return done;
     }
@@ -102,13 +102,13 @@ private:
     }
 
     // Kept out of line, so their locals stay off the frames of nested set arithmetic.
-    [[gnu::noinline]] Result<void> repeat(ExprId id, const RepeatExpr& repeat, FlatSet& out) {
+    [[gnu::noinline]] Result<void> repeat(ReportedId<Observer> id, const RepeatExpr& repeat, FlatSet& out) {
         const std::int64_t n = ast_.count(repeat).integer_view();
         if (n < 1) return std::unexpected(PipwerkError::non_positive());
         if (n > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
         Result<void> done = repeated(repeat.body, static_cast<std::size_t>(n), out);
         if constexpr (Observer::active) {
-            if (done) observer_.elements(id, out.numbers.span());
+            if (done) observer_->elements(id, out.numbers.span());
         }
         return done;
     }
@@ -131,11 +131,11 @@ private:
         return walked ? walked : fail_at(out, done, walked.error());
     }
 
-    [[gnu::noinline]] Result<void> items(ExprId id, const SetExpr& set, FlatSet& out) {
+    [[gnu::noinline]] Result<void> items(ReportedId<Observer> id, const SetExpr& set, FlatSet& out) {
         const auto items = ast_.items(set);
         Result<void> done = elements(items.size(), [&](std::size_t i) { return items[i]; }, out);
         if constexpr (Observer::active) {
-            if (done) observer_.elements(id, out.numbers.span());
+            if (done) observer_->elements(id, out.numbers.span());
         }
         return done;
     }
@@ -151,7 +151,7 @@ private:
             if (!left) return std::unexpected(left.error());
             if (Result<void> right = set(b->right, out); !right) return right;
             apply_scalar(out, b->op, *left, texts_, span, false);
-            if constexpr (Observer::active) observer_.elements(node, out.numbers.span());
+            if constexpr (Observer::active) observer_->elements(node, out.numbers.span());
             return {};
         }
         if (std::holds_alternative<NegExpr>(n)) return set(node, out);
@@ -168,9 +168,14 @@ private:
         return {};
     }
 
+    // Spine node i of a chain from `top` is done: its set is `out`.
+    void report_step(ExprId top, const Spine& spine, std::size_t i, const FlatSet& out) {
+        observer_->elements(spine_id(ast_, top, spine, i, true), out.numbers.span());
+    }
+
     Result<void> chain(ExprId node, FlatSet& out) {
         // A set on the left continues the chain, through any brackets around it.
-        const ExprId top = node;
+        [[maybe_unused]] const ExprId top = node;
         Spine spine;
         for (const BinaryExpr* b = node_as<BinaryExpr>(ast_, node); b != nullptr && level_of(ast_, b->left) == 2;
              b = node_as<BinaryExpr>(ast_, node)) {
@@ -182,13 +187,14 @@ private:
             const BinaryExpr& b = *spine[i];
             if (level_of(ast_, b.right) == 2) {
                 if (Result<void> done = apply_right_set(b, out); !done) return done;
-            } else {
-                std::size_t span = 0;
-                const Result<Number> right = scalar(b.right, span);
-                if (!right) return std::unexpected(right.error());
-                apply_scalar(out, b.op, *right, texts_, span, true);
+                if constexpr (Observer::active) report_step(top, spine, i, out);
+                continue;
             }
-            if constexpr (Observer::active) observer_.elements(spine_id(ast_, top, spine, i, true), out.numbers.span());
+            std::size_t span = 0;
+            const Result<Number> right = scalar(b.right, span);
+            if (!right) return std::unexpected(right.error());
+            apply_scalar(out, b.op, *right, texts_, span, true);
+            if constexpr (Observer::active) report_step(top, spine, i, out);
         }
         return {};
     }
@@ -196,17 +202,17 @@ private:
     const Ast& ast_;
     Rng& rng_;
     SetTexts* texts_;
-    Observer& observer_;
+    [[no_unique_address]] ObserverRef<Observer> observer_;
 };
 
 }  // namespace
 
 template <class Observer>
-Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out, Observer& observer) {
+Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out, ObserverRef<Observer> observer) {
     return SetWalk<Observer>(ast, rng, texts, observer).set(node, out);
 }
 
-template Result<void> walk_set(const Ast&, ExprId, Rng&, SetTexts*, FlatSet&, NoObserver&);
-template Result<void> walk_set(const Ast&, ExprId, Rng&, SetTexts*, FlatSet&, TraceRecorder&);
+template Result<void> walk_set(const Ast&, ExprId, Rng&, SetTexts*, FlatSet&, ObserverRef<NoObserver>);
+template Result<void> walk_set(const Ast&, ExprId, Rng&, SetTexts*, FlatSet&, ObserverRef<TraceRecorder>);
 
 }  // namespace pipwerk::detail

@@ -3,6 +3,7 @@
 #include "flat_set.hpp"
 #include "pipwerk/error.hpp"
 #include "parser/ast.hpp"
+#include "observer.hpp"
 #include "rng.hpp"
 
 namespace pipwerk::detail {
@@ -12,6 +13,6 @@ namespace pipwerk::detail {
 // value is reported to `observer` (NoObserver but on the trace path).
 template <class Observer>
 [[nodiscard]] Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out,
-                                    Observer& observer);
+                                    ObserverRef<Observer> observer);
 
 }  // namespace pipwerk::detail

@@ -81,13 +81,13 @@ inline ExprId strip_parens(const Ast& ast, ExprId node) noexcept {
 
 // eval_const, reporting to an observer.
 template <class Observer>
-[[nodiscard]] Result<Number> observed_const(const Ast& ast, ExprId node, Observer& observer);
+[[nodiscard]] Result<Number> observed_const(const Ast& ast, ExprId node, ObserverRef<Observer> observer);
 
 // eval_const, with a literal, the usual constant, read in place.
 template <class Observer>
-inline Result<Number> const_value(const Ast& ast, ExprId node, Observer& observer) noexcept(!Observer::active) {
+inline Result<Number> const_value(const Ast& ast, ExprId node, ObserverRef<Observer> observer) noexcept(!Observer::active) {
     if (const auto* literal = node_as<LiteralExpr>(ast, node)) {
-        if constexpr (Observer::active) observer.scalar(node, literal->value());
+        if constexpr (Observer::active) observer->scalar(node, literal->value());
         return literal->value();
     }
     if constexpr (Observer::active) {
@@ -98,7 +98,7 @@ inline Result<Number> const_value(const Ast& ast, ExprId node, Observer& observe
 }
 
 inline Result<Number> const_value(const Ast& ast, ExprId node) noexcept {
-    NoObserver none;
+    const ObserverRef<NoObserver> none;
     return const_value(ast, node, none);
 }
 

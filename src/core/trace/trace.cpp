@@ -38,7 +38,7 @@ Result<TraceOutput> trace(std::string_view expression, const RollOptions& option
         Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(out.seed);
         const detail::NodeSpans spans = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed);
         detail::TraceRecorder recorder(parsed.ast, spans, out);
-        if (Result<void> done = evaluate_record(parsed, rng, options.show_detail, record, recorder); !done) {
+        if (Result<void> done = evaluate_record(parsed, rng, options.show_detail, record, detail::ObserverRef<detail::TraceRecorder>(recorder)); !done) {
             return std::unexpected(done.error());
         }
         recorder.finish();
