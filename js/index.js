@@ -9,6 +9,7 @@ import { odds } from './src/odds.js';
 export { PipwerkError, OddsTooLargeError } from './src/errors.js';
 export { compare, Odds } from './src/odds.js';
 export { odds };
+export { trace } from './src/trace.js';
 
 function options(value, name) {
   if (value === undefined) return {};
