@@ -19,8 +19,15 @@ set(CMAKE_EXECUTABLE_SUFFIX ".wasm")
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 # No exceptions (the engine reports errors as values; out of memory traps),
-# 128-bit SIMD (every current browser and Node >= 16 has it).
-set(CMAKE_CXX_FLAGS_INIT "-fno-exceptions -msimd128")
+# 128-bit SIMD (every current browser and Node >= 16 has it), and link-time
+# optimisation across the engine and the binding (LLVM's archiver, which
+# indexes bitcode).
+set(CMAKE_CXX_FLAGS_INIT "-fno-exceptions -msimd128 -flto")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-flto")
+find_program(PIPWERK_WASM_AR NAMES llvm-ar-19 llvm-ar REQUIRED)
+find_program(PIPWERK_WASM_RANLIB NAMES llvm-ranlib-19 llvm-ranlib REQUIRED)
+set(CMAKE_AR "${PIPWERK_WASM_AR}" CACHE FILEPATH "")
+set(CMAKE_RANLIB "${PIPWERK_WASM_RANLIB}" CACHE FILEPATH "")
 set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
