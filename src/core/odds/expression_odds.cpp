@@ -311,6 +311,8 @@ private:
     // computed, so the convolutions' total is charged at once and a chain
     // too long is refused before its first step, naming the whole of it.
     [[nodiscard]] Budgeted<void> charge_sum_chain(std::span<const BinaryExpr* const> spine) {
+        // One operation is refused by combine(), naming its product.
+        if (spine.size() < 2) return {};
         std::optional<std::uint64_t> size = size_bound(spine.back()->left);
         std::uint64_t steps = 0;
         for (std::size_t i = spine.size(); size && i-- > 0;) {
