@@ -132,6 +132,9 @@ struct OddsSummary {
 // The smallest value v with P(<= v | success) >= q, for q in (0, 1]; NaN for
 // any other q or an empty distribution.
 [[nodiscard]] double quantile(const Distribution& distribution, double q);
+// The same for q = i / n exactly (0 < i <= n), as cut points are asked for:
+// 0.66 is not 66/100 in a double, and a law may reach 66/100 exactly.
+[[nodiscard]] double quantile(const Distribution& distribution, std::uint64_t i, std::uint64_t n);
 
 // The picture of one expression's odds, as the command-line roller prints it:
 // a header line per distribution (mean, sd, range), a row per outcome (or per
