@@ -85,7 +85,7 @@ ValueLaw ValueLaw::of_ints(DenseLaw ints) {
 std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept {
     const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
     if (convolvable(op, left, right)) return pairs / kConvolvedPairsPerStep + left.size() + right.size();
-    return kStepsPerPair * pairs;
+    return (pairs <= kCachedPairs ? kStepsPerPair : kStepsPerFarPair) * pairs;
 }
 
 std::string product_of(std::size_t a, std::size_t b) {

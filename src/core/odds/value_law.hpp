@@ -49,10 +49,15 @@ struct ValueLaw {
 // What combine() charges for `left op right`, known before any of it is
 // done: a convolution of dense whole numbers takes a multiply-add per pair,
 // kConvolvedPairsPerStep to a step; any other pair goes through the roller's
-// own arithmetic and a table of outcomes. Each distinct outcome it creates
-// costs kStepsPerNewOutcome more, charged when it is known.
+// own arithmetic and a table of outcomes, kStepsPerPair while the table may
+// stay in the processor's cache (at most kCachedPairs pairs) and
+// kStepsPerFarPair past that, where nearly every pair is a cache miss. Each
+// distinct outcome it creates costs kStepsPerNewOutcome more, charged when
+// it is known.
 inline constexpr std::uint64_t kConvolvedPairsPerStep = 2;
-inline constexpr std::uint64_t kStepsPerPair = 64;
+inline constexpr std::uint64_t kCachedPairs = std::uint64_t{1} << 16;
+inline constexpr std::uint64_t kStepsPerPair = 32;
+inline constexpr std::uint64_t kStepsPerFarPair = 160;
 inline constexpr std::uint64_t kStepsPerNewOutcome = 32;
 [[nodiscard]] std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept;
 
