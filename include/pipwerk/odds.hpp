@@ -76,15 +76,16 @@ template <class T>
 using OddsResult = std::expected<T, OddsError>;
 
 struct OddsOptions {
-    // Elementary steps (one pair of outcomes combined, one cell of a dice
-    // table filled) allowed for one expression before it is refused as too
-    // large. The default keeps any call to about a second and a few hundred
-    // MiB.
+    // The work one call may do, in steps counted the same on every machine
+    // (one pair of outcomes combined, one cell of a dice table filled, about
+    // a nanosecond each), beside fixed bounds on the outcomes held, created
+    // and returned; past it the call is refused as too large. The default
+    // keeps any call to about a second and under 256 MiB, and accepts every
+    // dice term within the roll limits.
     std::uint64_t work_budget = 600'000'000;
-    // A large dice term may use a second thread for half of its work, and is
-    // then charged the half the call waits for. false keeps all the work on
-    // the calling thread and charges all of it. The result is the same,
-    // bit for bit, either way.
+    // A large dice term may run half of its heaviest passes on a second
+    // thread. This changes only the time: what is charged, what is accepted
+    // and the result, bit for bit, are the same either way.
     bool parallel = true;
 };
 
