@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -19,7 +20,10 @@ namespace pipwerk::detail {
 
 class OutcomeTable {
 public:
-    explicit OutcomeTable(std::size_t limit, std::size_t start = 64) : limit_(limit) { rehash(start); }
+    // `seed` varies the table's order: a list read from one table comes in
+    // that table's order, and put into a table of the same order it would
+    // pile up in one run of slots. Any seed gives the same outcomes.
+    OutcomeTable(std::size_t limit, std::uint64_t seed) : seed_(seed), limit_(limit) { rehash(64); }
 
     // weight += w for the outcome n; false when it would be one more than the limit.
     [[nodiscard]] bool add(const Number& n, double w) {
@@ -36,6 +40,22 @@ public:
         slots_[i] = key;
         slots_[i].weight = w;
         if (++size_ * 4 > slots_.size() * 3) rehash(slots_.size() * 2);
+        return true;
+    }
+
+    // add() for each of a batch of outcomes, the slot of each a few ahead
+    // fetched from memory while the earlier ones go in: a large table makes
+    // nearly every outcome a cache miss, and these then overlap. False when
+    // the limit is passed (the rest of the batch is left out).
+    [[nodiscard]] bool add_all(std::span<const std::pair<Number, double>> batch) {
+        constexpr std::size_t kAhead = 8;
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            if (i + kAhead < batch.size()) {
+                const Number& n = batch[i + kAhead].first;
+                __builtin_prefetch(&slots_[home(Slot{PackedNumber::payload_of(n), 0.0, static_cast<std::uint8_t>(n.kind())})]);
+            }
+            if (!add(batch[i].first, batch[i].second)) return false;
+        }
         return true;
     }
 
@@ -66,7 +86,7 @@ private:
     // outcome, so that doubles (whose low bits are often alike) and small
     // whole numbers spread alike.
     [[nodiscard]] std::size_t home(const Slot& s) const noexcept {
-        std::uint64_t x = s.bits ^ (static_cast<std::uint64_t>(s.kind) << 56);
+        std::uint64_t x = s.bits ^ (static_cast<std::uint64_t>(s.kind) << 56) ^ seed_;
         x ^= x >> 33;
         x *= 0xff51afd7ed558ccdULL;
         x ^= x >> 33;
@@ -89,6 +109,7 @@ private:
     }
 
     std::vector<Slot> slots_;
+    std::uint64_t seed_;
     std::size_t mask_ = 0;
     unsigned shift_ = 64;
     std::size_t size_ = 0;

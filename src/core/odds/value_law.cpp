@@ -138,18 +138,27 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
         }
         return from_list(std::move(list));
     }
-    OutcomeTable sums(kMaxOutcomes);
+    // Seeded by the operation, so a table's order differs from its operands'.
+    OutcomeTable sums(kMaxOutcomes, (static_cast<std::uint64_t>(left.size()) * 0x9e3779b97f4a7c15ULL) ^
+                                        (static_cast<std::uint64_t>(right.size()) << 17) ^
+                                        static_cast<std::uint64_t>(op));
     bool too_many = false;
+    // A left value's outcomes with every right value, computed first and
+    // then added as a batch, so the table's cache misses overlap.
+    std::vector<std::pair<Number, double>> batch;
+    batch.reserve(right.size());
     left.for_each([&](const Number& a, double wa) {
         if (too_many) return;
+        batch.clear();
         right.for_each([&](const Number& b, double wb) {
             const Result<Number> value = apply_binop(op, a, b);
             if (!value && !or_zero) {
                 failed += wa * wb;
                 return;
             }
-            too_many = too_many || !sums.add(value ? *value : Number::make_int(0), wa * wb);
+            batch.emplace_back(value ? *value : Number::make_int(0), wa * wb);
         });
+        too_many = !sums.add_all(batch);
     });
     if (too_many) {
         return std::unexpected(WorkBudget::too_large(product_of(left.size(), right.size()) + ", more than " +

@@ -57,7 +57,7 @@ struct ValueLaw {
 inline constexpr std::uint64_t kConvolvedPairsPerStep = 2;
 inline constexpr std::uint64_t kCachedPairs = std::uint64_t{1} << 16;
 inline constexpr std::uint64_t kStepsPerPair = 32;
-inline constexpr std::uint64_t kStepsPerFarPair = 160;
+inline constexpr std::uint64_t kStepsPerFarPair = 64;
 inline constexpr std::uint64_t kStepsPerNewOutcome = 32;
 [[nodiscard]] std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept;
 

@@ -58,8 +58,8 @@ template <class T>
 using Budgeted = std::expected<T, OddsError>;
 
 // Distinct outcomes one operation may create (a product of reals has very
-// many): a table of them and its list take about 50 MiB at most.
-inline constexpr std::uint64_t kMaxOutcomes = std::uint64_t{1} << 20;
+// many): a table of them and its list take about 25 MiB at most.
+inline constexpr std::uint64_t kMaxOutcomes = std::uint64_t{1} << 19;
 // Values of all the laws one call holds at once, shared laws counted once.
 inline constexpr std::uint64_t kMaxHeldOutcomes = std::uint64_t{1} << 22;
 // Outcomes returned by one call, over all the elements of a set.
