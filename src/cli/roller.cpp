@@ -4,20 +4,25 @@
 #include <new>
 
 #include "line_format.hpp"
+#include "odds_format.hpp"
 #include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
+#include "rng.hpp"
 #include "safe_echo.hpp"
 
 namespace pipwerk::cli {
 
-Roller::Roller(const Options& options, std::FILE* out, std::FILE* err, Audience audience) noexcept
-    : options_(options), out_(out), err_(err), audience_(audience), next_seed_(options.seed) {}
+Roller::Roller(const Options& options, std::FILE* out, std::FILE* err, Audience audience)
+    : options_(options), out_(out), err_(err), audience_(audience), width_(terminal_width(out)),
+      next_seed_(options.seed) {}
 
 void Roller::run(std::string_view expression) noexcept {
     for (std::uint64_t k = 0; k < options_.times; ++k) {
         try {
             if (options_.parse_only) {
                 parse_once(expression);
+            } else if (options_.odds) {
+                odds_once(expression);
             } else {
                 roll_once(expression);
             }
@@ -42,6 +47,10 @@ void Roller::roll_once(std::string_view expression) {
         // Every roll takes the next seed, failed or not, so roll i of a run
         // always matches a separate run with --seed N+i; wraps after 2^64-1.
         *next_seed_ += 1;
+    } else if (options_.json) {
+        // A JSON line names the seed that replays it, so an unseeded roll
+        // draws its seed from the clock as the engine would, and is rolled from it.
+        roll_options.seed = Xoroshiro128StarStar::clock_seed();
     }
 
     Result<RollOutput> result = roll(expression, roll_options);
@@ -51,7 +60,7 @@ void Roller::roll_once(std::string_view expression) {
     }
     line_.clear();
     if (options_.json) {
-        append_roll_json(line_, expression, *result);
+        append_roll_json(line_, expression, *result, *roll_options.seed);
     } else {
         line_ += result->full;
         line_ += '\n';

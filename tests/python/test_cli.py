@@ -19,6 +19,7 @@ if not CLI:
     pytest.skip(_missing, allow_module_level=True)
 
 ROLL_FIELDS = ["consumed", "tail", "summary", "detail", "full", "is_set", "values"]
+SEED_MAX = 2**64 - 1
 
 
 def run(*args, stdin=b""):
@@ -45,11 +46,13 @@ def json_lines(stdout):
         (["{1, 2} + {10, 20, 30}"], "{1 + 10, 2 + 20} = {11, 22}\n"),
         (["--summary", "{1, 2} + {10, 20, 30}"], "{11, 22}\n"),
         (["3#5"], "{5, 5, 5} = {5, 5, 5}\n"),
-        (["2 + 3", "7 / 2", "50%"], "5\n3.5\n0.5\n"),
+        (["2", "+", "3", "*", "4"], "14\n"),  # the words are one expression
+        (["--seed", "42", "4d6k3", "+", "1"], "[1* + 4 + 6 + 4] + 1 = 15\n"),
         (["-n", "3", "2 + 3"], "5\n5\n5\n"),
         (["--", "-3"], "-3\n"),
         (["--", "-{1, 2}"], "{1, 2} = {-1, -2}\n"),
-        (["", "2"], "\n2\n"),
+        (["", "2"], "2\n"),
+        (["--", "-", "3"], "-3\n"),
     ],
 )
 def test_plain_output(args, stdout):
@@ -63,6 +66,28 @@ def test_equals_form_of_seed_matches_separate_form():
 
 def test_options_may_follow_expressions():
     assert run("4d6k3", "--seed", "42") == (0, "[1* + 4 + 6 + 4] = 14\n", "")
+
+
+@pytest.mark.parametrize(
+    "words",
+    [
+        ["1d20", "+", "5"],
+        ["4d6k3", "--seed", "9", "+", "1"],  # an option between the words is no word
+        ["{d6,", "d8}", "*", "2"],
+        ["2d20kl1", "", "+", "1d4"],  # an empty word still gets its space
+        ["--", "-1d6", "-", "2"],
+    ],
+)
+def test_words_are_joined_into_one_expression(words):
+    options = [w for w in words if w in ("--seed", "9")]
+    rest = [w for w in words if w not in ("--seed", "9", "--")]
+    status, out, err = run("--json", "--seed", "9", *[w for w in words if w not in options])
+    assert (status, err) == (0, "")
+    [obj] = json_lines(out)
+    assert obj["expression"] == " ".join(rest)
+    assert obj["tail"] == ""
+    # The same text on one line of standard input gives the same roll.
+    assert run("--json", "--seed", "9", stdin=(" ".join(rest) + "\n").encode())[1] == out
 
 
 @pytest.mark.parametrize(
@@ -84,19 +109,19 @@ def test_unparsed_tail_goes_to_stderr(expression, stdout, stderr):
 
 
 @pytest.mark.parametrize(
-    "args, stdout, stderr",
+    "args, stdin, stdout, stderr",
     [
         # A failed roll still writes its line, an empty one.
-        (["1/0"], "\n", "pipwerk: division by zero\n"),
-        (["1/0", "2 + 3"], "\n5\n", "pipwerk: division by zero\n"),
-        (["2 + 3", "1/0", "7 / 2"], "5\n\n3.5\n", "pipwerk: division by zero\n"),
-        (["-n", "2", "1/0"], "\n\n", "pipwerk: division by zero\n" * 2),
-        (["60d6"], "\n", "pipwerk: dice count exceeds maximum (60), max is 50\n"),
-        (["--summary", "2", "1/0", "3"], "2\n\n3\n", "pipwerk: division by zero\n"),
+        (["1/0"], b"", "\n", "pipwerk: division by zero\n"),
+        ([], b"1/0\n2 + 3\n", "\n5\n", "pipwerk: division by zero\n"),
+        ([], b"2 + 3\n1/0\n7 / 2\n", "5\n\n3.5\n", "pipwerk: division by zero\n"),
+        (["-n", "2", "1/0"], b"", "\n\n", "pipwerk: division by zero\n" * 2),
+        (["60d6"], b"", "\n", "pipwerk: dice count exceeds maximum (60), max is 50\n"),
+        (["--summary"], b"2\n1/0\n3\n", "2\n\n3\n", "pipwerk: division by zero\n"),
     ],
 )
-def test_evaluation_error_exits_1_and_later_rolls_run(args, stdout, stderr):
-    assert run(*args) == (1, stdout, stderr)
+def test_evaluation_error_exits_1_and_later_rolls_run(args, stdin, stdout, stderr):
+    assert run(*args, stdin=stdin) == (1, stdout, stderr)
 
 
 def test_write_failure_is_reported():
@@ -163,7 +188,7 @@ def test_same_seed_same_output(expression):
 
 
 def test_seeds_follow_output_order_across_times_and_expressions():
-    status, out, _ = run("--seed", "7", "-n", "2", "10d100", "5d20", "1/0", "3d1000")
+    status, out, _ = run("--seed", "7", "-n", "2", stdin=b"10d100\n5d20\n1/0\n3d1000\n")
     assert status == 1
     # One seed per roll, failed rolls included: 10d100 x2 -> 7, 8; 5d20 x2 -> 9, 10;
     # 1/0 x2 -> 11, 12; 3d1000 x2 -> 13, 14.
@@ -282,7 +307,8 @@ def test_arbitrary_bytes_never_crash():
 
 
 def check_roll_object(obj):
-    assert list(obj) == ["expression"] + ROLL_FIELDS
+    assert list(obj) == ["expression"] + ROLL_FIELDS + ["seed"]
+    assert isinstance(obj["seed"], int) and 0 <= obj["seed"] <= SEED_MAX
     for name in ROLL_FIELDS[:5]:
         assert isinstance(obj[name], str)
     assert isinstance(obj["is_set"], bool)
@@ -339,16 +365,20 @@ def test_json_values(expression, summary, values):
 
 
 def test_json_empty_and_unparsed():
-    status, out, err = run("--json", "", "hello")
+    status, out, err = run("--json", stdin=b"\nhello\n")
     assert (status, err) == (0, "")  # the tail travels in the object, not on stderr
-    assert json_lines(out) == [
+    objects = json_lines(out)
+    for obj in objects:
+        check_roll_object(obj)
+        del obj["seed"]
+    assert objects == [
         dict(expression="", consumed="", tail="", summary="", detail="", full="", is_set=False, values=[]),
         dict(expression="hello", consumed="", tail="hello", summary="", detail="", full="", is_set=False, values=[]),
     ]
 
 
 def test_json_error_object_keeps_lines_aligned():
-    status, out, err = run("--json", "2", "1/0", "3")
+    status, out, err = run("--json", stdin=b"2\n1/0\n3\n")
     assert (status, err) == (1, "pipwerk: division by zero\n")
     objects = json_lines(out)
     assert objects[1] == {"expression": "1/0", "error": "division by zero"}
@@ -402,7 +432,7 @@ def test_cli_matches_module(expression, seed):
     except ValueError as error:
         assert obj == {"expression": expression, "error": str(error)}
         return
-    assert obj == {"expression": expression} | {name: getattr(result, name) for name in ROLL_FIELDS}
+    assert obj == {"expression": expression} | {name: getattr(result, name) for name in ROLL_FIELDS} | {"seed": seed}
     parsed = pipwerk.parse(expression)
     [pobj] = json_lines(run("--parse", "--json", expression)[1])
     assert pobj == {"expression": expression, "success": parsed.success, "consumed": parsed.consumed,
@@ -456,7 +486,7 @@ def test_json_objects_name_their_input():
     objects = json_lines(out)
     assert [obj["expression"] for obj in objects] == [line.decode("utf-8", "replace") for line in lines]
     for obj in objects:
-        assert list(obj) == ["expression", "error"] or list(obj) == ["expression"] + ROLL_FIELDS
+        assert list(obj) == ["expression", "error"] or list(obj) == ["expression"] + ROLL_FIELDS + ["seed"]
 
 
 # --- echo of ignored text ------------------------------------------------------
@@ -499,14 +529,15 @@ def test_long_tail_is_cut_not_echoed():
 @pytest.mark.parametrize(
     "args, stdin, status",
     [
-        (["--strict", "2 + 3", "4d6"], b"", 0),
+        (["--strict", "2 + 3"], b"4d6\n", 0),
+        (["--strict", "2", "+", "3"], b"", 0),
         (["2 + 3 x"], b"", 0),  # without --strict ignored text is only reported
         (["--strict", "2 + 3 x"], b"", 3),
         (["--strict", "hello"], b"", 3),
         (["--strict", ""], b"", 3),  # parsed nothing
-        (["--strict", "2", "   "], b"", 3),
-        (["--strict", "1/0", "2 x"], b"", 1),  # a failed roll comes first
-        (["--strict", "2 x", "1/0"], b"", 1),
+        (["--strict"], b"2\n   \n", 3),
+        (["--strict"], b"1/0\n2 x\n", 1),  # a failed roll comes first
+        (["--strict"], b"2 x\n1/0\n", 1),
         (["--strict", "--json", "1 x"], b"", 3),
         (["--strict", "--summary", "-n", "3", "1d6 x"], b"", 3),
         (["--strict", "--parse", "1"], b"", 0),
@@ -522,7 +553,7 @@ def test_strict_exit_status(args, stdin, status):
 
 
 def test_strict_names_an_input_that_parsed_nothing():
-    assert run("--strict", "2", "") == (3, "2\n\n", "pipwerk: nothing to roll\n")
+    assert run("--strict", stdin=b"2\n\n") == (3, "2\n\n", "pipwerk: nothing to roll\n")
 
 
 @pytest.mark.parametrize("count", ["0", "18446744073709551616", "99999999999999999999999", "-1", "1e3"])

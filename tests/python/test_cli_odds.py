@@ -17,9 +17,9 @@ if not CLI:
     )
 
 
-def run(*args, columns="60"):
+def run(*args, columns="60", stdin=b""):
     env = dict(os.environ, COLUMNS=columns)
-    proc = subprocess.run([CLI, *args], capture_output=True, timeout=60, env=env)
+    proc = subprocess.run([CLI, *args], input=stdin, capture_output=True, timeout=60, env=env)
     return proc.returncode, proc.stdout.decode("utf-8"), proc.stderr.decode("utf-8")
 
 
@@ -55,21 +55,21 @@ def test_unicode_bars_and_at_least_sign():
 
 
 def test_errors_sets_and_grouping():
-    status, out, _ = run("--odds", "--ascii", "1d4/(1d2-1)", "2#1d2", "50d6")
+    status, out, _ = run("--odds", "--ascii", stdin=b"1d4/(1d2-1)\n{1d2, 1d3}\n50d6\n")
     assert status == 0
     blocks = out.split("\n\n")
     assert blocks[0].startswith("1d4/(1d2-1): mean 2.50, sd 1.12, range 1 to 4\n")
     assert blocks[1] == "errors:\n  division by zero   50.00%"
-    assert blocks[2].startswith("2#1d2 [1]: mean 1.50") and blocks[3].startswith("2#1d2 [2]: mean 1.50")
+    assert blocks[2].startswith("{1d2, 1d3} [1]: mean 1.50") and blocks[3].startswith("{1d2, 1d3} [2]: mean 2.00")
     rows = blocks[4].splitlines()[2:]
     assert 10 <= len(rows) <= 41
     assert rows[0].split()[0].startswith("50..") and rows[-1].split()[0].endswith("..300")
 
 
 def test_failures_and_tail_go_to_standard_error():
-    status, out, err = run("--odds", "51d6", "1d6 x")
+    status, out, err = run("--odds", stdin=b"51d6\n1d6 x\n")
     assert status == 1
-    assert out.startswith("1d6: mean 3.50")
+    assert out.startswith("\n1d6: mean 3.50")  # the failure's line is empty, as when rolling
     assert err == "pipwerk: dice count exceeds maximum (51), max is 50\npipwerk: ignored: x\n"
 
 
@@ -113,11 +113,11 @@ def test_json_distribution_is_exact(expression, law):
 
 
 def test_json_sets_errors_and_failures():
-    status, out, err = run("--odds", "--json", "{1d2, 5}", "1/(1d2-1)", "1d6/0")
+    status, out, err = run("--odds", "--json", stdin=b"{1d2, 5}\n1/(1d2-1)\n1d6/0\n")
     assert status == 1
     first, second, third = (json.loads(line) for line in out.splitlines())
     assert first["is_set"] is True
     assert [e["distribution"] for e in first["elements"]] == [[[1.0, 0.5], [2.0, 0.5]], [[5.0, 1.0]]]
     assert second["distribution"] == [[1.0, 0.5]] and second["errors"] == {"division by zero": 0.5}
-    assert third == {"error": "division by zero"}
+    assert third == {"expression": "1d6/0", "error": "division by zero"}
     assert err == "pipwerk: division by zero\n"
