@@ -45,10 +45,11 @@ std::string format_value(double v) {
     return std::string(buffer, r.ptr);
 }
 
-// A mean or deviation: two decimals, or as a value when too large for them.
-std::string format_statistic(double v) {
+// A mean or deviation: two decimals, or as a value when too large for them;
+// `narrow` drops the decimals from 1000 up.
+std::string format_statistic(double v, bool narrow) {
     if (!std::isfinite(v) || std::fabs(v) >= 1e15) return format_value(v);
-    return format_fixed(v, 2);
+    return format_fixed(v, narrow && std::fabs(v) >= 1000 ? 0 : 2);
 }
 
 std::string format_percent(double p) {
@@ -159,7 +160,8 @@ std::vector<Row> rows_of(const Distribution& d, bool every_outcome) {
 
 // The header's figures: mean, deviation and range of the values. Where a
 // NaN can come, the mean and deviation are NaN and the range of the other
-// values is named with it. `narrow` writes the range as "3..18".
+// values is named with it. `narrow` writes the range as "3..18" and large
+// figures without decimals.
 std::string statistics_text(const Distribution& d, bool narrow) {
     const bool has_nan = std::isnan(d.back().value);  // a NaN sorts last
     if (has_nan && d.size() == 1) return "always NaN";
@@ -169,8 +171,8 @@ std::string statistics_text(const Distribution& d, bool narrow) {
     std::string sd = "NaN";
     if (!has_nan) {
         const OddsSummary s = summarize(d);
-        mean = format_statistic(s.mean);
-        sd = format_statistic(s.stdev);
+        mean = format_statistic(s.mean, narrow);
+        sd = format_statistic(s.stdev, narrow);
     }
     std::string text = "mean " + mean + ", sd " + sd + (narrow ? ", " : ", range ");
     text += narrow ? range_label(low, high) : format_value(low) + " to " + format_value(high);
@@ -179,8 +181,9 @@ std::string statistics_text(const Distribution& d, bool narrow) {
 }
 
 // "label suffix: figures" on one line of at most `width` columns: the range
-// is written short when the line would be longer, and the label (never the
-// suffix that names the elements) is cut when even that is too long.
+// is written short when the line would be longer, and then the label (never
+// the suffix that names the elements) is cut. Figures too long for even a
+// short label go on a line of their own, indented, under the whole label.
 void append_header(std::string& out, std::string_view label, std::string_view suffix, const Distribution& d,
                    std::size_t width, bool ascii) {
     std::string figures;
@@ -192,9 +195,15 @@ void append_header(std::string& out, std::string_view label, std::string_view su
     }
     const std::size_t fixed = columns(suffix) + 2 + columns(figures);
     constexpr std::size_t kShortestLabel = 8;  // a label is never cut shorter than this
-    out += cut_to(label, width > fixed + kShortestLabel ? width - fixed : kShortestLabel, ascii);
-    out += suffix;
-    out += ": ";
+    if (width >= fixed + std::min(kShortestLabel, columns(label))) {
+        out += cut_to(label, width - fixed, ascii);
+        out += suffix;
+        out += ": ";
+    } else {
+        out += cut_to(label, width > columns(suffix) + 1 ? width - columns(suffix) - 1 : 1, ascii);
+        out += suffix;
+        out += ":\n  ";
+    }
     out += figures;
     out += '\n';
 }
@@ -209,8 +218,9 @@ void append_table(std::string& out, const std::vector<Row>& rows, std::size_t wi
     const std::string at_least = options.ascii ? "P(>=)" : "P(\u2265)";
     constexpr std::size_t kColumn = 9;  // " 100.00%" and a space
     const std::size_t used = 2 + label_width + 2 * kColumn + 2;
-    constexpr std::size_t kShortestBar = 4;
-    const std::size_t bar_width = width > used + kShortestBar ? width - used : kShortestBar;
+    // Narrow lines give the bars what room is left; rows with labels too
+    // long to leave any get a one-cell bar (and overrun the width).
+    const std::size_t bar_width = width > used ? width - used : 1;
     const auto pad_left = [](std::string& line, std::string_view text, std::size_t column) {
         if (text.size() < column) line.append(column - text.size(), ' ');
         line += text;
