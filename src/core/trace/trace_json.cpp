@@ -22,7 +22,7 @@ void append_int(std::string& out, Int value) {
 
 void append_key(std::string& out, std::string_view key) {
     out += ',';
-    cli::append_json_string(out, key);
+    append_json_string(out, key);
     out += ':';
 }
 
@@ -30,7 +30,7 @@ void append_values(std::string& out, std::span<const double> values) {
     out += '[';
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i != 0) out += ',';
-        cli::append_json_number(out, values[i]);
+        append_json_number(out, values[i]);
     }
     out += ']';
 }
@@ -67,7 +67,7 @@ void append_dice_fields(std::string& out, const TraceOutput& trace, const TraceN
     append_key(out, "comparison");
     if (node.comparison) {
         out += "{\"op\":";
-        cli::append_json_string(out, node.comparison->op);
+        append_json_string(out, node.comparison->op);
         out += ",\"threshold\":";
         append_int(out, node.comparison->threshold);
         out += '}';
@@ -95,7 +95,7 @@ struct Pending {
 void open_node(std::string& out, const TraceOutput& trace, std::size_t index, std::vector<Pending>& todo) {
     const TraceNode& node = trace.nodes[index];
     out += "{\"kind\":";
-    cli::append_json_string(out, kind_name(node.kind));
+    append_json_string(out, kind_name(node.kind));
     append_key(out, "start");
     append_int(out, node.start);
     append_key(out, "end");
@@ -105,14 +105,14 @@ void open_node(std::string& out, const TraceOutput& trace, std::size_t index, st
         append_values(out, trace.values_of(node));
     } else {
         append_key(out, "value");
-        cli::append_json_number(out, trace.values_of(node).front());
+        append_json_number(out, trace.values_of(node).front());
     }
     const auto children = trace.children_of(node);
     todo.push_back({0, "}"});
     switch (node.kind) {
         case TraceKind::Number:
             append_key(out, "text");
-            cli::append_json_string(out, node.text);
+            append_json_string(out, node.text);
             break;
         case TraceKind::Dice: append_dice_fields(out, trace, node); break;
         case TraceKind::Negation:
@@ -121,7 +121,7 @@ void open_node(std::string& out, const TraceOutput& trace, std::size_t index, st
             break;
         case TraceKind::Binary:
             append_key(out, "op");
-            cli::append_json_string(out, std::string_view(&node.op, 1));
+            append_json_string(out, std::string_view(&node.op, 1));
             append_key(out, "left");
             todo.push_back({children[1], {}});
             todo.push_back({0, ",\"right\":"});
@@ -166,15 +166,15 @@ void append_trace_tree_json(std::string& out, const TraceOutput& trace) {
 void append_trace_json(std::string& out, const TraceOutput& trace) {
     const RollOutput& r = trace.output;
     out += "{\"consumed\":";
-    cli::append_json_string(out, r.consumed);
+    append_json_string(out, r.consumed);
     append_key(out, "tail");
-    cli::append_json_string(out, r.tail);
+    append_json_string(out, r.tail);
     append_key(out, "summary");
-    cli::append_json_string(out, r.summary);
+    append_json_string(out, r.summary);
     append_key(out, "detail");
-    cli::append_json_string(out, r.detail);
+    append_json_string(out, r.detail);
     append_key(out, "full");
-    cli::append_json_string(out, r.full);
+    append_json_string(out, r.full);
     append_key(out, "is_set");
     out += r.is_set ? "true" : "false";
     append_key(out, "values");
@@ -185,7 +185,7 @@ void append_trace_json(std::string& out, const TraceOutput& trace) {
     out += '[';
     for (std::size_t i = 0; i < trace.hints.size(); ++i) {
         if (i != 0) out += ',';
-        cli::append_json_string(out, trace.hints[i]);
+        append_json_string(out, trace.hints[i]);
     }
     out += ']';
     append_key(out, "tree");
