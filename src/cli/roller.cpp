@@ -7,6 +7,7 @@
 #include "odds_format.hpp"
 #include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
+#include "pipwerk/trace.hpp"
 #include "rng.hpp"
 #include "safe_echo.hpp"
 
@@ -53,6 +54,10 @@ void Roller::roll_once(std::string_view expression) {
         roll_options.seed = Xoroshiro128StarStar::clock_seed();
     }
 
+    if (options_.trace) {
+        trace_once(expression, roll_options);
+        return;
+    }
     Result<RollOutput> result = roll(expression, roll_options);
     if (!result) {
         fail(expression, result.error().message());
@@ -67,6 +72,22 @@ void Roller::roll_once(std::string_view expression) {
     }
     emit_line();
     note_unparsed(result->consumed, result->tail);
+}
+
+void Roller::trace_once(std::string_view expression, const RollOptions& roll_options) {
+    // The same roll from the same seed, with every node and die recorded.
+    Result<TraceOutput> result = trace(expression, roll_options);
+    if (!result) {
+        fail(expression, result.error().message());
+        return;
+    }
+    line_.clear();
+    append_roll_json(line_, expression, result->output, result->seed, false);
+    line_ += ",\"tree\":";
+    append_trace_tree_json(line_, *result);
+    close_object(line_);
+    emit_line();
+    note_unparsed(result->output.consumed, result->output.tail);
 }
 
 void Roller::parse_once(std::string_view expression) {
@@ -102,6 +123,13 @@ void Roller::note_unparsed(std::string_view consumed, std::string_view tail) {
         if (options_.json) return;  // the object carries the tail
         std::string echo;
         append_safe_echo(echo, tail);
+        // Another roller's notation gets a word on what this one reads instead.
+        const std::vector<std::string_view> hints = hints_for(tail);
+        for (std::size_t i = 0; i < hints.size(); ++i) {
+            echo += i == 0 ? " (hint: " : "; ";
+            echo += hints[i];
+        }
+        if (!hints.empty()) echo += ')';
         report("ignored: ", echo);
     } else if (consumed.empty()) {
         ignored_ = true;

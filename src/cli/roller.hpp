@@ -8,6 +8,7 @@
 
 #include "options.hpp"
 #include "pipwerk/odds.hpp"
+#include "pipwerk/pipwerk.hpp"
 
 namespace pipwerk::cli {
 
@@ -41,6 +42,7 @@ public:
 
 private:
     void roll_once(std::string_view expression);
+    void trace_once(std::string_view expression, const RollOptions& roll_options);
     void parse_once(std::string_view expression);
     void odds_once(std::string_view expression);
     void append_picture(const Odds& odds, std::string_view fallback_label);

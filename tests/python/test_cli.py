@@ -575,3 +575,102 @@ def test_help_is_enough_without_the_readme():
     # The first example prints what the help says it prints.
     args, says = re.search(r"^  pipwerk (.*?) {2,}(.*)$", examples, re.M).groups()
     assert run(*args.split())[1] == says.removeprefix("prints ") + "\n"
+
+
+# --- the seed of every JSON line, the trace tree and hints ---------------------------
+
+
+@pytest.mark.parametrize("expression", ["10d100", "3#4d6k3", "{d6, d8} * 2", "5d6b6k3>=4", "1/0", "x"])
+def test_json_seed_replays_unseeded_rolls(expression):
+    status, out, _ = run("--json", "-n", "4", expression)
+    objects = json_lines(out)
+    if "error" in objects[0]:
+        assert status == 1 and all(obj == objects[0] for obj in objects)  # no seed to give
+        return
+    seeds = [obj["seed"] for obj in objects]
+    assert len(set(seeds)) == 4  # each roll drew its own seed from the clock
+    for obj in objects:
+        check_roll_object(obj)
+        [again] = json_lines(run("--json", "--seed", str(obj["seed"]), expression)[1])
+        assert again == obj
+
+
+def test_json_seed_follows_the_given_seeds():
+    objects = json_lines(run("--json", "--seed", str(SEED_MAX), "-n", "3", "1d6")[1])
+    assert [obj["seed"] for obj in objects] == [SEED_MAX, 0, 1]
+
+
+def dice_text(node):
+    """The detail text a dice node's dice give: "[1* + 4 + 6 + 4]" with dropped dice marked,
+    "<8 + 3* + 8>" with failures marked when there is a comparison."""
+    def shown(die):
+        return f"{die['value']}{'*' if not die['kept'] or die['success'] is False else ''}"
+    open_, close = "<>" if node["comparison"] else "[]"
+    return open_ + " + ".join(shown(d) for d in node["dice"]) + close
+
+
+@pytest.mark.parametrize("expression", ["4d6k3", "2d20kl1 + 5", "5d10>=7", "3#4d6k3", "{1d4, 2d8k1} * 2", "x", "2 + 3"])
+@pytest.mark.parametrize("seed", [1, 99])
+def test_json_trace_adds_the_tree(expression, seed):
+    plain = json_lines(run("--json", "--seed", str(seed), expression)[1])
+    traced = json_lines(run("--json", "--trace", "--seed", str(seed), expression)[1])
+    assert [{k: v for k, v in obj.items() if k != "tree"} for obj in traced] == plain
+    for obj in traced:
+        assert list(obj) == ["expression"] + ROLL_FIELDS + ["seed", "tree"]
+        tree = obj["tree"]
+        if not obj["consumed"]:
+            assert tree is None
+            continue
+        assert (tree["start"], tree["end"]) == (0, len(obj["consumed"].rstrip()))
+        assert tree.get("values", [tree.get("value")]) == obj["values"]
+        # Every dice node's dice are the ones its part of the detail text shows.
+        stack, texts = [tree], []
+        while stack:
+            node = stack.pop()
+            if node["kind"] == "dice":
+                texts.append(dice_text(node))
+            stack.extend(v for v in node.values() if isinstance(v, dict) and "kind" in v)
+            stack.extend(e for v in node.values() if isinstance(v, list) for e in v if isinstance(e, dict) and "kind" in e)
+        assert all(text in obj["detail"] for text in texts)
+
+
+def test_json_trace_is_the_trace_module_s_tree():
+    pipwerk_trace = pytest.importorskip("pipwerk_trace")
+    for expression in ["4d6k3", "{1d4, 2d8k1} * 2 + 1", "3#2d6b6"]:
+        [obj] = json_lines(run("--json", "--trace", "--seed", "5", expression)[1])
+        reference = pipwerk_trace.trace(expression, seed=5).to_dict()
+        assert obj["tree"] == reference.get("tree", reference.get("root"))
+        assert obj["seed"] == reference["seed"]
+
+
+@pytest.mark.parametrize(
+    "args, shown",
+    [
+        (["--seed", "1", "2d20kh1+5"], "kh1+5 (hint: k already keeps the highest)"),
+        (["--odds", "2d20kh1"], "kh1 (hint: k already keeps the highest)"),
+        (["--seed", "1", "2d20 khaki"], "khaki"),  # no notation here: no hint
+        (["--seed", "1", "1d6 junk"], "junk"),
+        (["--", "5", "\x1bkh"], "\\x1bkh"),  # the hint reads the tail as typed, the echo escapes it
+    ],
+)
+def test_ignored_text_carries_its_hint(args, shown):
+    status, _, err = run(*args)
+    assert status == 0
+    assert err == f"pipwerk: ignored: {shown}\n"
+
+
+def test_hints_are_the_trace_module_s():
+    pipwerk_trace = pytest.importorskip("pipwerk_trace")
+    for expression in ["4d6dl1", "3d6!", "1d20adv", "4dF", "1d20r1", "2d20kh1", "1d6 x"]:
+        hints = pipwerk_trace.trace(expression, seed=1).hints
+        tail = pipwerk_trace.trace(expression, seed=1).result.tail
+        err = run("--seed", "1", expression)[2]
+        suffix = f" (hint: {'; '.join(hints)})" if hints else ""
+        assert err == f"pipwerk: ignored: {tail}{suffix}\n"
+
+
+@pytest.mark.parametrize("args", [["--trace", "1d6"], ["--trace", "--parse", "--json", "1d6"],
+                                  ["--trace", "--json", "--odds", "1d6"]])
+def test_trace_needs_json_and_a_roll(args):
+    status, out, err = run(*args)
+    assert (status, out) == (2, "") and "--trace" in err
