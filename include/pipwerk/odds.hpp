@@ -151,6 +151,17 @@ struct OddsTextOptions {
 };
 [[nodiscard]] std::string render_odds(const Odds& odds, std::string_view label, const OddsTextOptions& options = {});
 
+// The figures of A against B, as the command-line roller prints them under
+// the two pictures (labels cut to fit the width):
+//   A = 1d20+5, B = 2d10+4
+//     P(A > B)   47.50%
+//     P(A = B)    4.75%
+//     P(A < B)   47.75%
+// then the chance that either roll fails and that a NaN leaves the two
+// unordered, each only when it can happen.
+[[nodiscard]] std::string render_comparison(const Comparison& comparison, std::string_view a_label,
+                                            std::string_view b_label, const OddsTextOptions& options = {});
+
 // The blocks of the picture: each run of elements with the same outcomes and
 // chances, bit for bit, as its first element and length (a scalar: {0, 1}).
 struct PictureBlock {

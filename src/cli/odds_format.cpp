@@ -82,6 +82,29 @@ void append_odds_json(std::string& out, std::string_view expression, const Odds&
     out += "}}\n";
 }
 
+void append_comparison_json(std::string& out, std::string_view a, std::string_view b, std::string_view consumed,
+                            std::string_view tail, const Comparison& comparison) {
+    out += "{\"expression\":";
+    append_json_string(out, a);
+    out += ",\"vs\":";
+    append_json_string(out, b);
+    out += ",\"consumed\":";
+    append_json_string(out, consumed);
+    out += ",\"tail\":";
+    append_json_string(out, tail);
+    const std::pair<std::string_view, double> fields[] = {
+        {"greater", comparison.greater}, {"equal", comparison.equal},         {"less", comparison.less},
+        {"failure", comparison.failure}, {"unordered", comparison.unordered},
+    };
+    for (const auto& [name, value] : fields) {
+        out += ",\"";
+        out += name;
+        out += "\":";
+        append_json_number(out, value);
+    }
+    out += "}\n";
+}
+
 std::size_t listed_outcomes(const Odds& odds, bool json) {
     std::size_t total = 0;
     if (json) {

@@ -21,6 +21,11 @@ namespace pipwerk::cli {
 // distribution and statistics. NaN and the infinities are null.
 void append_odds_json(std::string& out, std::string_view expression, const Odds& odds);
 
+// {"expression":A,"vs":B,"consumed":...,"tail":...,"greater":P(A > B),"equal":...,"less":...,
+//  "failure":P(either fails),"unordered":P(a NaN, so no order)}; consumed and tail are A's.
+void append_comparison_json(std::string& out, std::string_view a, std::string_view b, std::string_view consumed,
+                            std::string_view tail, const Comparison& comparison);
+
 // The rows the picture or the JSON line of these odds lists: every outcome
 // of every element in JSON; in the picture with every_outcome, those of the
 // blocks drawn (picture_blocks: a run of identical elements is drawn once).

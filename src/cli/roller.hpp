@@ -45,6 +45,9 @@ private:
     void trace_once(std::string_view expression, const RollOptions& roll_options);
     void parse_once(std::string_view expression);
     void odds_once(std::string_view expression);
+    void versus_once(std::string_view a, std::string_view b);
+    [[nodiscard]] OddsTextOptions text_options() const noexcept;
+    void start_picture();
     void append_picture(const Odds& odds, std::string_view fallback_label);
     [[nodiscard]] bool too_many_outcomes(std::string_view expression, const Odds& odds);
     void fail(std::string_view expression, std::string_view message) noexcept;
@@ -62,6 +65,7 @@ private:
     bool failed_ = false;
     bool ignored_ = false;
     bool answered_ = false;  // an odds picture is out: the next one starts after a blank line
+    bool versus_noted_ = false;  // the tail of --vs B has been reported
 };
 
 }  // namespace pipwerk::cli

@@ -289,3 +289,60 @@ def test_odds_takes_its_options_only_with_odds():
     for args in (["--all", "2d6"], ["--ascii", "2d6"], ["--vs", "1d6", "2d6"]):
         status, _, err = run(*args)
         assert status == 2 and "go with --odds" in err
+
+
+# --- A against B --------------------------------------------------------------------
+
+
+def versus_brute_force(a_faces, a_value, b_faces, b_value):
+    """P(A > B), P(A = B), P(A < B) and P(either fails) over every face combination;
+    a value of None is a failed roll."""
+    counts = {"greater": 0, "equal": 0, "less": 0, "failure": 0}
+    combos = list(itertools.product(*[range(1, f + 1) for f in a_faces + b_faces]))
+    for dice in combos:
+        a, b = a_value(dice[:len(a_faces)]), b_value(dice[len(a_faces):])
+        key = "failure" if a is None or b is None else "greater" if a > b else "equal" if a == b else "less"
+        counts[key] += 1
+    return {k: Fraction(v, len(combos)) for k, v in counts.items()}
+
+
+@pytest.mark.parametrize(
+    "a, a_faces, a_value, b, b_faces, b_value",
+    [
+        ("1d20+5", [20], lambda d: d[0] + 5, "2d10+4", [10, 10], lambda d: sum(d) + 4),
+        ("2d6k1", [6, 6], max, "1d8", [8], sum),
+        ("3d6>=5", [6] * 3, lambda d: sum(x >= 5 for x in d), "1d3-1", [3], lambda d: d[0] - 1),
+        ("1d6/(1d2-1)", [6, 2], lambda d: None if d[1] == 1 else d[0], "1d4", [4], sum),
+    ],
+)
+def test_versus_gives_the_exact_chances(a, a_faces, a_value, b, b_faces, b_value):
+    status, out, err = run("--odds", "--json", a, "--vs", b)
+    assert (status, err) == (0, "")
+    obj = json.loads(out)
+    assert list(obj) == ["expression", "vs", "consumed", "tail", "greater", "equal", "less", "failure", "unordered"]
+    assert (obj["expression"], obj["vs"], obj["consumed"], obj["tail"]) == (a, b, a, "")
+    exact = versus_brute_force(a_faces, a_value, b_faces, b_value)
+    for name, p in exact.items():
+        assert obj[name] == pytest.approx(float(p), rel=1e-12, abs=1e-15), name
+    assert obj["unordered"] == 0.0
+    # The picture: both pictures, then the figures as the JSON gives them.
+    status, out, _ = run("--odds", "--ascii", a, "--vs", b)
+    assert status == 0
+    picture_a, picture_b = run("--odds", "--ascii", a)[1], run("--odds", "--ascii", b)[1]
+    assert out.startswith(picture_a + "\n" + picture_b + "\nA = " + a + ", B = " + b + "\n")
+    rows = dict(line.strip().rsplit(None, 1) for line in out.split("\nA = ")[1].splitlines()[1:])
+    names = {"P(A > B)": "greater", "P(A = B)": "equal", "P(A < B)": "less", "P(a roll fails)": "failure"}
+    assert set(rows) == {name for name, key in names.items() if key != "failure" or exact["failure"] > 0}
+    for name, shown in rows.items():
+        assert abs(float(shown.rstrip("%")) - float(exact[names[name]]) * 100) <= 0.005 + 1e-9
+
+
+def test_versus_answers_each_input_line():
+    status, out, err = run("--odds", "--json", "--vs", "1d6", stdin=b"1d6\n{1, 2}\n1d6+1 x\n")
+    assert status == 1
+    first, second, third = (json.loads(line) for line in out.splitlines())
+    assert first["greater"] == pytest.approx(15 / 36) and first["equal"] == pytest.approx(6 / 36)
+    assert list(second) == ["expression", "error"] and second["expression"] == "{1, 2}"
+    assert (third["consumed"], third["tail"]) == ("1d6+1", "x")
+    assert third["greater"] == pytest.approx(21 / 36)
+    assert err.startswith("pipwerk: ") and "set" in err

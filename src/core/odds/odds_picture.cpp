@@ -241,6 +241,17 @@ void append_table(std::string& out, const std::vector<Row>& rows, std::size_t wi
     }
 }
 
+// Rows of a name and its chance, the names padded to one column.
+void append_chances(std::string& out, const std::vector<Row>& rows) {
+    std::size_t name_width = 0;
+    for (const Row& r : rows) name_width = std::max(name_width, columns(r.label));
+    for (const Row& r : rows) {
+        const std::string p = format_percent(r.chance);
+        out += "  " + r.label + std::string(name_width - columns(r.label), ' ');
+        out += std::string(9 - std::min<std::size_t>(9, p.size()), ' ') + p + "\n";
+    }
+}
+
 // Two distributions with the same outcomes and chances, bit for bit.
 bool same_law(const Distribution& a, const Distribution& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Outcome& x, const Outcome& y) {
@@ -265,6 +276,22 @@ std::string block_suffix(const PictureBlock& block, std::size_t elements, bool i
 }
 
 }  // namespace
+
+std::string render_comparison(const Comparison& comparison, std::string_view a_label, std::string_view b_label,
+                              const OddsTextOptions& options) {
+    // Each label gets half of what "A = " and ", B = " leave of the line.
+    const std::size_t width = std::clamp(options.width, OddsTextOptions::min_width, OddsTextOptions::max_width);
+    const std::size_t room = (width - 10) / 2;
+    std::string out = "A = " + cut_to(a_label, room, options.ascii) + ", B = " + cut_to(b_label, room, options.ascii) +
+                      "\n";
+    std::vector<Row> rows = {{"P(A > B)", comparison.greater, 0.0},
+                             {"P(A = B)", comparison.equal, 0.0},
+                             {"P(A < B)", comparison.less, 0.0}};
+    if (comparison.failure > 0.0) rows.push_back({"P(a roll fails)", comparison.failure, 0.0});
+    if (comparison.unordered > 0.0) rows.push_back({"P(NaN: no order)", comparison.unordered, 0.0});
+    append_chances(out, rows);
+    return out;
+}
 
 std::vector<PictureBlock> picture_blocks(const Odds& odds) {
     // A run of identical elements (a repetition's, most often) is drawn once.
@@ -298,14 +325,7 @@ std::string render_odds(const Odds& odds, std::string_view label, const OddsText
         std::vector<Row> rows;
         for (const ErrorChance& e : odds.errors) rows.push_back({e.message, e.probability, e.probability});
         out += "\nerrors:\n";
-        std::size_t message_width = 0;
-        for (const Row& r : rows) message_width = std::max(message_width, r.label.size());
-        for (const Row& r : rows) {
-            std::string line = "  " + r.label + std::string(message_width - r.label.size(), ' ');
-            const std::string p = format_percent(r.chance);
-            line += std::string(9 - std::min<std::size_t>(9, p.size()), ' ') + p;
-            out += line + "\n";
-        }
+        append_chances(out, rows);
     }
     return out;
 }
