@@ -180,21 +180,24 @@ std::string statistics_text(const Distribution& d, bool narrow) {
     return text;
 }
 
-// "label suffix: figures" on one line of at most `width` columns: the range
-// is written short when the line would be longer, and then the label (never
-// the suffix that names the elements) is cut. Figures too long for even a
-// short label go on a line of their own, indented, under the whole label.
+// "label suffix: figures" on one line of at most `width` columns: the
+// figures are written short when the line would be longer and the label
+// could not keep kFullFiguresLabel columns of itself, and then the label
+// (never the suffix that names the elements) is cut. Figures too long for
+// even a short label go on a line of their own, indented, under the label.
 void append_header(std::string& out, std::string_view label, std::string_view suffix, const Distribution& d,
                    std::size_t width, bool ascii) {
+    constexpr std::size_t kFullFiguresLabel = 16;
+    constexpr std::size_t kShortestLabel = 8;  // a label is never cut shorter than this
     std::string figures;
     if (d.empty()) {
         figures = "no outcome, every roll fails";
     } else {
         figures = statistics_text(d, false);
-        if (columns(label) + columns(suffix) + 2 + columns(figures) > width) figures = statistics_text(d, true);
+        const std::size_t kept = std::min(columns(label), kFullFiguresLabel);
+        if (kept + columns(suffix) + 2 + columns(figures) > width) figures = statistics_text(d, true);
     }
     const std::size_t fixed = columns(suffix) + 2 + columns(figures);
-    constexpr std::size_t kShortestLabel = 8;  // a label is never cut shorter than this
     if (width >= fixed + std::min(kShortestLabel, columns(label))) {
         out += cut_to(label, width - fixed, ascii);
         out += suffix;
