@@ -173,8 +173,20 @@ def test_version_and_help():
     status, out, err = run("--help", "4d6")
     assert (status, err) == (0, "")
     for option in ["--seed", "--times", "--summary", "--json", "--parse", "--strict", "-V, --version",
-                   "carriage return", "N+1"]:
+                   "carriage return", "N+1", "--trace", "--odds", "--all", "--vs B", "--ascii",
+                   "PIPWERK_NO_LINE_EDITING", "libedit.so.2", "Ctrl-C"]:
         assert option in out
+    assert max(len(line) for line in out.splitlines()) < 80
+
+
+def test_help_says_to_quote_what_the_shell_would_take():
+    out = run("--help")[1]
+    assert "one expression" in out and "pipwerk 1d20 + 5" in out
+    quoted = re.search(r"^  pipwerk '([^']*)'", out, re.M).group(1)
+    assert ">" in quoted
+    # The quoted example is what the text says it is: one expression, nothing ignored.
+    status, line, err = run("--json", "--seed", "1", quoted)
+    assert (status, err) == (0, "") and json.loads(line)["consumed"] == quoted
 
 
 # --- seeds ------------------------------------------------------------------
