@@ -184,7 +184,7 @@ std::string statistics_text(const Distribution& d, bool narrow) {
 // figures are written short when the line would be longer and the label
 // could not keep kFullFiguresLabel columns of itself, and then the label
 // (never the suffix that names the elements) is cut. Figures too long for
-// even a short label go on a line of their own, indented, under the label.
+// even a short label go on indented lines of their own under the label.
 void append_header(std::string& out, std::string_view label, std::string_view suffix, const Distribution& d,
                    std::size_t width, bool ascii) {
     constexpr std::size_t kFullFiguresLabel = 16;
@@ -202,12 +202,29 @@ void append_header(std::string& out, std::string_view label, std::string_view su
         out += cut_to(label, width - fixed, ascii);
         out += suffix;
         out += ": ";
-    } else {
-        out += cut_to(label, width > columns(suffix) + 1 ? width - columns(suffix) - 1 : 1, ascii);
-        out += suffix;
-        out += ":\n  ";
+        out += figures;
+        out += '\n';
+        return;
     }
-    out += figures;
+    out += cut_to(label, width > columns(suffix) + 1 ? width - columns(suffix) - 1 : 1, ascii);
+    out += suffix;
+    out += ":\n";
+    // Indented lines of as many figures (parted by ", ") as fit.
+    std::string line = " ";
+    for (std::size_t start = 0; start < figures.size();) {
+        std::size_t end = figures.find(", ", start);
+        if (end == std::string::npos) end = figures.size();
+        const std::string_view piece = std::string_view(figures).substr(start, end - start);
+        if (line.size() > 1 && columns(line) + 2 + columns(piece) > width) {
+            out += line;
+            out += '\n';
+            line.resize(1);  // back to the one space the indent starts with
+        }
+        line += line.size() > 1 ? ", " : " ";
+        line += piece;
+        start = end + (end < figures.size() ? 2 : 0);
+    }
+    out += line;
     out += '\n';
 }
 
