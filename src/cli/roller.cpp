@@ -121,20 +121,24 @@ void Roller::note_unparsed(std::string_view consumed, std::string_view tail) {
     if (!tail.empty()) {
         ignored_ = true;
         if (options_.json) return;  // the object carries the tail
-        std::string echo;
-        append_safe_echo(echo, tail);
-        // Another roller's notation gets a word on what this one reads instead.
-        const std::vector<std::string_view> hints = hints_for(tail);
-        for (std::size_t i = 0; i < hints.size(); ++i) {
-            echo += i == 0 ? " (hint: " : "; ";
-            echo += hints[i];
-        }
-        if (!hints.empty()) echo += ')';
-        report("ignored: ", echo);
+        report_ignored("ignored: ", tail);
     } else if (consumed.empty()) {
         ignored_ = true;
         if (options_.strict && !options_.json) report("", "nothing to roll");
     }
+}
+
+void Roller::report_ignored(std::string_view prefix, std::string_view tail) {
+    std::string echo;
+    append_safe_echo(echo, tail);
+    // Another roller's notation gets a word on what this one reads instead.
+    const std::vector<std::string_view> hints = hints_for(tail);
+    for (std::size_t i = 0; i < hints.size(); ++i) {
+        echo += i == 0 ? " (hint: " : "; ";
+        echo += hints[i];
+    }
+    if (!hints.empty()) echo += ')';
+    report(prefix, echo);
 }
 
 void Roller::emit_line() noexcept {

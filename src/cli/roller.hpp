@@ -52,6 +52,7 @@ private:
     [[nodiscard]] bool too_many_outcomes(std::string_view expression, const Odds& odds);
     void fail(std::string_view expression, std::string_view message) noexcept;
     void note_unparsed(std::string_view consumed, std::string_view tail);
+    void report_ignored(std::string_view prefix, std::string_view tail);
     void emit_line() noexcept;
     void report(std::string_view prefix, std::string_view text) noexcept;
 

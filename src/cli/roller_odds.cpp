@@ -87,10 +87,13 @@ void Roller::versus_once(std::string_view a, std::string_view b) {
     emit_line();
     note_unparsed(parsed.consumed, parsed.tail);
     if (!versus_noted_) {
-        // The tail of B is the same for every A: reported once.
+        // The tail of B is the same for every A, and no output line carries
+        // it: reported once, in every mode.
         versus_noted_ = true;
-        const ParseOutcome b_parsed = Parser::parse(b);
-        note_unparsed(b_parsed.consumed, b_parsed.tail);
+        if (const ParseOutcome b_parsed = Parser::parse(b); !b_parsed.tail.empty()) {
+            ignored_ = true;
+            report_ignored("ignored in --vs: ", b_parsed.tail);
+        }
     }
 }
 

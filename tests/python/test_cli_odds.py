@@ -346,3 +346,11 @@ def test_versus_answers_each_input_line():
     assert (third["consumed"], third["tail"]) == ("1d6+1", "x")
     assert third["greater"] == pytest.approx(21 / 36)
     assert err.startswith("pipwerk: ") and "set" in err
+
+
+@pytest.mark.parametrize("json_mode", [True, False])
+def test_the_tail_of_b_is_reported_once(json_mode):
+    status, out, err = run("--odds", *(["--json"] if json_mode else []), "--strict", "--vs", "1d6 kh1",
+                           stdin=b"1d6\n1d4\n")
+    assert status == 3  # text was ignored
+    assert err == "pipwerk: ignored in --vs: kh1 (hint: k already keeps the highest)\n"
