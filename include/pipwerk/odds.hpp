@@ -140,12 +140,38 @@ struct OddsSummary {
 // The picture of one expression's odds, as the command-line roller prints it:
 // a header line per distribution (mean, sd, range), a row per outcome (or per
 // range of values when there are many) with P(=), P(>=) and a bar, rows for
-// the errors, and a block per element of a set. `label` names the expression
-// in the header ("4d6k3: mean 12.24, sd 2.85, range 3 to 18").
+// the errors, and a block per element of a set; a run of identical elements
+// (a repetition's) is one block marked with their number ("3#4d6k3 ×3").
+// `label` names the expression in the header ("4d6k3: mean 12.24, sd 2.85,
+// range 3 to 18"); a header longer than the width writes the range short
+// ("3..18") and then cuts the label, so it stays on one line.
 struct OddsTextOptions {
-    std::size_t width = 80;  // columns the lines may take
-    bool ascii = false;      // '#' bars instead of Unicode blocks
+    // The narrowest and widest pictures drawn; a width outside is drawn at the nearer.
+    static constexpr std::size_t min_width = 40;
+    static constexpr std::size_t max_width = 1000;
+    std::size_t width = 80;      // columns the lines may take
+    bool ascii = false;          // '#' bars, "x3" and "..." instead of Unicode
+    bool every_outcome = false;  // a row for every outcome, never ranges of them
 };
 [[nodiscard]] std::string render_odds(const Odds& odds, std::string_view label, const OddsTextOptions& options = {});
+
+// The figures of A against B, as the command-line roller prints them under
+// the two pictures (labels cut to fit the width):
+//   A = 1d20+5, B = 2d10+4
+//     P(A > B)   47.50%
+//     P(A = B)    4.75%
+//     P(A < B)   47.75%
+// then the chance that either roll fails and that a NaN leaves the two
+// unordered, each only when it can happen.
+[[nodiscard]] std::string render_comparison(const Comparison& comparison, std::string_view a_label,
+                                            std::string_view b_label, const OddsTextOptions& options = {});
+
+// The blocks of the picture: each run of elements with the same outcomes and
+// chances, bit for bit, as its first element and length (a scalar: {0, 1}).
+struct PictureBlock {
+    std::size_t first;
+    std::size_t count;
+};
+[[nodiscard]] std::vector<PictureBlock> picture_blocks(const Odds& odds);
 
 }  // namespace pipwerk
