@@ -42,6 +42,9 @@ step "Memory over a million calls (bench_memory.py)"
 step "Exact odds against icepool, sampling against a loop (bench_odds.py)"
 "$python" "$root/bench/bench_odds.py" "${check[@]}" || status=1
 
+step "Hostile inputs to exact odds: time and memory of each, in a fresh process (odds_hostile.py)"
+"$python" "$root/bench/odds_hostile.py" "${check[@]}" || status=1
+
 step "WebAssembly against the native core (wasm_bench.mjs)"
 if [ ! -f "$root/js/pipwerk.wasm" ] || ! command -v node >/dev/null; then
   echo "needs node and js/pipwerk.wasm (npm run build in js/)" >&2

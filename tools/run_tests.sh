@@ -8,10 +8,11 @@
 #      pkg-config, and run;
 #   4. the WebAssembly build (js/), its Node tests against the native CLI, and
 #      the npm package packed and installed offline into an empty project;
-#   5. the sdist, and the wheel built from it; the wheel made publishable and
-#      checked (tools/check_wheel.sh: twine, abi3audit, manylinux tag);
-#   6. the sdist round trip: installed into a fresh virtual environment, then
-#      the CLI and one roll from Python;
+#   5. the sdist, and the wheel built from it (the only compilation of the
+#      wheel); the wheel made publishable and checked (tools/check_wheel.sh:
+#      twine, abi3audit, manylinux tag);
+#   6. the sdist round trip: the wheel that the sdist built, installed into a
+#      fresh virtual environment, then the CLI and one roll from Python;
 #   7. the repaired wheel installed into a virtual environment of every
 #      CPython >= 3.11 found (at least three are required), and the pytest
 #      suites run on each, in CI mode (derandomized Hypothesis, no skipping
@@ -137,9 +138,12 @@ sdist=$(echo "$out"/dist/*.tar.gz)
 results+=("repaired wheel: $(basename "$wheel")" "abi3audit --strict: clean" "twine check --strict: wheel and sdist pass")
 
 step "sdist round trip"
+# build made this wheel from the unpacked sdist, so installing it shows what
+# installing the sdist gives, without compiling everything a second time.
+sdist_wheel=$(echo "$out"/dist/*.whl)
 rm -rf "$out/sdist-venv"
 "$python" -m venv "$out/sdist-venv"
-"$out/sdist-venv/bin/python" -m pip install -q "$sdist"
+"$out/sdist-venv/bin/python" -m pip install -q "$sdist_wheel"
 "$out/sdist-venv/bin/pipwerk" --version
 cli_roll=$("$out/sdist-venv/bin/pipwerk" --seed 42 4d6k3)
 py_roll=$("$out/sdist-venv/bin/python" -c 'import pipwerk; print(pipwerk.roll("4d6k3", seed=42))')
@@ -147,7 +151,7 @@ echo "pipwerk --seed 42 4d6k3: $cli_roll; pipwerk.roll(\"4d6k3\", seed=42): $py_
 expected="[1* + 4 + 6 + 4] = 14"
 [ "$cli_roll" = "$expected" ] && [ "$py_roll" = "$expected" ] ||
   { echo "the sdist's install rolled something else than $expected" >&2; exit 1; }
-results+=("sdist round trip: $(basename "$sdist") installs; CLI and module roll $expected")
+results+=("sdist round trip: the wheel built from $(basename "$sdist") installs; CLI and module roll $expected")
 
 mapfile -t pythons < <(find_pythons)
 printf 'CPython found: %s\n' "${pythons[@]}"

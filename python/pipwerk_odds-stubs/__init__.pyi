@@ -76,8 +76,9 @@ class Odds:
     def histogram(self, /, width: SupportsIndex = 80, ascii: bool = False) -> str:
         """The picture `pipwerk --odds` prints: a header with the mean, the standard
         deviation and the range, then a row per outcome (or range of outcomes) with
-        P(=), P(>=) and a bar, rows for the errors, and a block per element of a set.
-        width is the number of columns (50 to 1000); ascii draws the bars with '#'."""
+        P(=), P(>=) and a bar, rows for the errors, and a block per element of a set
+        (identical elements in a row share one block, marked x3 for three).
+        width is the number of columns (40 to 1000); ascii draws the bars with '#'."""
 
 def odds(expression: str) -> Odds:
     """The exact odds of every result a pipwerk expression can roll.

@@ -16,6 +16,7 @@ __all__ = [
     "BinaryNode",
     "SetNode",
     "RepetitionNode",
+    "Node",
     "trace",
 ]
 

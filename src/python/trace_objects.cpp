@@ -473,7 +473,12 @@ bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept {
                                     view_dealloc, kViewSize});
         if (!add_class(module, all, kClassNames[k], node_types[k])) return false;
     }
-    return true;
+    // Node: the union of the node classes, for isinstance and for annotations.
+    OwnedRef node(Py_NewRef(reinterpret_cast<PyObject*>(node_types[0])));
+    for (std::size_t k = 1; k < kKinds && node != nullptr; ++k) {
+        node.reset(PyNumber_Or(node.get(), reinterpret_cast<PyObject*>(node_types[k])));
+    }
+    return node != nullptr && add_export(module, all, "Node", node.release());
 }
 
 PyObject* new_trace(TraceOutput&& trace, PyObject* expression, bool show_detail) noexcept {

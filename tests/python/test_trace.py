@@ -9,7 +9,7 @@ import json
 import pipwerk
 import pipwerk_trace
 import pytest
-from hypothesis import HealthCheck, given, settings
+from hypothesis import HealthCheck, find, given, settings
 from hypothesis import strategies as st
 
 FIELDS = ("consumed", "tail", "summary", "detail", "full", "is_set", "values")
@@ -58,13 +58,20 @@ def fields(result):
     return {name: getattr(result, name) for name in FIELDS}
 
 
-def nodes(root):
-    """Every node below root, without recursion (a chain can be long)."""
-    todo = [root]
+def nodes(root, kept=None):
+    """Every node below root, without recursion (a chain can be long).
+
+    With `kept` (the size of the roll's set), pairs (node, shown): whether the
+    node's text can be in the detail. Pairing two sets drops the elements past
+    the shorter one, so an element at an index past the result's size is not
+    shown, nor anything in it."""
+    todo = [(root, True)]
     while todo:
-        node = todo.pop()
-        yield node
-        todo.extend(children(node))
+        node, shown = todo.pop()
+        yield node if kept is None else (node, shown)
+        for i, child in enumerate(children(node)):
+            dropped = node.kind in ("set", "repetition") and kept is not None and i >= kept
+            todo.append((child, shown and not dropped))
 
 
 def children(node):
@@ -95,7 +102,7 @@ def check_tree(t, rolled):
     assert t.root.is_set == rolled.is_set
     assert consumed[: t.root.start].strip(" (") == "" and consumed[t.root.end :].strip(" )") == ""
     seen_dice = []
-    for node in nodes(t.root):
+    for node, shown in nodes(t.root, len(rolled.values)):
         assert node.source == consumed[node.start : node.end] and node.start < node.end
         assert (node.value is None) == node.is_set
         assert node.values == ((node.value,) if not node.is_set else node.values)
@@ -109,7 +116,7 @@ def check_tree(t, rolled):
             assert all(1 <= d.value <= node.faces for d in node.dice)
             assert sum(d.bonus for d in node.dice) == sum(d.earned_bonus for d in node.dice)
             assert all((d.success is None) == (node.comparison is None) for d in node.dice)
-            if rolled.detail:
+            if rolled.detail and shown:
                 assert dice_text(node) in rolled.detail
         elif node.kind == "negation":
             assert node.source.startswith("-")
@@ -169,19 +176,31 @@ def test_an_unseeded_trace_gives_the_seed_that_replays_it(expression):
     assert {name: t.to_dict()[name] for name in FIELDS} == fields(replay)
 
 
-def test_the_generators_reach_errors_sets_and_every_kind():
-    """The generated cases must reach what the properties are about."""
-    outcomes, kinds = set(), set()
-    batch = st.lists(cases, min_size=300, max_size=300).example()
-    for expression, seed, show_detail in batch:
-        outcomes.add(check_case(expression, seed, show_detail))
-        try:
-            root = pipwerk_trace.trace(expression, seed=seed).root
-        except ValueError:
-            continue
-        kinds.update(n.kind for n in nodes(root)) if root is not None else None
-    assert outcomes == {"error", "rolled"}
-    assert kinds == {"number", "dice", "negation", "binary", "set", "repetition"}
+def reached(case):
+    """What one generated case exercises."""
+    expression, seed, show_detail = case
+    try:
+        t = pipwerk_trace.trace(expression, show_detail, seed=seed)
+    except ValueError:
+        return {"error"}
+    found = {"hint"} if t.hints else set()
+    if t.root is not None:
+        for node in nodes(t.root):
+            found.add(node.kind)
+            if node.kind == "dice":
+                found.update("bonus die" for d in node.dice if d.bonus)
+                found.update("dropped die" for d in node.dice if not d.kept)
+                found.update("comparison" for _ in node.dice[:1] if node.comparison)
+    return found
+
+
+@pytest.mark.parametrize(
+    "goal", ["error", "hint", "number", "dice", "negation", "binary", "set", "repetition", "bonus die",
+             "dropped die", "comparison"]
+)
+def test_the_generator_reaches(goal):
+    """The generated cases reach what the properties are about."""
+    find(cases, lambda case: goal in reached(case), settings=settings(max_examples=5000, database=None, deadline=None))
 
 
 @pytest.mark.parametrize(
