@@ -41,14 +41,14 @@ PIPWERK_EXPORT("pw_odds") std::int32_t pw_odds(std::uint32_t length) {
 
 // Element i's outcomes as (value, probability) pairs of doubles.
 PIPWERK_EXPORT("pw_odds_element") void pw_odds_element(std::uint32_t i) {
-    const Distribution& distribution = last_odds->elements.at(i);
+    const Distribution& distribution = last_odds->elements[i];
     static_assert(sizeof(Outcome) == 2 * sizeof(double));
     set_doubles(&distribution.data()->value, 2 * distribution.size());
 }
 
 // Error row i: its message as the text, its probability as numbers[0].
 PIPWERK_EXPORT("pw_odds_error") void pw_odds_error(std::uint32_t i) {
-    const ErrorChance& error = last_odds->errors.at(i);
+    const ErrorChance& error = last_odds->errors[i];
     set_text(error.message);
     exchange().numbers[0] = error.probability;
 }
@@ -56,7 +56,7 @@ PIPWERK_EXPORT("pw_odds_error") void pw_odds_error(std::uint32_t i) {
 // Element i's statistics in numbers[0..7]: mean, variance, stdev, min, max,
 // median, mode, P(success). The element has at least one outcome.
 PIPWERK_EXPORT("pw_odds_summary") void pw_odds_summary(std::uint32_t i) {
-    const OddsSummary s = summarize(last_odds->elements.at(i));
+    const OddsSummary s = summarize(last_odds->elements[i]);
     double* n = exchange().numbers;
     n[0] = s.mean;
     n[1] = s.variance;
