@@ -1,7 +1,8 @@
 // WebAssembly against the native core, measured in the same run:
 //   node bench/wasm_bench.mjs [--check] [--native BUILD_DIR]
 // - a roll through the JavaScript package (js/) against the native core's
-//   roll_into, per call, on alloc_bench's basket (target: at most 3x);
+//   roll_into, per call, on alloc_bench's basket (target: at most 3x), and
+//   beside it the engine's call alone (pw_roll, no JavaScript result);
 // - exact odds of 20d20k10 and 50d100k25 against the native odds_bench, CPU
 //   time per call (native: both threads' CPU, i.e. the work of one thread;
 //   target: at most 4x);
@@ -24,6 +25,8 @@ const nativeAt = args.indexOf('--native');
 const nativeDir = resolve(nativeAt >= 0 ? args[nativeAt + 1] : join(root, 'build', 'bench'));
 
 const { roll, odds } = await import(join(root, 'js', 'index.js'));
+const { exports } = await import(join(root, 'js', 'src', 'instance.js'));
+const { putExpression } = await import(join(root, 'js', 'src', 'abi.js'));
 
 const BASKET = ['4d6k3', '1d20+5', '3#4d6k3', '{d6, d8, 5} * 2', '10d10>=7', '2d20kl1 + 1d4 - 1',
   '{1, 2, 3} * 3#1d8', '{1, 2} + {10, 20, 30}', '-{d6, d8} * 2 + 1',
@@ -46,6 +49,19 @@ function nativeRolls() {
 }
 
 let sink = 0;
+// The engine's call alone, the expression already in its memory: what the
+// package adds on top is the JavaScript result object and its strings.
+function engineRoll(expression) {
+  const length = putExpression(expression);
+  const rounds = [];
+  for (let r = 0; r < 3; r++) {
+    const start = process.hrtime.bigint();
+    for (let i = 0; i < ROLLS; i++) sink += exports.pw_roll(length, 42, 0, 1);
+    rounds.push(Number(process.hrtime.bigint() - start) / ROLLS);
+  }
+  return median(rounds);
+}
+
 function wasmRoll(expression) {
   const options = { seed: 42 };
   const rounds = [];
@@ -62,29 +78,35 @@ for (const e of BASKET) for (let i = 0; i < 20000; i++) sink += roll(e, { seed: 
 
 const native = new Map(BASKET.map((e) => [e, []]));
 const wasm = new Map(BASKET.map((e) => [e, []]));
+const engine = new Map(BASKET.map((e) => [e, []]));
 for (let pass = 0; pass < PASSES; pass++) {
   const figures = nativeRolls();
   for (const e of BASKET) {
     native.get(e).push(figures.get(e));
     wasm.get(e).push(wasmRoll(e));
+    engine.get(e).push(engineRoll(e));
   }
 }
 
 let failed = false;
 const row = (cells) => console.log(cells.map((c, i) => (i === 0 ? String(c).padEnd(64) : String(c).padStart(12))).join(''));
 console.log(`rolls: median ns per call of ${PASSES} alternating passes (native roll_into, with detail)`);
-row(['expression', 'native ns', 'wasm ns', 'ratio']);
+row(['expression', 'native ns', 'roll() ns', 'ratio', 'engine ns', 'ratio']);
 let nativeTotal = 0;
 let wasmTotal = 0;
+let engineTotal = 0;
 for (const e of BASKET) {
   const n = median(native.get(e));
   const w = median(wasm.get(e));
+  const g = median(engine.get(e));
   nativeTotal += n;
   wasmTotal += w;
-  row([e, n.toFixed(0), w.toFixed(0), `${(w / n).toFixed(2)}x`]);
+  engineTotal += g;
+  row([e, n.toFixed(0), w.toFixed(0), `${(w / n).toFixed(2)}x`, g.toFixed(0), `${(g / n).toFixed(2)}x`]);
 }
 const rollRatio = wasmTotal / nativeTotal;
-row(['the basket (sum of medians)', nativeTotal.toFixed(0), wasmTotal.toFixed(0), `${rollRatio.toFixed(2)}x`]);
+row(['the basket (sum of medians)', nativeTotal.toFixed(0), wasmTotal.toFixed(0), `${rollRatio.toFixed(2)}x`,
+  engineTotal.toFixed(0), `${(engineTotal / nativeTotal).toFixed(2)}x`]);
 if (rollRatio > 3) {
   console.log(`MISSED: a roll in wasm costs ${rollRatio.toFixed(2)}x the native roll_into (target 3x)`);
   failed = true;
