@@ -2,7 +2,9 @@
 // engine compiled to WebAssembly. The module is loaded when this file is
 // imported (top-level await), so every function here is synchronous.
 import { exports } from './src/instance.js';
-import { call, doubleArray, doubles, engineError, FLAG, inputSlice, putExpression, STATUS, text, utf8, W, word } from './src/abi.js';
+import {
+  call, doubleArray, doubles, engineError, FLAG, inputSlice, putExpression, STATUS, text, utf8, W, word,
+} from './src/abi.js';
 import { advance, seedHalves } from './src/seed.js';
 import { odds } from './src/odds.js';
 
@@ -13,7 +15,9 @@ export { trace } from './src/trace.js';
 
 function options(value, name) {
   if (value === undefined) return {};
-  if (value === null || typeof value !== 'object') throw new TypeError(`${name} must be an object, not ${value === null ? 'null' : typeof value}`);
+  if (value === null || typeof value !== 'object') {
+    throw new TypeError(`${name} must be an object, not ${value === null ? 'null' : typeof value}`);
+  }
   return value;
 }
 

@@ -27,7 +27,8 @@ function* nodes(root) {
   while (todo.length > 0) {
     const node = todo.pop();
     yield node;
-    const children = node.elements ?? (node.kind === 'binary' ? [node.left, node.right] : node.operand ? [node.operand] : []);
+    const children =
+      node.elements ?? (node.kind === 'binary' ? [node.left, node.right] : node.operand ? [node.operand] : []);
     for (let i = children.length - 1; i >= 0; i--) todo.push(children[i]);
   }
 }

@@ -38,7 +38,8 @@ PIPWERK_EXPORT("pw_sample_start") std::int32_t pw_sample_start(std::uint32_t len
 
 // The values of the row seeded `seed`: their count is every row's width.
 PIPWERK_EXPORT("pw_sample_row") std::int32_t pw_sample_row(std::uint32_t seed_low, std::uint32_t seed_high) {
-    if (const Result<void> done = sampler->roll_row(seed_of(seed_low, seed_high), rows); !done) return fail(done.error());
+    const Result<void> done = sampler->roll_row(seed_of(seed_low, seed_high), rows);
+    if (!done) return fail(done.error());
     set_doubles(rows.data(), rows.size());
     return kOk;
 }
@@ -47,7 +48,8 @@ PIPWERK_EXPORT("pw_sample_row") std::int32_t pw_sample_row(std::uint32_t seed_lo
 PIPWERK_EXPORT("pw_sample_fill") std::int32_t pw_sample_fill(std::uint32_t first_low, std::uint32_t first_high,
                                                              std::uint32_t width, std::uint32_t count) {
     rows.resize(std::size_t{width} * count);
-    if (const Result<void> done = sampler->fill(seed_of(first_low, first_high), width, rows); !done) return fail(done.error());
+    const Result<void> done = sampler->fill(seed_of(first_low, first_high), width, rows);
+    if (!done) return fail(done.error());
     set_doubles(rows.data(), rows.size());
     return kOk;
 }
