@@ -42,4 +42,7 @@ step "Memory over a million calls (bench_memory.py)"
 step "Exact odds against icepool, sampling against a loop (bench_odds.py)"
 "$python" "$root/bench/bench_odds.py" "${check[@]}" || status=1
 
+step "Hostile inputs to exact odds: time and memory of each, in a fresh process (odds_hostile.py)"
+"$python" "$root/bench/odds_hostile.py" "${check[@]}" || status=1
+
 exit "$status"

@@ -4,10 +4,12 @@
 #   fuzz_text_forms  the quoted and float text forms of the Python reprs;
 #   fuzz_odds        arbitrary bytes through pipwerk::odds, small inputs
 #                    checked against the evaluator on every draw sequence;
+#   fuzz_trace       arbitrary bytes through pipwerk::trace, checked against
+#                    roll and the rules every trace's tree keeps;
 # then
 #   1. runs every saved input in fuzz/regressions/ once through each target;
-#   2. fuzzes for a bounded time in total (half for fuzz_roll, a quarter each
-#      for the others),
+#   2. fuzzes for a bounded time in total (half for fuzz_roll, the rest
+#      shared by the others),
 #      seeded from fuzz/corpus/ (read only: new units go to a temporary
 #      directory, dropped at the end).
 # Prints the number of executions. Exits non-zero on any finding; a crashing
@@ -29,8 +31,8 @@ esac
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPIPWERK_BUILD_FUZZ=ON -DPIPWERK_BUILD_TESTS=OFF -DPIPWERK_BUILD_CLI=OFF -DPIPWERK_BUILD_PYTHON=OFF >/dev/null
-cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target fuzz_roll fuzz_text_forms fuzz_odds
-targets=(fuzz_roll fuzz_text_forms fuzz_odds)
+cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target fuzz_roll fuzz_text_forms fuzz_odds fuzz_trace
+targets=(fuzz_roll fuzz_text_forms fuzz_odds fuzz_trace)
 
 artifacts=$build/artifacts
 mkdir -p "$artifacts"
@@ -62,7 +64,8 @@ fi
 # 2. Bounded fuzzing: new units into a temporary corpus, the seeds read only.
 total=0
 for t in "${targets[@]}"; do
-  if [ "$t" = fuzz_roll ]; then share=$((seconds - 2 * (seconds / 4))); else share=$((seconds / 4)); fi
+  others=$((${#targets[@]} - 1))
+  if [ "$t" = fuzz_roll ]; then share=$((seconds - others * (seconds / (2 * others)))); else share=$((seconds / (2 * others))); fi
   [ "$share" -gt 0 ] || continue
   mkdir -p "$work/$t.corpus"
   status=0

@@ -76,15 +76,16 @@ template <class T>
 using OddsResult = std::expected<T, OddsError>;
 
 struct OddsOptions {
-    // Elementary steps (one pair of outcomes combined, one cell of a dice
-    // table filled) allowed for one expression before it is refused as too
-    // large. The default keeps any call to about a second and a few hundred
-    // MiB.
+    // The work one call may do, in steps counted the same on every machine
+    // (one pair of outcomes combined, one cell of a dice table filled, about
+    // a nanosecond each), beside fixed bounds on the outcomes held, created
+    // and returned; past it the call is refused as too large. The default
+    // keeps any call to about a second and under 256 MiB, and accepts every
+    // dice term within the roll limits.
     std::uint64_t work_budget = 600'000'000;
-    // A large dice term may use a second thread for half of its work, and is
-    // then charged the half the call waits for. false keeps all the work on
-    // the calling thread and charges all of it. The result is the same,
-    // bit for bit, either way.
+    // A large dice term may run half of its heaviest passes on a second
+    // thread. This changes only the time: what is charged, what is accepted
+    // and the result, bit for bit, are the same either way.
     bool parallel = true;
 };
 
@@ -132,6 +133,9 @@ struct OddsSummary {
 // The smallest value v with P(<= v | success) >= q, for q in (0, 1]; NaN for
 // any other q or an empty distribution.
 [[nodiscard]] double quantile(const Distribution& distribution, double q);
+// The same for q = i / n exactly (0 < i <= n), as cut points are asked for:
+// 0.66 is not 66/100 in a double, and a law may reach 66/100 exactly.
+[[nodiscard]] double quantile(const Distribution& distribution, std::uint64_t i, std::uint64_t n);
 
 // The picture of one expression's odds, as the command-line roller prints it:
 // a header line per distribution (mean, sd, range), a row per outcome (or per

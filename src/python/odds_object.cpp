@@ -239,8 +239,8 @@ PyObject* quantiles(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     OwnedRef list(PyList_New(static_cast<Py_ssize_t>(n - 1)));
     if (list == nullptr) return nullptr;
     for (std::int64_t i = 1; i < n; ++i) {
-        const double q = static_cast<double>(i) / static_cast<double>(n);
-        PyObject* cut = PyFloat_FromDouble(quantile(distribution, q));
+        PyObject* cut =
+            PyFloat_FromDouble(quantile(distribution, static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(n)));
         if (cut == nullptr || PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i - 1), cut) < 0) return nullptr;
     }
     return list.release();

@@ -151,8 +151,20 @@ inline std::string trace_fault(const pipwerk::TraceOutput& t) {
     if (strip(r.consumed.substr(0, root.start), " (") != "" || strip(r.consumed.substr(root.end), " )") != "") {
         return "root span leaves more than brackets outside";
     }
+    // Pairing two sets drops the elements past the shorter one: an element
+    // at an index past the result's size, and all in it, is not shown.
+    std::vector<bool> shown(t.nodes.size(), true);
+    for (std::size_t i = t.nodes.size(); i-- > 0;) {
+        const pipwerk::TraceNode& n = t.nodes[i];
+        const auto children = t.children_of(n);
+        for (std::size_t k = 0; k < children.size(); ++k) {
+            const bool element = n.kind == pipwerk::TraceKind::Set || n.kind == pipwerk::TraceKind::Repetition;
+            shown[children[k]] = shown[i] && !(element && k >= r.values.size());
+        }
+    }
     std::size_t search_from = 0;
-    for (const pipwerk::TraceNode& n : t.nodes) {
+    for (std::size_t index = 0; index < t.nodes.size(); ++index) {
+        const pipwerk::TraceNode& n = t.nodes[index];
         if (!n.is_set && n.value_count != 1) return "a scalar node without one value";
         if (std::string fault = span_fault(t, n); !fault.empty()) return fault;
         const auto values = t.values_of(n);
@@ -160,7 +172,7 @@ inline std::string trace_fault(const pipwerk::TraceOutput& t) {
         switch (n.kind) {
             case pipwerk::TraceKind::Dice: {
                 if (std::string fault = dice_fault(t, n); !fault.empty()) return fault;
-                if (r.detail.empty()) break;
+                if (r.detail.empty() || !shown[index]) break;
                 // The dice's own text, found in the detail: in order for a
                 // scalar, whose detail is written as it is evaluated.
                 const std::string text = dice_text(t, n);

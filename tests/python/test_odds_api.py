@@ -289,14 +289,17 @@ def test_histogram_when_nothing_parsed():
 
 
 def test_module_surface():
-    assert pipwerk_odds.__all__ == ["Odds", "odds", "sample"]
-    assert odds.__module__ == pipwerk_odds.sample.__module__ == "pipwerk_odds"
+    assert pipwerk_odds.__all__ == ["Odds", "odds", "sample", "Comparison", "compare"]
+    assert odds.__module__ == pipwerk_odds.sample.__module__ == pipwerk_odds.compare.__module__ == "pipwerk_odds"
+    assert pipwerk_odds.Comparison.__module__ == "pipwerk_odds"
+    assert pipwerk_odds.compare.__text_signature__ == "(a, b)"
     assert Odds.__module__ == "pipwerk_odds" and Odds.__name__ == "Odds"
     assert odds.__text_signature__ == "(expression)"
     assert pipwerk_odds.sample.__text_signature__ == "(expression, n, seed=None)"
     assert Odds.histogram.__text_signature__ == "($self, /, width=80, ascii=False)"
-    documented = [odds, pipwerk_odds.sample, Odds, pipwerk_odds]
+    documented = [odds, pipwerk_odds.sample, pipwerk_odds.compare, Odds, pipwerk_odds.Comparison, pipwerk_odds]
     documented += [getattr(Odds, name) for name in dir(Odds) if not name.startswith("_")]
+    documented += [getattr(pipwerk_odds.Comparison, n) for n in dir(pipwerk_odds.Comparison) if not n.startswith("_")]
     assert all(item.__doc__ and item.__doc__.strip() for item in documented)
     # The first module gains nothing from the second.
     assert pipwerk.__all__ == ["RollResult", "ParseOutput", "roll", "parse"]

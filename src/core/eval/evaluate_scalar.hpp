@@ -16,4 +16,10 @@ namespace pipwerk::detail {
 template <class Text, class Observer>
 [[nodiscard]] Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail, ObserverRef<Observer> observer);
 
+// The same without an observer, for callers other than roll and trace.
+template <class Text>
+[[nodiscard]] inline Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail) {
+    return evaluate_scalar(ast, root, rng, detail, ObserverRef<NoObserver>{});
+}
+
 }  // namespace pipwerk::detail

@@ -41,6 +41,12 @@ template <class Text, class Observer>
 [[nodiscard]] Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const,
                                        ObserverRef<Observer> observer);
 
+// The same without an observer, for callers other than roll and trace.
+template <class Text>
+[[nodiscard]] inline Result<Number> walk_rand(const Ast& ast, ExprId node, Rng& rng, Text& out, bool or_const) {
+    return walk_rand(ast, node, rng, out, or_const, ObserverRef<NoObserver>{});
+}
+
 // A repeat's elements: eval_rand_or_const of its body n times, in one walk
 // with one dice pool, and a dice body read from the tree once. Element i's
 // number goes to numbers[i], its text to the end of texts.chars and that

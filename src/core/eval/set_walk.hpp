@@ -15,4 +15,9 @@ template <class Observer>
 [[nodiscard]] Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out,
                                     ObserverRef<Observer> observer);
 
+// The same without an observer, for callers other than roll and trace.
+[[nodiscard]] inline Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out) {
+    return walk_set(ast, node, rng, texts, out, ObserverRef<NoObserver>{});
+}
+
 }  // namespace pipwerk::detail

@@ -273,7 +273,6 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
     for (std::size_t i = 0; i < source.size(); ++i) out[i] += weight * in[i];
 }
 
-std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports("avx2") ? 8 : 4; }
 
 LaneSplit lane_split(std::size_t below, std::size_t above, std::size_t width) noexcept {
     const auto most = [width](std::size_t count) {

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -51,13 +52,11 @@ Moments moments_with_infinity(const Distribution& distribution, double total) {
     return {mean, std::isnan(mean) ? kNan : std::numeric_limits<double>::infinity()};
 }
 
-}  // namespace
 
-double quantile(const Distribution& distribution, double q) {
-    if (distribution.empty() || !(q > 0.0 && q <= 1.0)) return kNan;
-    // P(<= v) >= q * total, read as (1 - q) P(<= v) - q P(> v) >= 0 in two
-    // doubles, each tail summed from its own end: no slack, and neither the
-    // total's rounding nor a light far tail can decide.
+// The first value whose P(<= v) times `keep` reaches P(> v) times `q`, in
+// two doubles, each tail summed from its own end: no slack, and neither the
+// total's rounding nor a light far tail can decide.
+double first_reaching(const Distribution& distribution, TwoDouble keep, TwoDouble q) {
     const std::size_t n = distribution.size();
     std::vector<TwoDouble> above(n);  // above[i] = P(> value i)
     CompensatedSum tail;
@@ -65,14 +64,30 @@ double quantile(const Distribution& distribution, double q) {
         above[i] = tail.total();
         tail.add(distribution[i].probability);
     }
-    const TwoDouble keep = detail::two_sum(1.0, -q);
     CompensatedSum below;
     for (std::size_t i = 0; i < n; ++i) {
         below.add(distribution[i].probability);
-        const TwoDouble gap = keep * below.total() - TwoDouble{q, 0.0} * above[i];
+        const TwoDouble gap = keep * below.total() - q * above[i];
         if (gap.hi > 0.0 || (gap.hi == 0.0 && gap.lo >= 0.0)) return distribution[i].value;
     }
     return distribution.back().value;
+}
+
+}  // namespace
+
+// P(<= v) >= q * total is (1 - q) P(<= v) >= q P(> v).
+double quantile(const Distribution& distribution, double q) {
+    if (distribution.empty() || !(q > 0.0 && q <= 1.0)) return kNan;
+    return first_reaching(distribution, detail::two_sum(1.0, -q), TwoDouble{q, 0.0});
+}
+
+// With q = i / n: (n - i) P(<= v) >= i P(> v), whole numbers exact in doubles.
+double quantile(const Distribution& distribution, std::uint64_t i, std::uint64_t n) {
+    if (distribution.empty() || i == 0 || i > n) return kNan;
+    constexpr std::uint64_t kExact = std::uint64_t{1} << 53;  // whole numbers exact in a double
+    if (n > kExact) return quantile(distribution, static_cast<double>(i) / static_cast<double>(n));
+    return first_reaching(distribution, TwoDouble{static_cast<double>(n - i), 0.0},
+                          TwoDouble{static_cast<double>(i), 0.0});
 }
 
 OddsSummary summarize(const Distribution& distribution) {

@@ -23,8 +23,9 @@ PassPlan plan_pass(std::int64_t from, std::span<const std::uint64_t> weights, st
     PassPlan plan;
     plan.cut = from + static_cast<std::int64_t>(cut);
     for (std::size_t i = 0; i < costs.size(); ++i) (i < cut ? plan.first : plan.second) += costs[i];
+    plan.split = cut < weights.size();
     // On a single core the parts would only take turns.
-    plan.two_threads = parallel && cut < weights.size() && std::thread::hardware_concurrency() >= 2;
+    plan.two_threads = parallel && plan.split && std::thread::hardware_concurrency() >= 2;
     return plan;
 }
 

@@ -28,8 +28,6 @@ public:
     void dice(ExprId id, const DiceTerm& term, const RollResult& pool, const Number& value);
     void signs(ExprId id);
 
-    // The finished tree holds one root.
-    [[nodiscard]] bool complete() const noexcept { return pending_.size() == 1; }
     // Writes the values out, as roll gives them (Int to the nearest double).
     void finish();
 
