@@ -4,13 +4,11 @@ One test per runnable block, named by its page and line. The second half
 checks the runner itself: a drifted example must fail, a right one pass.
 """
 
-from pathlib import Path
-
 import pytest
 
 import pipwerk
 from doc_examples import (
-    CI, RUN, Block, ExampleFailure, cli_path, collect, console_steps, find_blocks, run_block, wasm_build,
+    CI, ROOT, RUN, Block, ExampleFailure, cli_path, collect, console_steps, find_blocks, run_block, wasm_build,
 )
 
 BLOCKS = [block for block in collect() if block.problem or block.language in RUN]
@@ -20,6 +18,12 @@ def test_the_pages_have_examples():
     # A runner that finds nothing would pass every page unseen.
     pages = {block.path.name for block in BLOCKS}
     assert {"README.md", "language.md", "python.md"} <= pages, pages
+
+
+def test_readme_is_a_front_door():
+    # The README introduces and links; the details live in docs/.
+    lines = (ROOT / "README.md").read_text(encoding="utf-8").count("\n")
+    assert lines <= 200, f"README.md has {lines} lines; move details into docs/"
 
 
 @pytest.mark.parametrize("block", BLOCKS, ids=[block.id for block in BLOCKS])
@@ -207,5 +211,5 @@ def test_js_example_needs_node_or_skips_without_the_build(tmp_path):
 
 
 def test_block_ids_name_page_and_line(tmp_path):
-    block = Block(Path(__file__).resolve().parents[2] / "docs" / "language.md", 12, "console", "")
+    block = Block(ROOT / "docs" / "language.md", 12, "console", "")
     assert block.id == "docs/language.md:12"
