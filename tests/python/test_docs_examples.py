@@ -4,6 +4,10 @@ One test per runnable block, named by its page and line. The second half
 checks the runner itself: a drifted example must fail, a right one pass.
 """
 
+import os
+import subprocess
+import sys
+
 import pytest
 
 import pipwerk
@@ -213,3 +217,23 @@ def test_js_example_needs_node_or_skips_without_the_build(tmp_path):
 def test_block_ids_name_page_and_line(tmp_path):
     block = Block(ROOT / "docs" / "language.md", 12, "console", "")
     assert block.id == "docs/language.md:12"
+
+
+@pytest.mark.parametrize(
+    "ci, outcome",
+    [
+        ("true", "1 failed"),  # on CI the pages must not go unchecked
+        ("", "1 skipped"),
+        ("false", "1 skipped"),
+    ],
+)
+def test_missing_cli_fails_only_on_ci(tmp_path, ci, outcome):
+    first = next(block for block in BLOCKS if block.language == "console" and not block.skip)
+    env = {k: v for k, v in os.environ.items() if k not in ("CI", "PIPWERK_CLI")}
+    env.update(CI=ci, PATH=str(tmp_path))  # no pipwerk there
+    proc = subprocess.run(
+        [sys.executable, "-m", "pytest", "-p", "no:cacheprovider", "-rs", __file__, "-k", f"test_example and {first.id}"],
+        cwd=ROOT, env=env, capture_output=True, text=True, timeout=120,
+    )
+    assert outcome in proc.stdout, proc.stdout + proc.stderr
+    assert "pipwerk executable not found" in proc.stdout
