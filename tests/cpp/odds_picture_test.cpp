@@ -89,6 +89,17 @@ TEST(PictureHeader, FitsEveryWidthFromTheNarrowest) {
     }
 }
 
+TEST(PictureHeader, NothingToRollFitsTheWidthToo) {
+    const Odds nothing{.consumed = "", .tail = "", .parsed = false, .is_set = false, .elements = {}, .errors = {}};
+    for (const std::string& label : {std::string("abc"), std::string(100, 'z'), std::string(60, '\xff')}) {
+        for (std::size_t width = pipwerk::OddsTextOptions::min_width; width <= 90; width += 10) {
+            const std::string picture = pipwerk::render_odds(nothing, label, {.width = width, .ascii = true});
+            EXPECT_TRUE(picture.ends_with(": nothing to roll\n")) << picture;
+            EXPECT_LE(columns(picture) - 1, width) << picture;
+        }
+    }
+}
+
 TEST(PictureHeader, NarrowerThanTheNarrowestIsDrawnAtIt) {
     const Odds odds = set_of({kD6});
     EXPECT_EQ(pipwerk::render_odds(odds, "1d6", {.width = 5}),

@@ -3,6 +3,7 @@
 import itertools
 import json
 import os
+import random
 import shutil
 import subprocess
 from fractions import Fraction
@@ -354,3 +355,24 @@ def test_the_tail_of_b_is_reported_once(json_mode):
                            stdin=b"1d6\n1d4\n")
     assert status == 3  # text was ignored
     assert err == "pipwerk: ignored in --vs: kh1 (hint: k already keeps the highest)\n"
+
+
+@pytest.mark.parametrize("json_mode", [True, False])
+def test_arbitrary_bytes_give_one_answer_each(json_mode):
+    rnd = random.Random(20261208)
+    alphabet = b"0123456789dDkKlLbB+-*/()}{,#%.<>=! \t\r\x00\x1b\x7f\xff\xc3\xa9\xe2\x80\xae"
+    lines = [bytes(rnd.choice(alphabet) for _ in range(rnd.randint(0, 24))) for _ in range(300)]
+    args = ["--odds", "--json"] if json_mode else ["--odds", "--ascii", "--all"]
+    proc = subprocess.run([CLI, *args], input=b"\n".join(lines) + b"\n", capture_output=True, timeout=300,
+                          env=dict(os.environ, COLUMNS="40"))
+    assert proc.returncode in (0, 1)
+    out, err = proc.stdout.decode("utf-8"), proc.stderr.decode("utf-8")
+    # Nothing from the input reaches the terminal raw.
+    assert not any(ch in out + err for ch in "\x00\x1b\x7f\u202e\r")
+    if json_mode:
+        objects = [json.loads(line) for line in out.splitlines()]
+        assert len(objects) == len(lines)
+        assert (proc.returncode == 1) == any("error" in obj for obj in objects)
+    else:
+        # Every header (a line that does not start with a space) fits the 40 columns.
+        assert all(len(line) <= 40 for line in out.splitlines() if line and not line.startswith(" "))

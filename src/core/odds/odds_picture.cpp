@@ -328,12 +328,13 @@ std::vector<PictureBlock> picture_blocks(const Odds& odds) {
 
 std::string render_odds(const Odds& odds, std::string_view label, const OddsTextOptions& options) {
     std::string out;
+    const std::size_t width = std::clamp(options.width, OddsTextOptions::min_width, OddsTextOptions::max_width);
     if (!odds.parsed) {
-        out += label;
-        out += ": nothing to roll\n";
+        constexpr std::string_view kNothing = ": nothing to roll\n";
+        out += cut_to(label, width - (kNothing.size() - 1), options.ascii);
+        out += kNothing;
         return out;
     }
-    const std::size_t width = std::clamp(options.width, OddsTextOptions::min_width, OddsTextOptions::max_width);
     for (const PictureBlock& block : picture_blocks(odds)) {
         const Distribution& d = odds.elements[block.first];
         if (block.first > 0) out += "\n";
