@@ -1,0 +1,263 @@
+// The page: expression boxes whose contents live in the URL fragment, a roll
+// panel with history, and the exact odds of every expression from a worker.
+import { readFragment, writeFragment } from "./url_state.js";
+import { renderRoll, addToHistory, rollAnnouncement } from "./roll_view.js";
+import { OddsClient } from "./odds_client.js";
+import { renderBlock, SERIES_LETTERS } from "./odds_view.js";
+import { renderComparison } from "./compare_view.js";
+import { drawHistogram, swatch } from "./histogram.js";
+import { oddsCsv } from "./odds_csv.js";
+import { formatStatistic } from "./number_format.js";
+
+const DEFAULT_EXPRESSIONS = ["4d6k3"];
+const MAX_EXPRESSIONS = SERIES_LETTERS.length;
+const BUSY_DELAY_MS = 150;
+
+const $ = (id) => document.getElementById(id);
+const list = $("expression-list");
+const announcer = $("announcer");
+
+let engine = null;
+let shown = [];      // the expressions whose odds are on the page
+let blocks = [];     // their odds blocks, as the worker sends them
+let busyTimer = 0;
+
+function announce(text) {
+  // Clearing first makes a repeated text be read again.
+  announcer.textContent = "";
+  requestAnimationFrame(() => { announcer.textContent = text; });
+}
+
+// --- the expression boxes --------------------------------------------------------
+
+function inputs() {
+  return [...list.querySelectorAll("input.expression-input")];
+}
+
+function typedExpressions() {
+  return inputs().map((input) => input.value).filter((text) => text.trim() !== "");
+}
+
+function makeRow(text, index, count) {
+  const letter = SERIES_LETTERS[index];
+  const row = document.createElement("li");
+  row.className = "expression-row";
+  row.innerHTML = `
+    <label class="series-tag series-${index}" for="expression-${index}"><span class="visually-hidden">Expression </span>${letter}</label>
+    <input id="expression-${index}" class="expression-input" type="text" spellcheck="false"
+      autocapitalize="off" autocorrect="off" enterkeyhint="go" aria-describedby="expressions-hint">
+    <button type="button" class="roll-button">Roll</button>`;
+  const input = row.querySelector("input");
+  input.value = text;
+  input.addEventListener("keydown", (event) => {
+    if (event.key === "Enter") {
+      event.preventDefault();
+      rollAt(index);
+    }
+  });
+  row.querySelector(".roll-button").addEventListener("click", () => rollAt(index));
+  if (count > 1) {
+    const remove = document.createElement("button");
+    remove.type = "button";
+    remove.className = "remove-button";
+    remove.setAttribute("aria-label", `Remove expression ${letter}`);
+    remove.textContent = "×";
+    remove.addEventListener("click", () => removeAt(index));
+    row.append(remove);
+  }
+  return row;
+}
+
+function buildRows(expressions) {
+  const texts = expressions.length > 0 ? expressions : [""];
+  list.replaceChildren(...texts.map((text, index) => makeRow(text, index, texts.length)));
+  $("add-expression").disabled = texts.length >= MAX_EXPRESSIONS;
+}
+
+function removeAt(index) {
+  const texts = inputs().map((input) => input.value);
+  texts.splice(index, 1);
+  buildRows(texts);
+  inputs()[Math.min(index, texts.length - 1)].focus();
+  syncState();
+}
+
+function addExpression() {
+  const texts = inputs().map((input) => input.value);
+  if (texts.length >= MAX_EXPRESSIONS) return;
+  buildRows([...texts, ""]);
+  inputs().at(-1).focus();
+}
+
+// --- rolling ---------------------------------------------------------------------
+
+function freshSeed() {
+  return crypto.getRandomValues(new BigUint64Array(1))[0];
+}
+
+function rollAt(index) {
+  const input = inputs()[index];
+  const expression = input.value;
+  if (expression.trim() === "") {
+    input.focus();
+    return;
+  }
+  const seed = freshSeed();
+  const roll = { letter: SERIES_LETTERS[index], expression, seed };
+  try {
+    roll.result = engine.roll(expression, { seed });
+  } catch (error) {
+    roll.error = error.message;
+  }
+  renderRoll($("roll-result"), roll);
+  addToHistory($("history"), roll);
+  announce(rollAnnouncement(roll));
+  syncState();
+}
+
+// --- the URL fragment and the odds -----------------------------------------------
+
+function syncState() {
+  const expressions = typedExpressions();
+  const fragment = writeFragment(expressions);
+  if (fragment !== location.hash) {
+    history.replaceState(null, "", fragment === "" ? location.pathname + location.search : fragment);
+  }
+  showOdds(expressions);
+}
+
+function showOdds(expressions) {
+  if (expressions.length === shown.length && expressions.every((text, i) => text === shown[i])) return;
+  shown = expressions;
+  blocks = [];
+  $("odds-blocks").replaceChildren(...expressions.map(() => document.createElement("article")));
+  $("chart").hidden = true;
+  $("compare").hidden = true;
+  $("export-csv").disabled = true;
+  if (expressions.length === 0) {
+    setStatus("Type an expression to see its exact odds.");
+    return;
+  }
+  setStatus("");
+  clearTimeout(busyTimer);
+  busyTimer = setTimeout(() => setStatus("Computing exact odds…", true), BUSY_DELAY_MS);
+  odds.request(expressions);
+}
+
+function setStatus(text, busy = false) {
+  const status = $("odds-status");
+  status.textContent = text;
+  status.setAttribute("aria-busy", String(busy));
+  status.hidden = text === "";
+}
+
+function onBlock(index, block) {
+  blocks[index] = block;
+  $("odds-blocks").children[index].replaceWith(renderBlock(block, index));
+}
+
+function chartSeries() {
+  const series = [];
+  blocks.forEach((block, index) => {
+    if (!block.elements) return;
+    block.elements.forEach(({ outcomes }, element) => {
+      if (outcomes.length === 0) return;
+      const part = block.isSet ? ` element ${element + 1}` : "";
+      series.push({ label: `${SERIES_LETTERS[index]}${part}: ${block.consumed}`, index, outcomes });
+    });
+  });
+  return series;
+}
+
+function drawChart() {
+  const figure = $("chart");
+  const series = chartSeries();
+  figure.hidden = series.length === 0;
+  if (series.length === 0) return;
+  const description = "Histogram of " + series.map((s) => s.label).join("; ") + ". The tables below give every value.";
+  const caption = document.createElement("figcaption");
+  caption.className = "legend";
+  series.forEach(({ label }, position) => {
+    const entry = document.createElement("span");
+    entry.className = "legend-entry";
+    entry.append(swatch(position), label);
+    caption.append(entry);
+  });
+  figure.replaceChildren(drawHistogram(series, description), caption);
+}
+
+function onDone(comparison) {
+  clearTimeout(busyTimer);
+  setStatus("");
+  drawChart();
+  renderComparison($("compare"), comparison, blocks.map((block) => block.consumed));
+  $("export-csv").disabled = !blocks.some((block) => block.elements);
+  const spoken = blocks.map((block, index) => {
+    const name = `${SERIES_LETTERS[index]}, ${block.consumed || block.expression}`;
+    if (block.failure) return `${name}: ${block.failure.message}`;
+    if (!block.elements || !block.elements[0]?.stats) return `${name}: no odds`;
+    return `${name}: mean ${formatStatistic(block.elements[0].stats.mean)}`;
+  });
+  announce("Odds ready. " + spoken.join(". "));
+}
+
+function onOddsFailed(message) {
+  clearTimeout(busyTimer);
+  shown = [];
+  setStatus(message);
+}
+
+const odds = new OddsClient({ block: onBlock, done: onDone, failed: onOddsFailed });
+
+// --- sharing and export ------------------------------------------------------------
+
+async function copyLink() {
+  const status = $("link-status");
+  try {
+    await navigator.clipboard.writeText(location.href);
+    status.textContent = "Link copied.";
+  } catch {
+    status.textContent = `Copy this link: ${location.href}`;
+  }
+}
+
+function exportCsv() {
+  const blob = new Blob([oddsCsv(blocks)], { type: "text/csv" });
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(blob);
+  link.download = "pipwerk-odds.csv";
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+}
+
+// --- start -------------------------------------------------------------------------
+
+function loadFromFragment() {
+  const expressions = readFragment(location.hash).slice(0, MAX_EXPRESSIONS);
+  buildRows(expressions.length > 0 ? expressions : DEFAULT_EXPRESSIONS);
+  showOdds(typedExpressions());
+}
+
+async function start() {
+  try {
+    engine = await import("./engine.js");
+  } catch (error) {
+    document.body.dataset.engine = "missing";
+    setStatus(`The pipwerk engine could not be loaded (${error.message}). Build it first: see docs/web.md.`);
+    return;
+  }
+  $("add-expression").addEventListener("click", addExpression);
+  $("copy-link").addEventListener("click", copyLink);
+  $("export-csv").addEventListener("click", exportCsv);
+  $("expressions").addEventListener("submit", (event) => event.preventDefault());
+  window.addEventListener("hashchange", () => {
+    const expressions = readFragment(location.hash);
+    if (expressions.join("\n") !== typedExpressions().join("\n")) loadFromFragment();
+  });
+  loadFromFragment();
+  document.body.dataset.engine = "ready";
+}
+
+start();

@@ -1,0 +1,94 @@
+// Renders the worker's odds blocks: per expression a heading, then per element
+// (one for a single value, one per element of a set) the statistics and a table
+// of P(=), P(>=) and P(<=), with the errors the roll can end with as rows of their own.
+import { formatPercent, formatStatistic, formatValue } from "./number_format.js";
+
+export const SERIES_LETTERS = ["A", "B", "C", "D"];
+
+function node(tag, attributes = {}, text = null) {
+  const made = document.createElement(tag);
+  for (const [key, value] of Object.entries(attributes)) made.setAttribute(key, String(value));
+  if (text !== null) made.textContent = text;
+  return made;
+}
+
+function probabilityCell(p) {
+  return node("td", { "data-p": p, title: String(p) }, formatPercent(p));
+}
+
+function statistics(stats, errors) {
+  const list = node("dl", { class: "stats" });
+  const add = (term, value) => {
+    const item = node("div");
+    item.append(node("dt", {}, term), node("dd", {}, value));
+    list.append(item);
+  };
+  add("Mean", formatStatistic(stats.mean));
+  add("Standard deviation", formatStatistic(stats.stdev));
+  add("Range", `${formatValue(stats.min)} to ${formatValue(stats.max)}`);
+  const failing = errors.reduce((sum, error) => sum + error.probability, 0);
+  if (failing > 0) add("P(error)", formatPercent(failing));
+  return list;
+}
+
+function table(outcomes, errors, caption) {
+  const scroller = node("div", { class: "table-scroll", tabindex: 0, role: "region", "aria-label": caption });
+  const made = node("table", { class: "odds-table" });
+  made.append(node("caption", { class: "visually-hidden" }, caption));
+  const head = made.createTHead().insertRow();
+  for (const title of ["Value", "P(=)", "P(≥)", "P(≤)"]) head.append(node("th", { scope: "col" }, title));
+  const body = made.createTBody();
+  for (const { value, probability, atLeast, atMost } of outcomes) {
+    const row = body.insertRow();
+    row.dataset.value = String(value);
+    row.append(node("th", { scope: "row" }, formatValue(value)),
+      probabilityCell(probability), probabilityCell(atLeast), probabilityCell(atMost));
+  }
+  if (errors.length > 0) {
+    const failures = made.createTBody();
+    failures.className = "error-rows";
+    for (const { message, probability } of errors) {
+      const row = failures.insertRow();
+      row.dataset.error = message;
+      row.append(node("th", { scope: "row" }, `Error: ${message}`), probabilityCell(probability),
+        node("td", {}, ""), node("td", {}, ""));
+    }
+  }
+  scroller.append(made);
+  return scroller;
+}
+
+function message(text, kind) {
+  return node("p", { class: `message ${kind}`, role: kind === "refusal" || kind === "error" ? "alert" : "note" }, text);
+}
+
+// One <article> per expression; index gives its letter.
+export function renderBlock(block, index) {
+  const letter = SERIES_LETTERS[index];
+  const article = node("article", { class: "odds-block", "data-index": index });
+  const heading = node("h3");
+  heading.append(node("span", { class: `series-tag series-${index}`, "aria-hidden": "true" }, letter),
+    node("code", {}, block.consumed || block.expression));
+  article.append(heading);
+  if (block.failure) {
+    article.append(message(block.failure.message, block.failure.refused ? "refusal" : "error"));
+    return article;
+  }
+  if (block.nothing) {
+    article.append(message(`Nothing to compute: "${block.expression}" does not start with an expression.`, "error"));
+    return article;
+  }
+  if (block.tail.trim() !== "") {
+    article.append(message(`Not read: "${block.tail}" (only "${block.consumed}" is an expression).`, "tail"));
+  }
+  block.elements.forEach(({ outcomes, stats }, element) => {
+    const name = block.isSet ? `${letter}, element ${element + 1} of ${block.elements.length}` : letter;
+    const section = node("section", { class: "odds-element", "data-element": element });
+    if (block.isSet) section.append(node("h4", {}, `Element ${element + 1}`));
+    if (stats) section.append(statistics(stats, block.errors));
+    section.append(table(outcomes, block.errors, `Odds of ${name}: ${block.consumed}`));
+    article.append(section);
+  });
+  if (block.isSet && block.elements.length === 0) article.append(message("The set is empty: it has no values.", "tail"));
+  return article;
+}
