@@ -136,8 +136,10 @@ function showOdds(expressions) {
   $("export-csv").disabled = true;
   if (expressions.length === 0) {
     setStatus("Type an expression to see its exact odds.");
+    document.body.dataset.odds = "ready";
     return;
   }
+  document.body.dataset.odds = "computing";
   setStatus("");
   clearTimeout(busyTimer);
   busyTimer = setTimeout(() => setStatus("Computing exact odds…", true), BUSY_DELAY_MS);
@@ -199,12 +201,14 @@ function onDone(comparison) {
     return `${name}: mean ${formatStatistic(block.elements[0].stats.mean)}`;
   });
   announce("Odds ready. " + spoken.join(". "));
+  document.body.dataset.odds = "ready";
 }
 
 function onOddsFailed(message) {
   clearTimeout(busyTimer);
   shown = [];
   setStatus(message);
+  document.body.dataset.odds = "failed";
 }
 
 const odds = new OddsClient({ block: onBlock, done: onDone, failed: onOddsFailed });
