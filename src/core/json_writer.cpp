@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pipwerk::cli {
+namespace pipwerk {
 namespace {
 
 constexpr std::string_view kReplacement = "\\ufffd";
@@ -120,4 +120,4 @@ void append_json_number(std::string& out, double value) {
     if (digits.find_first_of(".e") == std::string_view::npos) out += ".0";
 }
 
-}  // namespace pipwerk::cli
+}  // namespace pipwerk

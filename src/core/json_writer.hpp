@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace pipwerk::cli {
+namespace pipwerk {
 
 // Appends text as a JSON string literal. Control characters, quotes and
 // backslashes are escaped, as are U+2028 and U+2029 (line breaks to
@@ -16,4 +16,4 @@ void append_json_string(std::string& out, std::string_view text);
 // NaN and the infinities, which JSON cannot express, become null.
 void append_json_number(std::string& out, double value);
 
-}  // namespace pipwerk::cli
+}  // namespace pipwerk

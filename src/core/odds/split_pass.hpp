@@ -7,7 +7,9 @@
 #include <optional>
 #include <span>
 #include <system_error>
+#if !defined(__wasi__)
 #include <thread>
+#endif
 #include <utility>
 
 #include "work_budget.hpp"
@@ -20,6 +22,13 @@ namespace pipwerk::detail {
 // depends only on the term, so the bits of a result are the same whether the
 // parts run side by side or one after the other: each part adds into its own
 // laws, and the second part's laws are added to the first's at the end.
+
+// Processors a plan counts on: the machine's. The WebAssembly build
+// (wasm32-wasi) has no threads at all; it plans and charges as on two cores
+// and runs the second part after the first (run_parts below, as when no
+// thread can be had), so its results and refusals are those of a native
+// build on two cores.
+[[nodiscard]] unsigned planned_cores() noexcept;
 
 // A pass of fewer steps than this is not cut: starting a thread would cost
 // more than it saves.
@@ -59,6 +68,9 @@ struct PassPlan {
 // second's, so the outcome does not depend on which ends first.
 template <class First, class Second>
 Budgeted<void> run_parts(const PassPlan& plan, First&& first, Second&& second) {
+#if defined(__wasi__)
+    (void)plan;
+#else
     if (plan.two_threads) {
         Budgeted<void> second_done;
         std::exception_ptr failure;
@@ -82,6 +94,7 @@ Budgeted<void> run_parts(const PassPlan& plan, First&& first, Second&& second) {
             return first_done ? second_done : first_done;
         }
     }
+#endif
     if (auto done = first(); !done) return done;
     return second();
 }

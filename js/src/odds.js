@@ -1,0 +1,166 @@
+// The exact odds of an expression: outcomes and errors copied out of the
+// engine, statistics from the engine's own summary, quantiles by the engine.
+import { exports, f64, refresh } from './instance.js';
+import { call, doubles, engineError, number, putExpression, STATUS, text, W, word, FLAG } from './abi.js';
+
+const SET_MESSAGE = 'the odds of a set expression are per element: use elements[i] for the i-th element';
+const NOTHING_MESSAGE = 'nothing was parsed: there are no outcomes';
+const NO_OUTCOME_MESSAGE = 'every roll fails: there are no outcomes';
+const MAX_QUANTILES = 1_000_000;
+const STATISTICS = ['mean', 'variance', 'stdev', 'min', 'max', 'median', 'mode'];
+
+function requireNumber(x, name) {
+  if (typeof x !== 'number') throw new TypeError(`${name} must be a number, not ${typeof x}`);
+  return x;
+}
+
+// The odds of one number: a whole scalar expression or one element of a set.
+export class Odds {
+  #outcomes;
+  #summary;
+  #shape; // 'scalar', 'set' or 'nothing'
+
+  constructor(head, outcomes, summary, elements, shape) {
+    this.consumed = head.consumed;
+    this.tail = head.tail;
+    this.parsed = head.parsed;
+    this.isSet = head.isSet;
+    this.errors = head.errors;
+    this.#outcomes = outcomes;
+    this.#summary = summary;
+    this.#shape = shape;
+    this.elements = elements ?? [this];
+    Object.freeze(this.errors);
+    Object.freeze(this.elements);
+  }
+
+  #distribution() {
+    if (this.#shape === 'set') throw new TypeError(SET_MESSAGE);
+    return this.#outcomes;
+  }
+
+  #statistic(name) {
+    if (this.#distribution() === null) throw new RangeError(NOTHING_MESSAGE);
+    if (this.#summary === null) throw new RangeError(NO_OUTCOME_MESSAGE);
+    return this.#summary[name];
+  }
+
+  // Every value the roll can give, ascending, with its probability.
+  get outcomes() {
+    return this.#distribution() ?? [];
+  }
+
+  get mean() { return this.#statistic('mean'); }
+  get variance() { return this.#statistic('variance'); }
+  get stdev() { return this.#statistic('stdev'); }
+  get min() { return this.#statistic('min'); }
+  get max() { return this.#statistic('max'); }
+  get median() { return this.#statistic('median'); }
+  get mode() { return this.#statistic('mode'); }
+
+  // P(value == x); a NaN matches a NaN.
+  pmf(x) {
+    requireNumber(x, 'x');
+    for (const o of this.outcomes) {
+      if (o.value === x || (Number.isNaN(o.value) && Number.isNaN(x))) return o.probability;
+    }
+    return 0;
+  }
+
+  // P(value <= x), summed from the smallest value so small terms come first.
+  atMost(x) {
+    requireNumber(x, 'x');
+    let sum = 0;
+    for (const o of this.outcomes) {
+      if (!(o.value <= x)) break;
+      sum += o.probability;
+    }
+    return sum;
+  }
+
+  cdf(x) {
+    return this.atMost(x);
+  }
+
+  // P(value >= x), summed from the largest value; a NaN outcome never counts.
+  atLeast(x) {
+    requireNumber(x, 'x');
+    const outcomes = this.outcomes;
+    let sum = 0;
+    for (let i = outcomes.length - 1; i >= 0; i--) {
+      const o = outcomes[i];
+      if (Number.isNaN(o.value)) continue;
+      if (!(o.value >= x)) break;
+      sum += o.probability;
+    }
+    return sum;
+  }
+
+  // The n - 1 cut points: cut i is the smallest v with P(<= v | success) >= i / n.
+  quantiles(n = 4) {
+    if (!Number.isInteger(n)) throw new TypeError(`n must be a whole number, not ${n}`);
+    if (n < 1) throw new RangeError('n must be at least 1');
+    if (n > MAX_QUANTILES) throw new RangeError(`n must be at most ${MAX_QUANTILES}`);
+    this.#statistic('mean');
+    const outcomes = this.#outcomes;
+    const ptr = call(exports.pw_distribution, outcomes.length) >>> 3;
+    outcomes.forEach((o, i) => {
+      f64[ptr + 2 * i] = o.value;
+      f64[ptr + 2 * i + 1] = o.probability;
+    });
+    const cuts = [];
+    for (let i = 1; i < n; i++) cuts.push(call(exports.pw_quantile, i / n));
+    return cuts;
+  }
+
+  toJSON() {
+    const json = { consumed: this.consumed, tail: this.tail, isSet: this.isSet, errors: this.errors };
+    if (this.#shape === 'set') json.elements = this.elements.map((e) => e.toJSON());
+    else json.outcomes = this.outcomes;
+    return json;
+  }
+}
+
+function copyElement(i) {
+  exports.pw_odds_element(i);
+  refresh();
+  const pairs = doubles();
+  const outcomes = new Array(pairs.length / 2);
+  for (let k = 0; k < outcomes.length; k++) {
+    outcomes[k] = Object.freeze({ value: pairs[2 * k], probability: pairs[2 * k + 1] });
+  }
+  let summary = null;
+  if (outcomes.length > 0) {
+    exports.pw_odds_summary(i);
+    summary = {};
+    STATISTICS.forEach((name, k) => { summary[name] = number(k); });
+  }
+  return { outcomes: Object.freeze(outcomes), summary };
+}
+
+export function odds(expression) {
+  const length = putExpression(expression);
+  const status = call(exports.pw_odds, length);
+  if (status !== STATUS.ok) throw engineError(status);
+  const flags = word(W.flags);
+  const head = {
+    consumed: text(W.consumedPtr, W.consumedLen),
+    tail: text(W.tailPtr, W.tailLen),
+    parsed: (flags & FLAG.parsed) !== 0,
+    isSet: (flags & FLAG.isSet) !== 0,
+    errors: [],
+  };
+  const elementCount = word(W.elements);
+  const errorCount = word(W.errors);
+  for (let i = 0; i < errorCount; i++) {
+    exports.pw_odds_error(i);
+    refresh();
+    head.errors.push(Object.freeze({ message: text(), probability: number(0) }));
+  }
+  if (!head.parsed) return new Odds(head, null, null, [], 'nothing');
+  const copies = [];
+  for (let i = 0; i < elementCount; i++) copies.push(copyElement(i));
+  if (!head.isSet) return new Odds(head, copies[0].outcomes, copies[0].summary, null, 'scalar');
+  const elements = copies.map((c) => new Odds({ ...head, isSet: false }, c.outcomes, c.summary, null, 'scalar'));
+  return new Odds(head, null, null, elements, 'set');
+}
