@@ -1,8 +1,10 @@
 // Opposed rolls: with A and B rolled independently, the chances that A beats,
 // ties or loses to B, from their outcomes ({ value, probability } in ascending
 // value). A roll that fails gives no value, so the three chances leave out
-// P(either fails), which is reported as failure.
-export function compareOutcomes(a, b) {
+// P(either fails), which is reported as failure; it comes from each side's chance
+// of an error (failA, failB) rather than from 1 minus sums, which would leave
+// rounding dust where no roll can fail.
+export function compareOutcomes(a, b, failA = 0, failB = 0) {
   let greater = 0, equal = 0, less = 0;
   let below = 0; // P(B < a) for the current a
   let j = 0;
@@ -14,6 +16,5 @@ export function compareOutcomes(a, b) {
     equal += probability * same;
     less += probability * (totalB - below - same);
   }
-  const totalA = a.reduce((sum, outcome) => sum + outcome.probability, 0);
-  return { greater, equal, less, failure: Math.max(0, 1 - totalA * totalB) };
+  return { greater, equal, less: Math.max(0, less), failure: failA + failB - failA * failB };
 }

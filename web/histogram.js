@@ -5,7 +5,6 @@
 import { formatPercent, formatValue } from "./number_format.js";
 
 const SVG = "http://www.w3.org/2000/svg";
-const WIDTH = 720, HEIGHT = 280;
 const MARGIN = { top: 14, right: 14, bottom: 34, left: 52 };
 const MAX_GROUPED_BARS = 160;
 
@@ -57,8 +56,11 @@ export function swatch(index) {
   return svg;
 }
 
-// series: [{ label, outcomes: [{ value, probability }] }]; returns an <svg>.
-export function drawHistogram(series, description) {
+// series: [{ label, outcomes: [{ value, probability }] }]; returns an <svg> drawn
+// for `width` CSS pixels, so that its text keeps its size on a phone.
+export function drawHistogram(series, description, width = 720) {
+  const WIDTH = Math.max(280, Math.round(width));
+  const HEIGHT = Math.round(Math.min(300, Math.max(200, WIDTH * 0.4)));
   const values = [...new Set(series.flatMap((s) => s.outcomes.map((o) => o.value)))].sort((x, y) => x - y);
   const slot = new Map(values.map((value, index) => [value, index]));
   const top = Math.max(...series.flatMap((s) => s.outcomes.map((o) => o.probability)), 1e-9);

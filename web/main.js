@@ -111,6 +111,7 @@ function rollAt(index) {
   }
   renderRoll($("roll-result"), roll);
   addToHistory($("history"), roll);
+  document.body.dataset.rolls = String(Number(document.body.dataset.rolls ?? 0) + 1);
   announce(rollAnnouncement(roll));
   syncState();
 }
@@ -171,11 +172,14 @@ function chartSeries() {
   return series;
 }
 
+let chartWidth = 0;
+
 function drawChart() {
   const figure = $("chart");
   const series = chartSeries();
   figure.hidden = series.length === 0;
   if (series.length === 0) return;
+  chartWidth = figure.clientWidth;
   const description = "Histogram of " + series.map((s) => s.label).join("; ") + ". The tables below give every value.";
   const caption = document.createElement("figcaption");
   caption.className = "legend";
@@ -185,8 +189,14 @@ function drawChart() {
     entry.append(swatch(position), label);
     caption.append(entry);
   });
-  figure.replaceChildren(drawHistogram(series, description), caption);
+  figure.replaceChildren(drawHistogram(series, description, chartWidth), caption);
 }
+
+// The chart is drawn for its width: draw it again when that changes.
+new ResizeObserver(() => {
+  const figure = $("chart");
+  if (!figure.hidden && Math.abs(figure.clientWidth - chartWidth) > 8) drawChart();
+}).observe($("chart"));
 
 function onDone(comparison) {
   clearTimeout(busyTimer);

@@ -3,9 +3,13 @@
 
 // A probability as a percentage: two decimals from 1 %, two significant digits
 // below, so that small chances do not read as zero; exact 0 and 1 stay exact.
+// Sums of many probabilities carry rounding of a few units in the last place, so
+// a certainty can arrive as 0.9999999999999998; that close to 1 is read as 1.
+const ROUNDING = 1e-15;
+
 export function formatPercent(p) {
   if (p === 0) return "0 %";
-  if (p === 1) return "100 %";
+  if (p >= 1 - ROUNDING) return "100 %";
   const percent = p * 100;
   if (percent >= 1) {
     // Never round a chance below one up to a certainty, or above zero down to none.

@@ -15,7 +15,10 @@ export class OddsClient {
     const worker = new Worker(new URL("./odds_worker.js", import.meta.url), { type: "module" });
     worker.onmessage = ({ data }) => {
       if (data.id !== this.#id) return;
-      if (data.done) {
+      if (data.failed) {
+        this.#busy = false;
+        this.handlers.failed(data.failed);
+      } else if (data.done) {
         this.#busy = false;
         this.handlers.done(data.comparison);
       } else {

@@ -1,8 +1,12 @@
 // Computes exact odds off the page's thread, so a long computation never freezes
 // the page. Messages in: { id, expressions }. Messages out, in order: one
-// { id, index, block } per expression, then { id, done: true, comparison }.
-import { odds, OddsTooLargeError } from "./engine.js";
+// { id, index, block } per expression, then { id, done: true, comparison }; or
+// { id, failed } when the engine cannot be loaded.
 import { compareOutcomes } from "./comparison.js";
+
+// The engine loads with a top-level await; the handler is installed first, so a
+// request sent while it loads waits for it instead of being lost.
+const engine = import("./engine.js");
 
 // The rows of one distribution, with P(>=) and P(<=) taken from the engine.
 function elementRows(element) {
@@ -21,7 +25,7 @@ function elementRows(element) {
   return { outcomes, stats };
 }
 
-function oddsBlock(expression) {
+function oddsBlock({ odds, OddsTooLargeError }, expression) {
   let result;
   try {
     result = odds(expression);
@@ -41,13 +45,21 @@ function comparisonOf(blocks) {
   if (blocks.length !== 2) return null;
   const [a, b] = blocks;
   if (!a.elements || !b.elements || a.isSet || b.isSet) return null;
-  return compareOutcomes(a.elements[0].outcomes, b.elements[0].outcomes);
+  const failing = (block) => block.errors.reduce((sum, error) => sum + error.probability, 0);
+  return compareOutcomes(a.elements[0].outcomes, b.elements[0].outcomes, failing(a), failing(b));
 }
 
-self.onmessage = ({ data: { id, expressions } }) => {
+self.onmessage = async ({ data: { id, expressions } }) => {
+  let loaded;
+  try {
+    loaded = await engine;
+  } catch (error) {
+    self.postMessage({ id, failed: `The odds engine could not be loaded: ${error.message}` });
+    return;
+  }
   const blocks = [];
   expressions.forEach((expression, index) => {
-    const block = oddsBlock(expression);
+    const block = oddsBlock(loaded, expression);
     blocks.push(block);
     self.postMessage({ id, index, block });
   });

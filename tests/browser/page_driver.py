@@ -22,9 +22,9 @@ def roll(page: Any, index: int, expression: str) -> dict[str, Any]:
     """Types an expression into box `index`, presses Enter, and reads the roll shown."""
     box = page.locator("input.expression-input").nth(index)
     box.fill(expression)
-    before = page.locator("#history li").count()
+    before = page.evaluate("Number(document.body.dataset.rolls ?? 0)")
     box.press("Enter")
-    page.wait_for_function(f"document.querySelectorAll('#history li').length > {before}")
+    page.wait_for_function(f"Number(document.body.dataset.rolls) > {before}")
     return read_roll(page)
 
 

@@ -57,7 +57,7 @@ def test_first_load_is_small_and_stays_on_the_server(browser: Any, base_url: str
     context = browser.new_context(viewport=DESKTOP)
     page = context.new_page()
     responses: list[Any] = []
-    page.on("response", responses.append)
+    page.on("response", lambda response: responses.append(response))
     open_page(page, base_url, ["4d6k3"])
     sizes = {response.url: len(response.body()) for response in responses}
     context.close()

@@ -34,12 +34,13 @@ const CASES = [
   ["3d6 vs 10", sumOfDice(3, 6), [{ value: 10, probability: 1 }]],
   ["reals and gaps", uniform([-2.5, 0, 0.5, 7]), uniform([-3, 0.5, 6, 7, 100])],
   ["disjoint, all above", uniform([10, 11]), uniform([1, 2, 3])],
-  ["a side that can fail", uniform([1, 2, 3], 0.5), uniform([2, 3])],
+  ["a side that can fail", uniform([1, 2, 3], 0.5), uniform([2, 3]), 0.5],
+  ["both sides can fail", uniform([1, 2, 3], 0.75), uniform([2, 3], 0.9), 0.25, 0.1],
 ];
 
 test("opposed rolls agree with the sum over every pair", () => {
-  for (const [name, a, b] of CASES) {
-    const got = compareOutcomes(a, b);
+  for (const [name, a, b, failA = 0, failB = 0] of CASES) {
+    const got = compareOutcomes(a, b, failA, failB);
     const want = bruteForce(a, b);
     for (const key of ["greater", "equal", "less"]) assert.ok(Math.abs(got[key] - want[key]) < 1e-12, `${name} ${key}`);
     const total = a.reduce((s, o) => s + o.probability, 0) * b.reduce((s, o) => s + o.probability, 0);
@@ -48,10 +49,18 @@ test("opposed rolls agree with the sum over every pair", () => {
   }
 });
 
+test("no failure where neither side can fail, even when the sums round below one", () => {
+  const sevenths = uniform([...Array(7).keys()]), tenths = uniform([...Array(10).keys()]);
+  const total = (law) => law.reduce((s, o) => s + o.probability, 0);
+  assert.ok(total(sevenths) < 1 && total(tenths) < 1);  // the dust this guards against
+  assert.equal(compareOutcomes(sevenths, tenths).failure, 0);
+});
+
 test("swapping the sides swaps greater and less", () => {
-  for (const [name, a, b] of CASES) {
-    const forward = compareOutcomes(a, b), backward = compareOutcomes(b, a);
+  for (const [name, a, b, failA = 0, failB = 0] of CASES) {
+    const forward = compareOutcomes(a, b, failA, failB), backward = compareOutcomes(b, a, failB, failA);
     assert.ok(Math.abs(forward.greater - backward.less) < 1e-12, name);
     assert.ok(Math.abs(forward.equal - backward.equal) < 1e-12, name);
+    assert.ok(Math.abs(forward.failure - backward.failure) < 1e-12, name);
   }
 });

