@@ -7,6 +7,7 @@ import { formatPercent, formatValue } from "./number_format.js";
 const SVG = "http://www.w3.org/2000/svg";
 const MARGIN = { top: 14, right: 14, bottom: 34, left: 52 };
 const MAX_GROUPED_BARS = 160;
+const MAX_BARS = 300;
 
 export const SERIES_STYLES = [
   { colour: "#2f5bd3", fill: "url(#fill-0)", dash: "" },
@@ -47,6 +48,21 @@ export function niceStep(span, count) {
   return 10 * power;
 }
 
+// The slots (indices into the sorted values) to label on the x axis, at most
+// `room` of them: round multiples of a 1-2-5 step when the values hold enough of
+// them, else every k-th value.
+export function axisLabelSlots(values, room) {
+  if (values.length <= room) return values.map((_, index) => index);
+  const step = niceStep(values.at(-1) - values[0], room - 1);
+  const round = [];
+  values.forEach((value, index) => {
+    if (Math.abs(value / step - Math.round(value / step)) < 1e-9) round.push(index);
+  });
+  if (round.length >= 2 && round.length <= room) return round;
+  const every = Math.ceil(values.length / room);
+  return values.map((_, index) => index).filter((index) => index % every === 0);
+}
+
 // A legend swatch showing a series' fill and line, for the caption under the chart.
 export function swatch(index) {
   const svg = element("svg", { width: 28, height: 14, viewBox: "0 0 28 14", "aria-hidden": "true", class: "swatch" });
@@ -81,16 +97,14 @@ export function drawHistogram(series, description, width = 720) {
     const label = element("text", { x: MARGIN.left - 6, y: y(tick) + 4, "text-anchor": "end" }, grid);
     label.textContent = formatPercent(tick).replace(".00 ", " ");
   }
-  const labelEvery = Math.max(1, Math.ceil(values.length / Math.floor(plotWidth / 44)));
   const axis = element("g", { class: "axis" }, svg);
   element("line", { x1: MARGIN.left, x2: WIDTH - MARGIN.right, y1: y(0), y2: y(0) }, axis);
-  values.forEach((value, index) => {
-    if (index % labelEvery !== 0) return;
+  for (const index of axisLabelSlots(values, Math.max(2, Math.floor(plotWidth / 48)))) {
     const label = element("text", { x: x(index) + slotWidth / 2, y: HEIGHT - MARGIN.bottom + 18, "text-anchor": "middle" }, axis);
-    label.textContent = formatValue(value);
-  });
+    label.textContent = formatValue(values[index]);
+  }
 
-  const grouped = series.length === 1 || values.length * series.length <= MAX_GROUPED_BARS;
+  const grouped = series.length === 1 ? values.length <= MAX_BARS : values.length * series.length <= MAX_GROUPED_BARS;
   series.forEach(({ label, outcomes }, index) => {
     const style = SERIES_STYLES[index % SERIES_STYLES.length];
     const group = element("g", { class: "series", "data-series": index }, svg);
@@ -107,6 +121,12 @@ export function drawHistogram(series, description, width = 720) {
       }
     } else {
       const points = outcomes.map(({ value, probability }) => `${x(slot.get(value)) + slotWidth / 2},${y(probability)}`);
+      if (series.length === 1) {
+        // One long distribution: the area under its outline.
+        const first = x(slot.get(outcomes[0].value)) + slotWidth / 2;
+        const last = x(slot.get(outcomes.at(-1).value)) + slotWidth / 2;
+        element("path", { d: `M${first},${y(0)} L${points.join(" L")} L${last},${y(0)} Z`, fill: style.fill, stroke: "none" }, group);
+      }
       element("polyline", {
         points: points.join(" "), fill: "none", stroke: style.colour, "stroke-width": 2,
         "stroke-dasharray": style.dash, "stroke-linejoin": "round",

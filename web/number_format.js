@@ -3,9 +3,10 @@
 
 // A probability as a percentage: two decimals from 1 %, two significant digits
 // below, so that small chances do not read as zero; exact 0 and 1 stay exact.
-// Sums of many probabilities carry rounding of a few units in the last place, so
-// a certainty can arrive as 0.9999999999999998; that close to 1 is read as 1.
-const ROUNDING = 1e-15;
+// Sums of many probabilities carry rounding (a few units in the last place per
+// term), so a certainty can arrive as 0.9999999999999998 or, over tens of
+// thousands of outcomes, 1 - 1e-13; that close to 1 is read as 1.
+const ROUNDING = 1e-12;
 
 export function formatPercent(p) {
   if (p === 0) return "0 %";

@@ -5,6 +5,13 @@ import { formatPercent, formatStatistic, formatValue } from "./number_format.js"
 
 export const SERIES_LETTERS = ["A", "B", "C", "D"];
 
+// A long distribution keeps only the rows in view (and a margin) in the document:
+// laying out tens of thousands of rows would freeze the page for seconds. Rows
+// have one fixed height (style.css), so spacers stand in for the rest.
+const ALL_ROWS_UP_TO = 500;
+const ROW_HEIGHT = 29;
+const ROWS_AROUND = 40;
+
 function node(tag, attributes = {}, text = null) {
   const made = document.createElement(tag);
   for (const [key, value] of Object.entries(attributes)) made.setAttribute(key, String(value));
@@ -38,11 +45,11 @@ function table(outcomes, errors, caption) {
   const head = made.createTHead().insertRow();
   for (const title of ["Value", "P(=)", "P(≥)", "P(≤)"]) head.append(node("th", { scope: "col" }, title));
   const body = made.createTBody();
-  for (const { value, probability, atLeast, atMost } of outcomes) {
-    const row = body.insertRow();
-    row.dataset.value = String(value);
-    row.append(node("th", { scope: "row" }, formatValue(value)),
-      probabilityCell(probability), probabilityCell(atLeast), probabilityCell(atMost));
+  if (outcomes.length <= ALL_ROWS_UP_TO) {
+    addRows(body, outcomes, 0);
+  } else {
+    made.setAttribute("aria-rowcount", String(outcomes.length + 1));
+    showRowsInView(scroller, body, outcomes);
   }
   if (errors.length > 0) {
     const failures = made.createTBody();
@@ -56,6 +63,48 @@ function table(outcomes, errors, caption) {
   }
   scroller.append(made);
   return scroller;
+}
+
+function addRows(body, outcomes, first) {
+  outcomes.forEach(({ value, probability, atLeast, atMost }, offset) => {
+    const row = body.insertRow();
+    row.dataset.value = String(value);
+    row.setAttribute("aria-rowindex", String(first + offset + 2));
+    row.append(node("th", { scope: "row" }, formatValue(value)),
+      probabilityCell(probability), probabilityCell(atLeast), probabilityCell(atMost));
+  });
+}
+
+function spacer() {
+  const row = node("tr", { class: "spacer", "aria-hidden": "true" });
+  row.append(node("td", { colspan: 4 }));
+  return row;
+}
+
+function showRowsInView(scroller, body, outcomes) {
+  const above = spacer(), below = spacer();
+  let shown = null;
+  let height = ROW_HEIGHT;
+  const draw = () => {
+    // The height CSS gives a row, measured once the table is laid out.
+    if (shown !== null && height === ROW_HEIGHT) height = body.rows[1]?.getBoundingClientRect().height || ROW_HEIGHT;
+    const first = Math.max(0, Math.floor(scroller.scrollTop / height) - ROWS_AROUND);
+    const last = Math.min(outcomes.length, first + 3 * ROWS_AROUND);
+    if (shown === first) return;
+    shown = first;
+    body.replaceChildren(above);
+    addRows(body, outcomes.slice(first, last), first);
+    body.append(below);
+    above.firstChild.style.height = `${first * height}px`;
+    below.firstChild.style.height = `${(outcomes.length - last) * height}px`;
+  };
+  let pending = false;
+  scroller.addEventListener("scroll", () => {
+    if (pending) return;
+    pending = true;
+    requestAnimationFrame(() => { pending = false; draw(); });
+  });
+  draw();
 }
 
 function message(text, kind) {

@@ -136,3 +136,43 @@ def test_expressions_change_and_the_odds_follow(page: Any, base_url: str) -> Non
     page.wait_for_function("document.querySelector('article.odds-block code').textContent === '3d6'")
     wait_ready(page)
     check_tables(odds_tables(page, 0), pipwerk_odds.odds("3d6"))
+
+
+def test_long_odds_never_freeze_the_page(page: Any, base_url: str) -> None:
+    # About two seconds of work in the worker: the page must go on rolling meanwhile.
+    heavy = "50d1000k25 + 50d1000k25"
+    page.goto(base_url + "#" + heavy.replace(" ", "%20") + "&1d6")
+    page.wait_for_selector("body[data-odds='computing']")
+    box = page.locator("input.expression-input").nth(1)
+    box.press("Enter")
+    page.wait_for_selector("#history li")
+    assert page.locator("body").get_attribute("data-odds") == "computing"
+    assert page.locator("#odds-status").inner_text() == "Computing exact odds…"
+    page.wait_for_selector("body[data-odds='ready']", timeout=120_000)
+
+    # The long table keeps only the rows in view in the document; scrolling brings
+    # any row in, with the figures of the odds module.
+    reference = pipwerk_odds.odds(heavy)
+    block = page.locator("article.odds-block[data-index='0']")
+    assert block.locator("table.odds-table").get_attribute("aria-rowcount") == str(len(reference.outcomes) + 1)
+    assert 0 < len(odds_tables(page, 0)[0]["rows"]) < 500
+    scroller = block.locator(".table-scroll")
+    outcomes = reference.outcomes
+    for fraction in [0.0, 0.37, 0.5, 0.999, 1.0]:
+        scroller.evaluate(f"s => {{ s.scrollTop = (s.scrollHeight - s.clientHeight) * {fraction}; }}")
+        page.wait_for_timeout(100)
+        visible = scroller.evaluate(
+            """s => { const top = s.getBoundingClientRect().top + 40, bottom = s.getBoundingClientRect().bottom;
+                      return [...s.querySelectorAll('tbody tr[data-value]')].filter(r => {
+                        const box = r.getBoundingClientRect(); return box.top >= top && box.bottom <= bottom; })
+                        .map(r => [Number(r.dataset.value), Number(r.cells[1].dataset.p), Number(r.getAttribute('aria-rowindex'))]); }"""
+        )
+        assert len(visible) >= 5, fraction
+        for value, p, index in visible:
+            assert (value, p) == (outcomes[index - 2][0], pytest.approx(outcomes[index - 2][1], abs=TOLERANCE))
+        # The rows in view are the ones the scroll position reaches.
+        position = scroller.evaluate("s => s.scrollTop / (s.scrollHeight - s.clientHeight)")
+        assert abs(visible[0][2] - 2 - position * (len(outcomes) - len(visible))) <= 2, (fraction, visible[0])
+    # The chart draws the long distribution as one outline, not one bar per value.
+    assert page.locator("#chart g.series[data-series='0'] rect").count() == 0
+    assert page.locator("#chart g.series[data-series='0'] polyline").count() == 1
