@@ -40,7 +40,7 @@
 #include "reference_evaluator.hpp"
 #include "strict_utf8.hpp"
 
-#include "eval.hpp"
+#include "eval_value.hpp"
 #include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
 #include "rng.hpp"

@@ -103,6 +103,24 @@ export function odds(expression: string): Odds;
  */
 export function sample(expression: string, n: number, options?: { seed?: Seed | null }): Float64Array;
 
+/** Two expressions rolled independently, A against B; the five add up to 1. */
+export interface Comparison {
+  /** P(A > B), both rolls succeeding. */
+  greater: number;
+  equal: number;
+  less: number;
+  /** P(either roll fails). */
+  failure: number;
+  /** P(a NaN on either side): neither greater, equal nor less. */
+  unordered: number;
+}
+
+/**
+ * Compares the exact odds of two expressions. Throws PipwerkError for a set or a text that parses
+ * nothing, OddsTooLargeError over the work budget.
+ */
+export function compare(a: string, b: string): Comparison;
+
 /** The engine's message for a roll that fails, or odds that fail on every roll. */
 export class PipwerkError extends Error {
   name: 'PipwerkError' | 'OddsTooLargeError';

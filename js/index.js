@@ -7,7 +7,7 @@ import { advance, seedHalves } from './src/seed.js';
 import { odds } from './src/odds.js';
 
 export { PipwerkError, OddsTooLargeError } from './src/errors.js';
-export { Odds } from './src/odds.js';
+export { compare, Odds } from './src/odds.js';
 export { odds };
 
 function options(value, name) {

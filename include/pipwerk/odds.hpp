@@ -42,13 +42,29 @@ struct Odds {
     // The errors that can end the roll, most likely first (ties by message).
     // Together with the outcomes of any one element they add up to 1.
     std::vector<ErrorChance> errors;
+
+    // The probabilities below of one element (0 for a scalar); 0 when there
+    // is no such element.
+    [[nodiscard]] double pmf(double x, std::size_t element = 0) const noexcept;
+    [[nodiscard]] double at_most(double x, std::size_t element = 0) const noexcept;
+    [[nodiscard]] double cdf(double x, std::size_t element = 0) const noexcept;
+    [[nodiscard]] double at_least(double x, std::size_t element = 0) const noexcept;
 };
+
+// Probabilities of the whole roll, so a failing roll counts as giving no
+// value: P(value == x) (a NaN matches a NaN), P(value <= x) (cdf is the same)
+// and P(value >= x); a NaN outcome is never at most or at least anything.
+[[nodiscard]] double pmf(const Distribution& distribution, double x) noexcept;
+[[nodiscard]] double at_most(const Distribution& distribution, double x) noexcept;
+[[nodiscard]] double cdf(const Distribution& distribution, double x) noexcept;
+[[nodiscard]] double at_least(const Distribution& distribution, double x) noexcept;
 
 // Why odds() gives no distribution.
 struct OddsError {
     enum class Kind : std::uint8_t {
         Certain,   // every roll fails, with this message (as roll reports it)
         TooLarge,  // the exact computation would pass the work budget
+        NotComparable,  // compare(): an expression that gives no single value
     };
     Kind kind;
     // Certain: the roll's message ("dice count exceeds maximum (51), max is 50").
@@ -77,21 +93,44 @@ struct OddsOptions {
 // tail; only certain errors and the budget fail.
 [[nodiscard]] OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options = {});
 
+// Two expressions rolled independently, A against B: P(A > B), P(A = B) and
+// P(A < B) with both rolls succeeding, and P(either fails). A NaN is neither
+// greater, equal nor less than anything: such pairs make `unordered`. The
+// five add up to 1. Values compare as the roll's values (doubles).
+struct Comparison {
+    double greater = 0.0;
+    double equal = 0.0;
+    double less = 0.0;
+    double failure = 0.0;
+    double unordered = 0.0;
+};
+
+// Parses each expression as roll does and compares their odds, within one
+// work budget for both. A roll that always fails gives failure 1. A set, or
+// a text that parses nothing, is NotComparable; the budget refuses as odds()
+// does.
+[[nodiscard]] OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options = {});
+
 // Statistics of one distribution, of the value given that the roll succeeds
-// (the outcomes renormalised to add up to 1). Needs at least one outcome.
+// (the outcomes renormalised to add up to 1), computed from the outcomes'
+// doubles with sums carried in two doubles: the mean and variance of
+// 2^62 + 1d6*1024 are exact to the last bit. The order is the outcomes'
+// (a NaN last). No tolerance anywhere: probabilities are compared as stored.
 struct OddsSummary {
-    double mean;
-    double variance;
+    double mean;      // NaN when a NaN outcome is possible
+    double variance;  // likewise; infinite with an infinite outcome
     double stdev;
-    double min;
-    double max;
-    double median;  // the smallest value whose P(<= value | success) reaches 1/2
+    double min;     // the smallest and largest values that are not NaN
+    double max;     // (NaN only when every outcome is NaN)
+    double median;  // the smallest value v with P(<= v | success) >= 1/2
     double mode;    // the most likely value (the smallest of equals)
     double success; // P(no error): the sum of the outcomes' probabilities
 };
+// An empty distribution gives NaN for every statistic and success 0.
 [[nodiscard]] OddsSummary summarize(const Distribution& distribution);
 
-// The smallest value v with P(<= v | success) >= q, for q in (0, 1].
+// The smallest value v with P(<= v | success) >= q, for q in (0, 1]; NaN for
+// any other q or an empty distribution.
 [[nodiscard]] double quantile(const Distribution& distribution, double q);
 
 // The picture of one expression's odds, as the command-line roller prints it:

@@ -66,9 +66,27 @@ export function putExpression(text, name = 'expression') {
   checkExpression(text, name);
   const room = text.length * 3; // a UTF-16 code unit takes at most 3 UTF-8 bytes
   const ptr = call(exports.pw_input, room);
+  const written = encode(text, ptr, room, name);
+  input.ptr = ptr;
+  input.length = written;
+  input.ascii = written === text.length;
+  input.text = text;
+  return written;
+}
+
+// Two expressions back to back (compare); returns their byte lengths.
+export function putExpressions(a, b) {
+  const room = (a.length + b.length) * 3;
+  const ptr = call(exports.pw_input, room);
+  const lengthA = encode(a, ptr, a.length * 3, 'a');
+  const lengthB = encode(b, ptr + lengthA, b.length * 3, 'b');
+  input.text = ''; // no slices of these are taken
+  return [lengthA, lengthB];
+}
+
+function encode(text, ptr, room, name) {
   const { written } = encoder.encodeInto(text, u8.subarray(ptr, ptr + room));
-  const ascii = written === text.length;
-  if (!ascii) {
+  if (written !== text.length) {
     const wellFormed = typeof text.isWellFormed === 'function' ? text.isWellFormed() : !loneSurrogate.test(text);
     if (!wellFormed) {
       const at = text.search(loneSurrogate);
@@ -77,10 +95,6 @@ export function putExpression(text, name = 'expression') {
         `${name} has a lone surrogate (U+${unit}) at index ${at}: it is not valid Unicode and has no UTF-8 form`);
     }
   }
-  input.ptr = ptr;
-  input.length = written;
-  input.ascii = ascii;
-  input.text = text;
   return written;
 }
 

@@ -1,7 +1,9 @@
 // The exact odds of an expression: outcomes and errors copied out of the
 // engine, statistics from the engine's own summary, quantiles by the engine.
 import { exports, f64, refresh } from './instance.js';
-import { call, doubles, engineError, number, putExpression, STATUS, text, W, word, FLAG } from './abi.js';
+import {
+  call, checkExpression, doubles, engineError, FLAG, number, putExpression, putExpressions, STATUS, text, W, word,
+} from './abi.js';
 
 const SET_MESSAGE = 'the odds of a set expression are per element: use elements[i] for the i-th element';
 const NOTHING_MESSAGE = 'nothing was parsed: there are no outcomes';
@@ -60,40 +62,21 @@ export class Odds {
 
   // P(value == x); a NaN matches a NaN.
   pmf(x) {
-    requireNumber(x, 'x');
-    for (const o of this.outcomes) {
-      if (o.value === x || (Number.isNaN(o.value) && Number.isNaN(x))) return o.probability;
-    }
-    return 0;
+    return this.#probability(exports.pw_pmf, x);
   }
 
-  // P(value <= x), summed from the smallest value so small terms come first.
+  // P(value <= x).
   atMost(x) {
-    requireNumber(x, 'x');
-    let sum = 0;
-    for (const o of this.outcomes) {
-      if (!(o.value <= x)) break;
-      sum += o.probability;
-    }
-    return sum;
+    return this.#probability(exports.pw_at_most, x);
   }
 
   cdf(x) {
     return this.atMost(x);
   }
 
-  // P(value >= x), summed from the largest value; a NaN outcome never counts.
+  // P(value >= x); a NaN never counts.
   atLeast(x) {
-    requireNumber(x, 'x');
-    const outcomes = this.outcomes;
-    let sum = 0;
-    for (let i = outcomes.length - 1; i >= 0; i--) {
-      const o = outcomes[i];
-      if (Number.isNaN(o.value)) continue;
-      if (!(o.value >= x)) break;
-      sum += o.probability;
-    }
-    return sum;
+    return this.#probability(exports.pw_at_least, x);
   }
 
   // The n - 1 cut points: cut i is the smallest v with P(<= v | success) >= i / n.
@@ -102,15 +85,18 @@ export class Odds {
     if (n < 1) throw new RangeError('n must be at least 1');
     if (n > MAX_QUANTILES) throw new RangeError(`n must be at most ${MAX_QUANTILES}`);
     this.#statistic('mean');
-    const outcomes = this.#outcomes;
-    const ptr = call(exports.pw_distribution, outcomes.length) >>> 3;
-    outcomes.forEach((o, i) => {
-      f64[ptr + 2 * i] = o.value;
-      f64[ptr + 2 * i + 1] = o.probability;
-    });
+    lend(this.#outcomes);
     const cuts = [];
-    for (let i = 1; i < n; i++) cuts.push(call(exports.pw_quantile, i / n));
+    for (let i = 1; i < n; i++) cuts.push(exports.pw_quantile(i / n));
     return cuts;
+  }
+
+  #probability(reader, x) {
+    requireNumber(x, 'x');
+    const outcomes = this.outcomes;
+    if (outcomes.length === 0) return 0;
+    lend(outcomes);
+    return reader(x);
   }
 
   toJSON() {
@@ -119,6 +105,22 @@ export class Odds {
     else json.outcomes = this.outcomes;
     return json;
   }
+}
+
+// The engine's readers work on one distribution at a time, handed back to it
+// as (value, probability) pairs; reading the same one again copies nothing.
+let lent = null;
+let lentMemory = null;
+
+function lend(outcomes) {
+  if (lent === outcomes && lentMemory === exports.memory) return;
+  const ptr = call(exports.pw_distribution, outcomes.length) >>> 3;
+  outcomes.forEach((o, i) => {
+    f64[ptr + 2 * i] = o.value;
+    f64[ptr + 2 * i + 1] = o.probability;
+  });
+  lent = outcomes;
+  lentMemory = exports.memory;
 }
 
 function copyElement(i) {
@@ -136,6 +138,17 @@ function copyElement(i) {
     STATISTICS.forEach((name, k) => { summary[name] = number(k); });
   }
   return { outcomes: Object.freeze(outcomes), summary };
+}
+
+// P(A > B), P(A = B), P(A < B), P(either fails) and P(unordered) of two
+// expressions rolled independently.
+export function compare(a, b) {
+  checkExpression(a, 'a');
+  checkExpression(b, 'b');
+  const [lengthA, lengthB] = putExpressions(a, b);
+  const status = call(exports.pw_compare, lengthA, lengthB);
+  if (status !== STATUS.ok) throw engineError(status);
+  return { greater: number(0), equal: number(1), less: number(2), failure: number(3), unordered: number(4) };
 }
 
 export function odds(expression) {

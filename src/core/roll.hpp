@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "limits.hpp"
 #include "pipwerk/error.hpp"
 #include "number.hpp"
 #include "parser/ast.hpp"
@@ -14,9 +15,6 @@
 
 namespace pipwerk {
 
-inline constexpr std::int32_t kMaxDiceCount = 50;
-inline constexpr std::int32_t kMaxDiceFaces = 1000;
-inline constexpr std::size_t kMaxPool = 50;  // cap of a pool rolled with a bonus threshold
 
 // One rolled dice term. The pool never exceeds kMaxPool dice, so the three
 // per-die lists live inline and a roll allocates nothing. Position i of each
@@ -95,10 +93,6 @@ struct DiceTerm {
     return term;
 }
 
-// count plain dice of the given faces; checks the limits first and draws nothing on failure.
-[[nodiscard]] Result<RollResult> roll_base(Rng& rng, std::int32_t count, std::int32_t faces);
-// roll_base, then keep: s > 0 keeps the s highest, s < 0 the |s| lowest, 0 all.
-[[nodiscard]] Result<RollResult> roll_rdk(Rng& rng, std::int32_t count, std::int32_t faces, std::int64_t s);
 // Keeps the |s| highest (s > 0) or lowest (s < 0) dice, ties in roll order.
 void apply_keep_to_result(RollResult& result, std::int64_t s) noexcept;
 // One dice term with its keep and bonus modifiers, as the evaluator rolls it.

@@ -180,34 +180,9 @@ PyObject* get_statistic(PyObject* self, void*) noexcept {
 
 // ---- methods
 
-// P(value == x): every value is a double, and a NaN matches a NaN.
-double probability_equal(const Distribution& distribution, double x) noexcept {
-    for (const Outcome& outcome : distribution) {
-        if (outcome.value == x || (std::isnan(outcome.value) && std::isnan(x))) return outcome.probability;
-    }
-    return 0.0;
-}
-
-// P(value <= x), summed from the smallest value so small terms come first.
-double probability_at_most(const Distribution& distribution, double x) noexcept {
-    double sum = 0.0;
-    for (const Outcome& outcome : distribution) {
-        if (!(outcome.value <= x)) break;
-        sum += outcome.probability;
-    }
-    return sum;
-}
-
-// P(value >= x), summed from the largest value; a NaN outcome (last) never counts.
-double probability_at_least(const Distribution& distribution, double x) noexcept {
-    double sum = 0.0;
-    for (auto it = distribution.rbegin(); it != distribution.rend(); ++it) {
-        if (std::isnan(it->value)) continue;
-        if (!(it->value >= x)) break;
-        sum += it->probability;
-    }
-    return sum;
-}
+double probability_equal(const Distribution& distribution, double x) noexcept { return pmf(distribution, x); }
+double probability_at_most(const Distribution& distribution, double x) noexcept { return at_most(distribution, x); }
+double probability_at_least(const Distribution& distribution, double x) noexcept { return at_least(distribution, x); }
 
 constexpr const char* kXNames[] = {"x"};
 PyObject* x_interned[1] = {};

@@ -75,6 +75,28 @@ PIPWERK_EXPORT("pw_distribution") std::uint32_t pw_distribution(std::uint32_t co
     return address(scratch.data());
 }
 
-// The smallest value v of the distribution in pw_distribution's room with
-// P(<= v | success) >= q, for q in (0, 1].
+// The probabilities and cut points of the distribution in pw_distribution's room.
+PIPWERK_EXPORT("pw_pmf") double pw_pmf(double x) { return pmf(scratch, x); }
+PIPWERK_EXPORT("pw_at_most") double pw_at_most(double x) { return at_most(scratch, x); }
+PIPWERK_EXPORT("pw_at_least") double pw_at_least(double x) { return at_least(scratch, x); }
+// The smallest value v with P(<= v | success) >= q, for q in (0, 1].
 PIPWERK_EXPORT("pw_quantile") double pw_quantile(double q) { return quantile(scratch, q); }
+
+// A against B, the two texts back to back in the input: numbers[0..4] hold
+// P(A > B), P(A = B), P(A < B), P(either fails) and P(unordered: a NaN).
+PIPWERK_EXPORT("pw_compare") std::int32_t pw_compare(std::uint32_t length_a, std::uint32_t length_b) {
+    const std::string_view both = input(length_a + length_b);
+    OddsResult<Comparison> result = compare(both.substr(0, length_a), both.substr(length_a));
+    if (!result) {
+        last_message = std::move(result.error().message);
+        set_text(last_message);
+        return result.error().kind == OddsError::Kind::TooLarge ? kOddsTooLarge : kEngineError;
+    }
+    double* n = exchange().numbers;
+    n[0] = result->greater;
+    n[1] = result->equal;
+    n[2] = result->less;
+    n[3] = result->failure;
+    n[4] = result->unordered;
+    return kOk;
+}

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "eval.hpp"
+#include "eval_value.hpp"
 #include "eval/flat_set.hpp"
 #include "parser/parser.hpp"
 

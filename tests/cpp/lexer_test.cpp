@@ -6,6 +6,7 @@
 
 #include "lexer/lexer.hpp"
 #include "lexer/scanner.hpp"
+#include "token_list.hpp"
 
 namespace pipwerk {
 namespace {
@@ -81,7 +82,7 @@ std::string describe(std::string_view text) {
     static constexpr const char* kNames[] = {"End",  "Num",   "Dice",  "Keep",   "KeepLow", "Bonus",  "Gt",
                                              "Ge",   "Lt",    "Le",    "Ne",     "Plus",    "Minus",  "Star",
                                              "Slash", "LParen", "RParen", "LBrace", "RBrace", "Comma", "Hash"};
-    const std::vector<Token> tokens = Lexer(text).tokenize();
+    const std::vector<Token> tokens = tokenize(text);
     std::string out;
     for (const Token& t : tokens) {
         if (!out.empty()) out += ' ';
@@ -179,7 +180,7 @@ TEST(Lexer, LongInputIsOneTokenPerUnit) {
     std::string text;
     for (int i = 0; i < 100000; ++i) text += "12+";
     text += "x";
-    const std::vector<Token> tokens = Lexer(text).tokenize();
+    const std::vector<Token> tokens = tokenize(text);
     ASSERT_EQ(tokens.size(), 200001u);
     EXPECT_EQ(tokens.back().kind, TokenKind::End);
     EXPECT_EQ(tokens.back().start, text.size() - 1);
@@ -189,7 +190,7 @@ TEST(Lexer, LongInputIsOneTokenPerUnit) {
     }
     // A single huge literal is one token.
     const std::string digits(1'000'000, '9');
-    const std::vector<Token> one = Lexer(digits).tokenize();
+    const std::vector<Token> one = tokenize(digits);
     ASSERT_EQ(one.size(), 2u);
     EXPECT_EQ(one[0].end, digits.size());
 }
@@ -201,7 +202,7 @@ TEST(Lexer, TokenAtAnyTokenStartGivesThatToken) {
     for (const std::string_view text : texts) {
         SCOPED_TRACE(text);
         const Lexer lexer(text);
-        for (const Token& token : Lexer(text).tokenize()) {
+        for (const Token& token : tokenize(text)) {
             const Token again = lexer.token_at(token.start);
             EXPECT_EQ(again.kind, token.kind);
             EXPECT_EQ(again.start, token.start);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "eval.hpp"
+#include "eval_value.hpp"
 #include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
 #include "rng.hpp"

@@ -10,6 +10,7 @@
 #include "number.hpp"
 #include "parser/ast.hpp"
 #include "rng.hpp"
+#include "plain_roll.hpp"
 #include "roll.hpp"
 
 namespace {

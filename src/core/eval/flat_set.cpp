@@ -6,6 +6,7 @@
 
 #include "detail_layout.hpp"
 #include "eval.hpp"
+#include "set_pairing.hpp"
 
 namespace pipwerk::detail {
 namespace {
@@ -171,8 +172,9 @@ void apply_scalar(FlatSet& set, BinaryOp op, Number scalar, const SetTexts* text
 
 void apply_set(FlatSet& left, BinaryOp op, FlatSet& right, SetTexts* texts) {
     std::size_t text_size = 0;
+    const SetPairing pairing = set_pairing(left.size(), right.size());
     // A lone element on the right meets every left element: a step of the left set.
-    if (right.size() == 1) {
+    if (pairing == SetPairing::LoneRight) {
         const Number r = right.numbers[0];
         for (Number& e : left.numbers) e = apply_binop_or_zero(op, e, r);
         if (texts != nullptr) {
@@ -182,7 +184,7 @@ void apply_set(FlatSet& left, BinaryOp op, FlatSet& right, SetTexts* texts) {
         return;
     }
     // A lone element on the left: a step of the right set, which is the result.
-    if (left.size() == 1) {
+    if (pairing == SetPairing::LoneLeft) {
         const Number l = left.numbers[0];
         for (Number& e : right.numbers) e = apply_binop_or_zero(op, l, e);
         if (texts != nullptr) {
@@ -193,7 +195,7 @@ void apply_set(FlatSet& left, BinaryOp op, FlatSet& right, SetTexts* texts) {
         return;
     }
     // By position; the longer set's extra elements are dropped.
-    const std::size_t n = std::min(left.size(), right.size());
+    const std::size_t n = paired_size(left.size(), right.size());
     left.numbers.truncate(n);
     for (std::size_t i = 0; i < n; ++i) left.numbers[i] = apply_binop_or_zero(op, left.numbers[i], right.numbers[i]);
     if (texts != nullptr) {

@@ -13,12 +13,7 @@ namespace {
 
 using namespace detail;
 
-// The Display form of a number, appended to either kind of text.
-void append_number(std::string& out, const Number& value) {
-    char buffer[Number::kMaxTextLength];
-    out += std::string_view(buffer, static_cast<std::size_t>(value.write_display(buffer) - buffer));
-}
-
+// The Display form of a number.
 void append_number(TextBuffer& out, const Number& value) {
     // An Int is short: written in place. Reals can be long.
     if (value.is_int()) {
@@ -29,14 +24,6 @@ void append_number(TextBuffer& out, const Number& value) {
     out += std::string_view(buffer, static_cast<std::size_t>(value.write_display(buffer) - buffer));
 }
 
-template <class Text>
-void append_set_details(Text& out, const EvalValue::Set& set) {
-    std::size_t needed = 2;
-    for (const ScalarValue& e : set) needed += e.detail.size() + kSeparator.size();
-    reserve_more(out, needed);
-    append_braced(out, set.size(), [&](Text& to, std::size_t i) { to += std::string_view(set[i].detail); });
-}
-
 // "{a, b, ...}" with each number as `number_of(element)` gives it.
 template <class Text, class Elements, class NumberOf>
 void append_set_numbers(Text& out, const Elements& set, NumberOf number_of) {
@@ -45,29 +32,7 @@ void append_set_numbers(Text& out, const Elements& set, NumberOf number_of) {
     append_braced(out, set.size(), [&](Text& to, std::size_t i) { append_number(to, number_of(set[i])); });
 }
 
-template <class Text>
-void append_detail_of(Text& out, const EvalValue& value) {
-    if (const ScalarValue* s = value.scalar()) {
-        out += std::string_view(s->detail);
-    } else {
-        append_set_details(out, *value.set());
-    }
-}
-
-template <class Text>
-void append_summary_of(Text& out, const EvalValue& value) {
-    if (const ScalarValue* s = value.scalar()) {
-        append_number(out, s->value);
-    } else {
-        append_set_numbers(out, *value.set(), [](const ScalarValue& e) -> const Number& { return e.value; });
-    }
-}
-
 }  // namespace
-
-void EvalValue::append_detail(std::string& out) const { append_detail_of(out, *this); }
-void EvalValue::append_detail(TextBuffer& out) const { append_detail_of(out, *this); }
-void EvalValue::append_summary(std::string& out) const { append_summary_of(out, *this); }
 
 void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_set) {
     if (!is_set) {
@@ -92,46 +57,6 @@ void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_se
         append_braced(raw, numbers.size(), [&](RawText& to, std::size_t i) { to.at = numbers[i].write_display(to.at); });
         return raw.at;
     });
-}
-
-void EvalValue::append_full(std::string& out) const {
-    if (const ScalarValue* s = scalar(); !full_shows_detail(s == nullptr, s != nullptr && s->detail.empty())) {
-        append_summary(out);
-        return;
-    }
-    append_detail(out);
-    out += kJoiner;
-    append_summary(out);
-}
-
-std::string EvalValue::detail() const {
-    std::string out;
-    append_detail(out);
-    return out;
-}
-
-std::string EvalValue::summary() const {
-    std::string out;
-    append_summary(out);
-    return out;
-}
-
-std::string EvalValue::full() const {
-    std::string out;
-    // One allocation for the usual scalar: its detail, the joiner and a short number.
-    if (const ScalarValue* s = scalar(); s != nullptr && !s->detail.empty()) {
-        out.reserve(s->detail.size() + kJoiner.size() + 24);
-    }
-    append_full(out);
-    return out;
-}
-
-std::vector<Number> EvalValue::values() const {
-    if (const ScalarValue* s = scalar()) return {s->value};
-    std::vector<Number> out;
-    out.reserve(set()->size());
-    for (const ScalarValue& e : *set()) out.push_back(e.value);
-    return out;
 }
 
 }  // namespace pipwerk

@@ -8,13 +8,12 @@
 #include <variant>
 
 #include "eval.hpp"
+#include "limits.hpp"
 #include "pipwerk/error.hpp"
 #include "parser/ast.hpp"
 #include "small_vector.hpp"
 
 namespace pipwerk::detail {
-
-inline constexpr std::int64_t kMaxRepeat = 10;
 
 template <class T>
 inline const T* node_as(const Ast& ast, ExprId id) noexcept {

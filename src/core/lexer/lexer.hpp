@@ -32,7 +32,6 @@ public:
     // most 18 of them (-1 for any other number): read while passing them.
     [[nodiscard]] Token token_at(std::size_t from, std::int64_t& number) const noexcept;
 
-    [[nodiscard]] std::vector<Token> tokenize() &&;
 
 private:
     // What a byte starts, in one load (spaces are skipped before it). Below

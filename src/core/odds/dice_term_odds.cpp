@@ -688,17 +688,7 @@ std::string describe(const DiceExpr& dice, std::int32_t count, std::int32_t face
 
 Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget,
                                  BottomSum how) {
-    // The signed keep count as the roller applies it: s > 0 keeps the s
-    // highest, s < 0 the |s| lowest, 0 every die.
-    std::int64_t s = 0;
-    if (dice.keep) {
-        const std::int64_t n = dice.keep->n;
-        if (dice.keep->dir == KeepMode::Dir::High) {
-            s = n;
-        } else {
-            s = n == std::numeric_limits<std::int64_t>::min() ? std::numeric_limits<std::int64_t>::max() : -n;
-        }
-    }
+    const std::int64_t s = dice.keep ? signed_keep(*dice.keep) : 0;
     const bool mirrored = s < 0;
     const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
     // Setting up a term costs a few dozen steps whatever its size.

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "dice_term_odds.hpp"
+#include "expression_odds.hpp"
 #include "eval.hpp"
+#include "eval/set_pairing.hpp"
+#include "eval/tree_walk.hpp"
 #include "pipwerk/odds.hpp"
 #include "parser/parser.hpp"
 #include "roll.hpp"
@@ -31,10 +34,14 @@ namespace pipwerk {
 namespace {
 
 using detail::Budgeted;
+using detail::level_of;
+using detail::low32;
+using detail::node_as;
+using detail::strip_parens;
+using detail::unwrap;
+using detail::Unwrapped;
 using detail::ValueLaw;
 using detail::WorkBudget;
-
-constexpr std::int64_t kMaxRepeat = 10;  // the evaluator's repeat limit
 
 // Errors with their (absolute) chances, in the order first met.
 using ErrorChances = std::vector<std::pair<PipwerkError, double>>;
@@ -82,43 +89,6 @@ struct SetOdds {
 };
 
 PipwerkError parse_error(ParseMessage message) { return PipwerkError::parse(message); }
-
-template <class T>
-const T* node_as(const Ast& ast, ExprId id) noexcept {
-    return std::get_if<T>(&ast[id].node());
-}
-
-int level_of(const Ast& ast, ExprId id) noexcept { return ast[id].level(); }
-
-// The low 32 bits of a count or faces, as the evaluator narrows them.
-std::int32_t low32(std::int64_t v) noexcept {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v) & 0xffffffffU));
-}
-
-// Brackets and signs around a node: what is inside, and whether negated.
-struct Unwrapped {
-    ExprId inner;
-    bool negated;
-};
-
-Unwrapped unwrap(const Ast& ast, ExprId node) noexcept {
-    Unwrapped u{node, false};
-    for (;;) {
-        if (const auto* paren = node_as<ParenExpr>(ast, u.inner)) {
-            u.inner = paren->inner;
-        } else if (const auto* neg = node_as<NegExpr>(ast, u.inner)) {
-            u.inner = neg->operand;
-            u.negated = !u.negated;
-        } else {
-            return u;
-        }
-    }
-}
-
-ExprId strip_parens(const Ast& ast, ExprId node) noexcept {
-    while (const auto* paren = node_as<ParenExpr>(ast, node)) node = paren->inner;
-    return node;
-}
 
 // A generator for the limit checks: the roller checks a term before its
 // first draw, so any draws it makes after passing do not matter.
@@ -346,14 +316,17 @@ private:
 
     static void pair_up(const std::vector<ValueLaw>& left, const std::vector<ValueLaw>& right,
                         std::vector<std::pair<const ValueLaw*, const ValueLaw*>>& pairs) {
-        // As the evaluator pairs elements: a lone element meets every element
-        // of the other side, otherwise pairs by position up to the shorter.
-        if (left.size() == 1 && right.size() >= 2) {
-            for (const ValueLaw& r : right) pairs.emplace_back(&left.front(), &r);
-        } else if (right.size() == 1 && left.size() >= 2) {
-            for (const ValueLaw& l : left) pairs.emplace_back(&l, &right.front());
-        } else {
-            for (std::size_t i = 0; i < std::min(left.size(), right.size()); ++i) pairs.emplace_back(&left[i], &right[i]);
+        const std::size_t n = detail::paired_size(left.size(), right.size());
+        switch (detail::set_pairing(left.size(), right.size())) {
+            case detail::SetPairing::LoneRight:
+                for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(&left[i], &right.front());
+                break;
+            case detail::SetPairing::LoneLeft:
+                for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(&left.front(), &right[i]);
+                break;
+            case detail::SetPairing::ByPosition:
+                for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(&left[i], &right[i]);
+                break;
         }
     }
 
@@ -450,7 +423,9 @@ std::vector<ErrorChance> to_error_list(const ErrorChances& errors) {
 
 }  // namespace
 
-OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
+namespace detail {
+
+OddsResult<Odds> odds_within(std::string_view expression, WorkBudget& budget) {
     const ParseOutcome parsed = Parser::parse(expression);
     Odds result;
     result.tail = std::string(parsed.tail);
@@ -460,7 +435,6 @@ OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
 
     const Ast& ast = parsed.ast;
     const ExprId root = *parsed.expression;
-    WorkBudget budget(options.work_budget, options.parallel);
     OddsWalk walk(ast, budget);
     double ok = 1.0;
     ErrorChances errors;
@@ -485,6 +459,13 @@ OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
     }
     for (const ValueLaw& e : elements) result.elements.push_back(ok == 0.0 ? Distribution{} : to_distribution(e, ok));
     return result;
+}
+
+}  // namespace detail
+
+OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
+    WorkBudget budget(options.work_budget, options.parallel);
+    return detail::odds_within(expression, budget);
 }
 
 }  // namespace pipwerk

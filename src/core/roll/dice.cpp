@@ -172,26 +172,7 @@ constexpr std::size_t kCountedPool = 12;
     result.total = total;
 }
 
-// A fresh pool of plain dice, built in the returned object: one return, so
-// the few hundred bytes are not copied.
-Result<RollResult> rolled_plain(Rng& rng, std::int32_t count, std::int32_t faces) {
-    Result<RollResult> rolled(std::in_place);
-    draw_plain(*rolled, rng, count, faces);
-    return rolled;
-}
-
 }  // namespace
-
-Result<RollResult> roll_base(Rng& rng, std::int32_t count, std::int32_t faces) {
-    if (!within_plain_limits(count, faces)) return std::unexpected(plain_limit_error(count, faces));
-    return rolled_plain(rng, count, faces);
-}
-
-Result<RollResult> roll_rdk(Rng& rng, std::int32_t count, std::int32_t faces, std::int64_t s) {
-    auto result = roll_base(rng, count, faces);
-    if (result) apply_keep_to_result(*result, s);
-    return result;
-}
 
 void apply_keep_to_result(RollResult& result, std::int64_t s) noexcept {
     const std::size_t size = pool_size(result);
