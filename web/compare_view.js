@@ -16,12 +16,17 @@ export function renderComparison(container, comparison, [a, b]) {
   const heading = node("h3", {}, "A against B");
   const names = node("p", { class: "quiet" });
   names.append("A is ", node("code", {}, a), ", B is ", node("code", {}, b), ", rolled independently.");
+  if (comparison.message) {
+    container.append(heading, names, node("p", { class: "message error", role: "alert" }, comparison.message));
+    return;
+  }
   const rows = [
     ["greater", "P(A > B)", comparison.greater],
     ["equal", "P(A = B)", comparison.equal],
     ["less", "P(A < B)", comparison.less],
   ];
   if (comparison.failure > 0) rows.push(["failure", "P(either fails)", comparison.failure]);
+  if (comparison.unordered > 0) rows.push(["unordered", "P(unordered)", comparison.unordered]);
   const list = node("dl", { class: "compare-figures" });
   const bar = node("div", { class: "compare-bar", "aria-hidden": "true" });
   for (const [key, label, p] of rows) {

@@ -72,6 +72,8 @@ def reference_comparison(a: str, b: str) -> dict[str, float]:
     result = {"greater": 0.0, "equal": 0.0, "less": 0.0}
     for (x, p), (y, q) in itertools.product(first.outcomes, second.outcomes):
         result["greater" if x > y else "equal" if x == y else "less"] += p * q
+    fails = [sum(odds.errors.values()) for odds in (first, second)]
+    result["failure"] = fails[0] + fails[1] - fails[0] * fails[1]
     return result
 
 
@@ -80,12 +82,21 @@ def test_two_expressions_compared(page: Any, base_url: str, a: str, b: str) -> N
     open_page(page, base_url, [a, b])
     reference = reference_comparison(a, b)
     for key, p in reference.items():
-        shown = float(page.locator(f"#compare [data-compare='{key}'] dd").get_attribute("data-p"))
-        assert abs(shown - p) < 1e-12, key
+        figure = page.locator(f"#compare [data-compare='{key}'] dd")
+        if key == "failure" and p == 0:
+            assert figure.count() == 0
+            continue
+        assert abs(float(figure.get_attribute("data-p")) - p) < 1e-12, key
     check_tables(odds_tables(page, 1), pipwerk_odds.odds(b))
     # Both distributions are drawn on the one chart, each with its own fill.
     assert page.locator("#chart svg.histogram g.series").count() == 2
     assert page.locator("#chart .legend-entry").count() == 2
+
+
+def test_no_comparison_with_a_set(page: Any, base_url: str) -> None:
+    open_page(page, base_url, ["{1d6, 1d8}", "1d6"])
+    assert page.locator("#compare").is_hidden()
+    assert len(odds_tables(page, 0)) == 2
 
 
 def test_no_comparison_for_one_or_three_expressions(page: Any, base_url: str) -> None:
