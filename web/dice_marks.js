@@ -1,9 +1,12 @@
 // The dice of a roll, read from its detail text. A plain term renders as
-// "[5 + 3 + 1* + 6!]" (a "*" marks a die dropped by keep, a "!" a die that added a
-// bonus die); a term with a comparison renders as "<1* + 10 + 10>", listing only the
-// kept dice, where "*" marks a die that fails the comparison.
+// "[5 + 3 + 1* + 6!]" (a "*" marks a die dropped by keep, a "!" a die that earned
+// a bonus die); a term with a comparison renders as "<1* + 10 + 10>", listing only
+// the kept dice, where "*" marks a die that fails the comparison.
 //
-// A die: { value, kept, bonus, success }, success being true/false for a term with a
+// A die: { value, kept, earnedBonus, bonusDie, success }. bonusDie is true for a
+// die a bonus added: bonus dice are drawn after the others, one per "!", so in a
+// plain term they are the last dice; a comparison term hides its dropped dice, so
+// there bonusDie is null (unknown). success is true/false for a term with a
 // comparison and null otherwise.
 
 const TERM = /\[([^[\]]*)\]|<([^<>]*)>/g;
@@ -18,9 +21,14 @@ function readDice(body, comparison) {
     dice.push({
       value: Number(match[1]),
       kept: comparison ? true : !starred,
-      bonus: match[3] === "!",
+      earnedBonus: match[3] === "!",
+      bonusDie: comparison ? null : false,
       success: comparison ? !starred : null,
     });
+  }
+  if (!comparison) {
+    const added = dice.filter((die) => die.earnedBonus).length;
+    dice.forEach((die, index) => { die.bonusDie = index >= dice.length - added; });
   }
   return dice;
 }

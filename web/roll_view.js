@@ -16,11 +16,21 @@ function node(tag, attributes = {}, text = null) {
 export function dieMarks(die) {
   const marks = [];
   if (!die.kept) marks.push("dropped");
-  if (die.bonus) marks.push("bonus");
+  if (die.bonusDie) marks.push("bonus-die");
+  if (die.earnedBonus) marks.push("earned-bonus");
   if (die.success === true) marks.push("success");
   if (die.success === false) marks.push("failure");
   return marks;
 }
+
+// What each mark reads as, on the page and for a screen reader.
+const MARK_NOTES = {
+  "dropped": ["dropped", "dropped"],
+  "bonus-die": ["bonus die", "added by a bonus"],
+  "earned-bonus": ["+1 die", "earned a bonus die"],
+  "success": ["✓ hit", "success"],
+  "failure": ["✗ miss", "failure"],
+};
 
 function dieItem(die) {
   const marks = dieMarks(die);
@@ -28,12 +38,12 @@ function dieItem(die) {
     class: ["die", ...marks].join(" "),
     "data-value": die.value,
     "data-marks": marks.join(" "),
-    "aria-label": [String(die.value), ...marks].join(", "),
+    "aria-label": [String(die.value), ...marks.map((mark) => MARK_NOTES[mark][1])].join(", "),
   });
   item.append(node("span", { class: "die-face", "aria-hidden": "true" }, String(die.value)));
-  const symbols = { dropped: "dropped", bonus: "+ bonus", success: "✓ hit", failure: "✗ miss" };
-  const note = marks.map((mark) => symbols[mark]).join(" · ");
-  if (note) item.append(node("span", { class: "die-note", "aria-hidden": "true" }, note));
+  for (const mark of marks) {
+    item.append(node("span", { class: `die-note note-${mark}`, "aria-hidden": "true" }, MARK_NOTES[mark][0]));
+  }
   return item;
 }
 

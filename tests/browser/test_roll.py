@@ -17,6 +17,7 @@ EXPRESSIONS = [
     "2d20kl1+5",
     "3d6b6",
     "4d6b5k3",
+    "2d6b2",
     "8d10>=7",
     "5d10k3!=10",
     "{1d6, 2d8k1} * 2",
@@ -27,21 +28,25 @@ EXPRESSIONS = [
 
 def native_marks(detail: str) -> list[list[dict[str, Any]]]:
     """The dice of a detail text read on the Python side: "[...]" plain terms,
-    where "*" is dropped, and "<...>" comparison terms, where "*" is a failure."""
+    where "*" is dropped, and "<...>" comparison terms, where "*" is a failure;
+    "!" earned a bonus die, and in a plain term the bonus dice are the last ones,
+    one per "!"."""
     terms = []
     for plain, compared in re.findall(r"\[([^\[\]]*)\]|<([^<>]*)>", detail):
-        body = plain or compared
+        texts = (plain or compared).split(" + ")
+        added = sum(text.endswith("!") for text in texts) if plain else 0
         dice = []
-        for text in body.split(" + "):
-            value = int(text.rstrip("*!"))
+        for position, text in enumerate(texts):
             marks = set()
             if "*" in text:
                 marks.add("failure" if compared else "dropped")
             elif compared:
                 marks.add("success")
             if text.endswith("!"):
-                marks.add("bonus")
-            dice.append({"value": value, "marks": marks})
+                marks.add("earned-bonus")
+            if position >= len(texts) - added:
+                marks.add("bonus-die")
+            dice.append({"value": int(text.rstrip("*!")), "marks": marks})
         terms.append(dice)
     return terms
 
