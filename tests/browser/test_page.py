@@ -12,7 +12,7 @@ import pytest
 from conftest import DESKTOP, PHONE
 from page_driver import odds_tables, open_page, roll, wait_ready
 
-FIRST_LOAD_BUDGET = 500 * 1024
+FIRST_LOAD_BUDGET = 500_000
 
 
 def test_the_share_link_round_trips(context: Any, page: Any, base_url: str) -> None:
