@@ -121,6 +121,59 @@ export interface Comparison {
  */
 export function compare(a: string, b: string): Comparison;
 
+/** One die of a dice term, in the order the dice were rolled. */
+export interface TraceDie {
+  value: number;
+  /** Counts toward the term's value (false: dropped by a keep). */
+  kept: boolean;
+  /** Added to the pool by a bonus. */
+  bonus: boolean;
+  /** Met the bonus threshold, so added a die ("!"). */
+  earned_bonus: boolean;
+  /** Passes the comparison; null without one. */
+  success: boolean | null;
+}
+
+/**
+ * A node of the tree in the engine's JSON form (docs/trace.md): start and end are code-unit
+ * offsets into result.consumed (brackets around a node are not part of it). value for one number,
+ * values for a set; NaN and infinities, which JSON cannot hold, are null.
+ */
+export type TraceNode = {
+  start: number;
+  end: number;
+  value?: number | null;
+  values?: (number | null)[];
+} & (
+  | { kind: 'number'; text: string }
+  | {
+      kind: 'dice'; count: number; faces: number; bonus: number | null;
+      keep: { count: number; lowest: boolean } | null;
+      comparison: { op: '>' | '>=' | '<' | '<=' | '!='; threshold: number } | null;
+      dice: TraceDie[];
+    }
+  | { kind: 'negation'; operand: TraceNode }
+  | { kind: 'binary'; op: '+' | '-' | '*' | '/'; left: TraceNode; right: TraceNode }
+  | { kind: 'set'; elements: TraceNode[] }
+  | { kind: 'repetition'; count: number; elements: TraceNode[] }
+);
+
+export interface TraceResult {
+  /** What roll gives for the same expression, seed and showDetail. */
+  result: RollResult;
+  /** The seed that replays this roll (drawn when none was given). */
+  seed: bigint;
+  /** The tree; null when nothing parsed. */
+  root: TraceNode | null;
+  /** The dice terms of the tree in the order they were rolled. */
+  dice: Extract<TraceNode, { kind: 'dice' }>[];
+  /** What pipwerk reads instead of another roller's notation at the start of the tail ("k already keeps the highest"). */
+  hints: string[];
+}
+
+/** Rolls as roll does and records every node with its dice. Throws PipwerkError as roll does. */
+export function trace(expression: string, options?: RollOptions): TraceResult;
+
 /** The engine's message for a roll that fails, or odds that fail on every roll. */
 export class PipwerkError extends Error {
   name: 'PipwerkError' | 'OddsTooLargeError';

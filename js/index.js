@@ -2,13 +2,14 @@
 // engine compiled to WebAssembly. The module is loaded when this file is
 // imported (top-level await), so every function here is synchronous.
 import { exports } from './src/instance.js';
-import { call, doubles, engineError, FLAG, inputSlice, putExpression, STATUS, text, utf8, W, word } from './src/abi.js';
+import { call, doubleArray, doubles, engineError, FLAG, inputSlice, putExpression, STATUS, text, utf8, W, word } from './src/abi.js';
 import { advance, seedHalves } from './src/seed.js';
 import { odds } from './src/odds.js';
 
 export { PipwerkError, OddsTooLargeError } from './src/errors.js';
 export { compare, Odds } from './src/odds.js';
 export { odds };
+export { trace } from './src/trace.js';
 
 function options(value, name) {
   if (value === undefined) return {};
@@ -53,7 +54,7 @@ export function roll(expression, rollOptions) {
     detail,
     full: (flags & FLAG.fullHasDetail) !== 0 ? full : summary,
     isSet: (flags & FLAG.isSet) !== 0,
-    values: Array.from(doubles()),
+    values: doubleArray(),
   };
 }
 

@@ -30,10 +30,10 @@ export function number(i) {
 // Runs one engine call. A trap (memory exhausted: the only way the engine
 // stops without a result) leaves the instance unusable, so a fresh one
 // takes its place and the caller gets a RangeError.
-export function call(fn, ...args) {
+export function call(fn, a, b, c, d) {
   let status;
   try {
-    status = fn(...args);
+    status = fn(a, b, c, d);
   } catch (error) {
     if (!(error instanceof WebAssembly.RuntimeError)) throw error;
     start();
@@ -84,7 +84,20 @@ export function putExpressions(a, b) {
   return [lengthA, lengthB];
 }
 
+// Short ASCII text is copied unit by unit: cheaper than a call into the
+// encoder for the few characters of a usual expression.
+const SHORT = 64;
+
 function encode(text, ptr, room, name) {
+  if (text.length <= SHORT) {
+    let i = 0;
+    for (; i < text.length; i++) {
+      const unit = text.charCodeAt(i);
+      if (unit >= 0x80) break;
+      u8[ptr + i] = unit;
+    }
+    if (i === text.length) return i;
+  }
   const { written } = encoder.encodeInto(text, u8.subarray(ptr, ptr + room));
   if (written !== text.length) {
     const wellFormed = typeof text.isWellFormed === 'function' ? text.isWellFormed() : !loneSurrogate.test(text);
@@ -103,15 +116,15 @@ function encode(text, ptr, room, name) {
 const decoder = new TextDecoder('utf-8', { fatal: true });
 
 export function utf8(ptr, length) {
-  if (length <= 64) {
-    let ascii = true;
-    for (let i = ptr; i < ptr + length; i++) {
-      if (u8[i] >= 0x80) {
-        ascii = false;
-        break;
-      }
+  if (length <= SHORT) {
+    let text = '';
+    let i = ptr;
+    for (; i < ptr + length; i++) {
+      const byte = u8[i];
+      if (byte >= 0x80) break;
+      text += String.fromCharCode(byte);
     }
-    if (ascii) return String.fromCharCode.apply(null, u8.subarray(ptr, ptr + length));
+    if (i === ptr + length) return text;
   }
   return decoder.decode(u8.subarray(ptr, ptr + length));
 }
@@ -136,6 +149,14 @@ export function text(ptrWord = W.textPtr, lenWord = W.textLen) {
 export function doubles() {
   const at = word(W.valuesPtr) >>> 3;
   return f64.subarray(at, at + word(W.valuesLen));
+}
+
+// The same as a plain array (a roll's values).
+export function doubleArray() {
+  const at = word(W.valuesPtr) >>> 3;
+  const values = new Array(word(W.valuesLen));
+  for (let i = 0; i < values.length; i++) values[i] = f64[at + i];
+  return values;
 }
 
 // The engine's message as an exception of the matching class.

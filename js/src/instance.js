@@ -59,7 +59,6 @@ function wasiImports(module, memory) {
 const module = await WebAssembly.compile(await wasmBytes());
 
 export let exports;
-let buffer = null;
 export let u8;
 export let u32;
 export let f64;
@@ -70,14 +69,15 @@ export function start() {
   const instance = new WebAssembly.Instance(module, wasiImports(module, () => exports.memory));
   exports = instance.exports;
   exports._initialize();
-  buffer = null;
+  u8 = undefined;
   refresh();
 }
 
-// Views of the memory, made again whenever it has grown.
+// Views of the memory, made again whenever it has grown (growing detaches
+// the old buffer, so the old views read as empty).
 export function refresh() {
-  if (buffer === exports.memory.buffer) return;
-  buffer = exports.memory.buffer;
+  if (u8 !== undefined && u8.length !== 0) return;
+  const buffer = exports.memory.buffer;
   u8 = new Uint8Array(buffer);
   u32 = new Uint32Array(buffer);
   f64 = new Float64Array(buffer);

@@ -10,6 +10,7 @@
 #include "number.hpp"
 #include "parser/ast.hpp"
 #include "rng.hpp"
+#include "eval/observer.hpp"
 #include "small_vector.hpp"
 #include "text_buffer.hpp"
 
@@ -33,6 +34,13 @@ namespace pipwerk {
                                          SmallVector<Number, 8>& numbers);
 // The same numbers, from the same draws, without writing any text at all.
 [[nodiscard]] Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers);
+// Both, reporting every node's value to an observer (eval/observer.hpp), for trace.
+template <class Observer>
+[[nodiscard]] Result<bool> evaluate_into(const Ast& ast, ExprId root, Rng& rng, TextBuffer& detail,
+                                         SmallVector<Number, 8>& numbers, detail::ObserverRef<Observer> observer);
+template <class Observer>
+[[nodiscard]] Result<bool> evaluate_values(const Ast& ast, ExprId root, Rng& rng, SmallVector<Number, 8>& numbers,
+                                           detail::ObserverRef<Observer> observer);
 // The summary text of a result given by its numbers: the one number of a
 // scalar, a set's in braces.
 void append_summary(TextBuffer& out, std::span<const Number> numbers, bool is_set);

@@ -9,29 +9,25 @@
 #include "eval.hpp"
 #include "parser/parser.hpp"
 #include "rng.hpp"
+#include "eval/observer.hpp"
+#include "trace/trace_recorder.hpp"
 
 namespace pipwerk {
 
-Result<void> roll_into(std::string_view expression, const RollOptions& options, RollRecord& out) {
-    const ParseOutcome parsed = Parser::parse(expression);
-    out.tail = parsed.tail;
-    // Nothing to evaluate: every text but the tail stays empty.
-    if (!parsed.expression) return {};
-    out.consumed = parsed.consumed;
-
-    Xoroshiro128StarStar rng = options.seed ? Xoroshiro128StarStar::from_seed(*options.seed)
-                                            : Xoroshiro128StarStar::from_clock();
+template <class Observer>
+[[gnu::always_inline]] inline Result<void> evaluate_record(const ParseOutcome& parsed, Rng& rng, bool show_detail,
+                                                           RollRecord& out, detail::ObserverRef<Observer> observer) {
     // The detail comes first in the text. A long roll's texts are a small
     // multiple of its input: room for that is taken once, so the text is not
     // regrown by copying (unused room is never touched).
     if (const std::size_t n = parsed.consumed.size(); n > 4096) out.text.reserve(4 * n + 64);
     SmallVector<Number, 8> numbers;
-    const Result<bool> is_set = options.show_detail
-                                    ? evaluate_into(parsed.ast, *parsed.expression, rng, out.text, numbers)
-                                    : evaluate_values(parsed.ast, *parsed.expression, rng, numbers);
+    const Result<bool> is_set = show_detail
+                                    ? evaluate_into(parsed.ast, *parsed.expression, rng, out.text, numbers, observer)
+                                    : evaluate_values(parsed.ast, *parsed.expression, rng, numbers, observer);
     if (!is_set) return std::unexpected(is_set.error());
 
-    if (options.show_detail) {
+    if (show_detail) {
         out.detail_size = out.text.size();
         out.full_has_detail = detail::full_shows_detail(*is_set, out.detail_size == 0);
         if (out.full_has_detail) out.text += RollRecord::kJoiner;
@@ -45,11 +41,22 @@ Result<void> roll_into(std::string_view expression, const RollOptions& options, 
     return {};
 }
 
-Result<RollOutput> roll(std::string_view expression, const RollOptions& options) {
-    RollRecord record;
-    if (Result<void> done = roll_into(expression, options, record); !done) {
-        return std::unexpected(std::move(done.error()));
-    }
+template Result<void> evaluate_record(const ParseOutcome&, Rng&, bool, RollRecord&, detail::ObserverRef<detail::TraceRecorder>);
+
+Result<void> roll_into(std::string_view expression, const RollOptions& options, RollRecord& out) {
+    const ParseOutcome parsed = Parser::parse(expression);
+    out.tail = parsed.tail;
+    // Nothing to evaluate: every text but the tail stays empty.
+    if (!parsed.expression) return {};
+    out.consumed = parsed.consumed;
+
+    Xoroshiro128StarStar rng = options.seed ? Xoroshiro128StarStar::from_seed(*options.seed)
+                                            : Xoroshiro128StarStar::from_clock();
+    const detail::ObserverRef<detail::NoObserver> none;
+    return evaluate_record(parsed, rng, options.show_detail, out, none);
+}
+
+RollOutput to_output(const RollRecord& record) {
     RollOutput out;
     out.consumed = record.consumed;
     out.tail = record.tail;
@@ -59,6 +66,14 @@ Result<RollOutput> roll(std::string_view expression, const RollOptions& options)
     out.is_set = record.is_set;
     out.values.assign(record.values.begin(), record.values.end());
     return out;
+}
+
+Result<RollOutput> roll(std::string_view expression, const RollOptions& options) {
+    RollRecord record;
+    if (Result<void> done = roll_into(expression, options, record); !done) {
+        return std::unexpected(std::move(done.error()));
+    }
+    return to_output(record);
 }
 
 }  // namespace pipwerk

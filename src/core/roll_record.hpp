@@ -4,8 +4,11 @@
 #include <string_view>
 
 #include "eval/detail_layout.hpp"
+#include "eval/observer.hpp"
 #include "pipwerk/error.hpp"
 #include "pipwerk/pipwerk.hpp"
+#include "parser/parser.hpp"
+#include "rng.hpp"
 #include "small_vector.hpp"
 #include "text_buffer.hpp"
 
@@ -39,5 +42,15 @@ struct RollRecord {
 // strings: the Python module copies the record into its result object at once.
 // On an error `out` holds partial texts and is to be dropped.
 [[nodiscard]] Result<void> roll_into(std::string_view expression, const RollOptions& options, RollRecord& out);
+
+// roll_into's evaluation of a parsed expression with its generator, each
+// node's value reported to `observer` (eval/observer.hpp): the one path
+// both roll and trace take.
+template <class Observer>
+[[nodiscard]] Result<void> evaluate_record(const ParseOutcome& parsed, Rng& rng, bool show_detail, RollRecord& out,
+                                           detail::ObserverRef<Observer> observer);
+
+// A record's texts and values as roll returns them.
+[[nodiscard]] RollOutput to_output(const RollRecord& record);
 
 }  // namespace pipwerk

@@ -11,6 +11,7 @@
 #include "set_walk.hpp"
 #include "text_sink.hpp"
 #include "tree_walk.hpp"
+#include "trace/trace_recorder.hpp"
 
 // Long operator chains ("1+1+...+1") are left-leaning trees as deep as they
 // are long, so every level walks the left spine of a Binary chain in a loop:
@@ -26,20 +27,49 @@ namespace {
 
 // The value of a chain, negated if asked. One return, so the result is
 // built where the caller wants it rather than copied there.
-Result<Number> eval_const_chain(const Ast& ast, const BinaryExpr& top, bool negated) {
+template <class Observer>
+Result<Number> eval_const_chain(const Ast& ast, ExprId top_id, const BinaryExpr& top, bool negated,
+                                ObserverRef<Observer> observer) {
     const auto spine =
         collect_spine(ast, top, [&](ExprId left) { return node_as<BinaryExpr>(ast, left) != nullptr; });
-    Result<Number> acc = const_value(ast, spine.back()->left);
+    Result<Number> acc = const_value(ast, spine.back()->left, observer);
     for (std::size_t i = spine.size(); acc && i-- > 0;) {
-        const Result<Number> right = const_value(ast, spine[i]->right);
+        const Result<Number> right = const_value(ast, spine[i]->right, observer);
         if (!right) {
             acc = std::unexpected(right.error());
             break;
         }
         acc = apply_binop(spine[i]->op, *acc, *right);
+        if constexpr (Observer::active) {
+            if (acc) observer->scalar(spine_id(ast, top_id, spine, i, false), *acc);
+        }
     }
     if (acc && negated) *acc = negate(*acc);
     return acc;
+}
+
+// eval_const. Brackets leave no trace here. Every path returns its result directly.
+template <class Observer>
+Result<Number> const_eval(const Ast& ast, ExprId node, ObserverRef<Observer> observer) {
+    const Unwrapped u = unwrap(ast, node);
+    const Expr::Node& n = ast[u.inner].node();
+    if (const auto* literal = std::get_if<LiteralExpr>(&n)) {
+        if constexpr (Observer::active) {
+            observer->scalar(u.inner, literal->value());
+            observer->signs(node);
+        }
+        return u.negated ? negate(literal->value()) : literal->value();
+    }
+    if (const auto* b = std::get_if<BinaryExpr>(&n)) {
+        if constexpr (Observer::active) {
+            Result<Number> value = eval_const_chain(ast, u.inner, *b, u.negated, observer);
+            if (value) observer->signs(node);
+            return value;
+        } else {
+            return eval_const_chain(ast, u.inner, *b, u.negated, observer);
+        }
+    }
+    return fail(ParseMessage::ExpectedConstExpression);
 }
 
 }  // namespace
@@ -48,25 +78,30 @@ Result<Number> eval_const_chain(const Ast& ast, const BinaryExpr& top, bool nega
 using namespace detail;
 
 Result<Number> eval_const(const Ast& ast, ExprId node) {
-    // Brackets leave no trace here. Every path returns its result directly.
-    const Unwrapped u = unwrap(ast, node);
-    const Expr::Node& n = ast[u.inner].node();
-    if (const auto* literal = std::get_if<LiteralExpr>(&n)) return u.negated ? negate(literal->value()) : literal->value();
-    if (const auto* b = std::get_if<BinaryExpr>(&n)) return eval_const_chain(ast, *b, u.negated);
-    return fail(ParseMessage::ExpectedConstExpression);
+    const ObserverRef<NoObserver> none;
+    return const_eval(ast, node, none);
 }
 
 namespace detail {
 
-template <class Text>
-Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail) {
-    if (level_of(ast, root) == 0) return eval_const(ast, root);
-    return walk_rand(ast, root, rng, detail, false);
+template <class Observer>
+Result<Number> observed_const(const Ast& ast, ExprId node, ObserverRef<Observer> observer) {
+    return const_eval(ast, node, observer);
 }
 
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, std::string&);
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&);
-template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&);
+template Result<Number> observed_const(const Ast&, ExprId, ObserverRef<TraceRecorder>);
+
+template <class Text, class Observer>
+Result<Number> evaluate_scalar(const Ast& ast, ExprId root, Rng& rng, Text& detail, ObserverRef<Observer> observer) {
+    if (level_of(ast, root) == 0) return const_value(ast, root, observer);
+    return walk_rand(ast, root, rng, detail, false, observer);
+}
+
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, std::string&, ObserverRef<NoObserver>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&, ObserverRef<NoObserver>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&, ObserverRef<NoObserver>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, TextBuffer&, ObserverRef<TraceRecorder>);
+template Result<Number> evaluate_scalar(const Ast&, ExprId, Rng&, NoText&, ObserverRef<TraceRecorder>);
 
 }  // namespace detail
 

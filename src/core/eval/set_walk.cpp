@@ -8,6 +8,7 @@
 #include "rand_walk.hpp"
 #include "text_sink.hpp"
 #include "tree_walk.hpp"
+#include "trace/trace_recorder.hpp"
 
 // A chain of set arithmetic ("{1} + 1 - d6 ...") is a left-leaning tree as
 // deep as it is long, so it is walked along its left spine in a loop:
@@ -18,9 +19,11 @@
 namespace pipwerk::detail {
 namespace {
 
+template <class Observer>
 class SetWalk {
 public:
-    SetWalk(const Ast& ast, Rng& rng, SetTexts* texts) noexcept : ast_(ast), rng_(rng), texts_(texts) {}
+    SetWalk(const Ast& ast, Rng& rng, SetTexts* texts, ObserverRef<Observer> observer) noexcept
+        : ast_(ast), rng_(rng), texts_(texts), observer_(observer) {}
 
     // Brackets leave no trace at this level; signs negate every element.
     Result<void> set(ExprId node, FlatSet& out) {
@@ -28,6 +31,9 @@ public:
         Result<void> done = chain(u.inner, out);
         if (done && u.negated) {
             for (Number& e : out.numbers) e = negate(e);
+        }
+        if constexpr (Observer::active) {
+            if (done) observer_->signs(node);
         }
         return done;
     }
@@ -38,13 +44,13 @@ private:
     Result<Number> value(ExprId node, Text& text) {
         // A constant shows its value: no rand walk to set up for it.
         if (level_of(ast_, node) == 0) {
-            Result<Number> value = const_value(ast_, node);
+            Result<Number> value = const_value(ast_, node, observer_);
             if constexpr (writes_text<Text>) {
                 if (value) append_echo(text, *value);
             }
             return value;
         }
-        return walk_rand(ast_, node, rng_, text, true);
+        return walk_rand(ast_, node, rng_, text, true, observer_);
     }
 
     // eval_rand_or_const, its text as a new span (none without texts).
@@ -96,11 +102,15 @@ private:
     }
 
     // Kept out of line, so their locals stay off the frames of nested set arithmetic.
-    [[gnu::noinline]] Result<void> repeat(const RepeatExpr& repeat, FlatSet& out) {
+    [[gnu::noinline]] Result<void> repeat(ReportedId<Observer> id, const RepeatExpr& repeat, FlatSet& out) {
         const std::int64_t n = ast_.count(repeat).integer_view();
         if (n < 1) return std::unexpected(PipwerkError::non_positive());
         if (n > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
-        return repeated(repeat.body, static_cast<std::size_t>(n), out);
+        Result<void> done = repeated(repeat.body, static_cast<std::size_t>(n), out);
+        if constexpr (Observer::active) {
+            if (done) observer_->elements(id, out.numbers.span());
+        }
+        return done;
     }
 
     // A repeat's n elements, rolled in one rand walk; room for their numbers
@@ -110,20 +120,24 @@ private:
         std::size_t done = 0;
         Result<void> walked;
         if (texts_ == nullptr) {
-            walked = walk_rand_repeat(ast_, body, n, rng_, numbers, done);
+            walked = walk_rand_repeat(ast_, body, n, rng_, numbers, done, observer_);
         } else {
             out.first_span = texts_->span_count();
             SetTexts::Span* const spans = texts_->open_spans(n);
             const std::size_t first = texts_->chars.size();
-            walked = walk_rand_repeat(ast_, body, n, rng_, *texts_, numbers, spans, done);
+            walked = walk_rand_repeat(ast_, body, n, rng_, *texts_, numbers, spans, done, observer_);
             out.own_size = texts_->chars.size() - first;
         }
         return walked ? walked : fail_at(out, done, walked.error());
     }
 
-    [[gnu::noinline]] Result<void> items(const SetExpr& set, FlatSet& out) {
+    [[gnu::noinline]] Result<void> items(ReportedId<Observer> id, const SetExpr& set, FlatSet& out) {
         const auto items = ast_.items(set);
-        return elements(items.size(), [&](std::size_t i) { return items[i]; }, out);
+        Result<void> done = elements(items.size(), [&](std::size_t i) { return items[i]; }, out);
+        if constexpr (Observer::active) {
+            if (done) observer_->elements(id, out.numbers.span());
+        }
+        return done;
     }
 
     // A node that does not continue a chain of sets on the left; brackets are stripped.
@@ -137,11 +151,12 @@ private:
             if (!left) return std::unexpected(left.error());
             if (Result<void> right = set(b->right, out); !right) return right;
             apply_scalar(out, b->op, *left, texts_, span, false);
+            if constexpr (Observer::active) observer_->elements(node, out.numbers.span());
             return {};
         }
         if (std::holds_alternative<NegExpr>(n)) return set(node, out);
-        if (const auto* r = std::get_if<RepeatExpr>(&n)) return repeat(*r, out);
-        if (const auto* s = std::get_if<SetExpr>(&n)) return items(*s, out);
+        if (const auto* r = std::get_if<RepeatExpr>(&n)) return repeat(node, *r, out);
+        if (const auto* s = std::get_if<SetExpr>(&n)) return items(node, *s, out);
         return fail(ParseMessage::ExpectedPipwerkExpression);
     }
 
@@ -153,8 +168,14 @@ private:
         return {};
     }
 
+    // Spine node i of a chain from `top` is done: its set is `out`.
+    void report_step(ExprId top, const Spine& spine, std::size_t i, const FlatSet& out) {
+        observer_->elements(spine_id(ast_, top, spine, i, true), out.numbers.span());
+    }
+
     Result<void> chain(ExprId node, FlatSet& out) {
         // A set on the left continues the chain, through any brackets around it.
+        [[maybe_unused]] const ExprId top = node;
         Spine spine;
         for (const BinaryExpr* b = node_as<BinaryExpr>(ast_, node); b != nullptr && level_of(ast_, b->left) == 2;
              b = node_as<BinaryExpr>(ast_, node)) {
@@ -166,12 +187,14 @@ private:
             const BinaryExpr& b = *spine[i];
             if (level_of(ast_, b.right) == 2) {
                 if (Result<void> done = apply_right_set(b, out); !done) return done;
+                if constexpr (Observer::active) report_step(top, spine, i, out);
                 continue;
             }
             std::size_t span = 0;
             const Result<Number> right = scalar(b.right, span);
             if (!right) return std::unexpected(right.error());
             apply_scalar(out, b.op, *right, texts_, span, true);
+            if constexpr (Observer::active) report_step(top, spine, i, out);
         }
         return {};
     }
@@ -179,12 +202,17 @@ private:
     const Ast& ast_;
     Rng& rng_;
     SetTexts* texts_;
+    [[no_unique_address]] ObserverRef<Observer> observer_;
 };
 
 }  // namespace
 
-Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out) {
-    return SetWalk(ast, rng, texts).set(node, out);
+template <class Observer>
+Result<void> walk_set(const Ast& ast, ExprId node, Rng& rng, SetTexts* texts, FlatSet& out, ObserverRef<Observer> observer) {
+    return SetWalk<Observer>(ast, rng, texts, observer).set(node, out);
 }
+
+template Result<void> walk_set(const Ast&, ExprId, Rng&, SetTexts*, FlatSet&, ObserverRef<NoObserver>);
+template Result<void> walk_set(const Ast&, ExprId, Rng&, SetTexts*, FlatSet&, ObserverRef<TraceRecorder>);
 
 }  // namespace pipwerk::detail

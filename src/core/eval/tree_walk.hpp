@@ -9,6 +9,7 @@
 
 #include "eval.hpp"
 #include "limits.hpp"
+#include "observer.hpp"
 #include "pipwerk/error.hpp"
 #include "parser/ast.hpp"
 #include "small_vector.hpp"
@@ -71,16 +72,42 @@ inline Unwrapped unwrap(const Ast& ast, ExprId node) noexcept {
     }
 }
 
-// eval_const, with a literal, the usual constant, read in place.
-inline Result<Number> const_value(const Ast& ast, ExprId node) noexcept {
-    if (const auto* literal = node_as<LiteralExpr>(ast, node)) return literal->value();
-    return eval_const(ast, node);
-}
-
 // Brackets around a node, which leave no trace at the set level.
 inline ExprId strip_parens(const Ast& ast, ExprId node) noexcept {
     while (const auto* paren = node_as<ParenExpr>(ast, node)) node = paren->inner;
     return node;
 }
+
+// eval_const, reporting to an observer.
+template <class Observer>
+[[nodiscard]] Result<Number> observed_const(const Ast& ast, ExprId node, ObserverRef<Observer> observer);
+
+// eval_const, with a literal, the usual constant, read in place.
+template <class Observer>
+inline Result<Number> const_value(const Ast& ast, ExprId node, ObserverRef<Observer> observer) noexcept(!Observer::active) {
+    if (const auto* literal = node_as<LiteralExpr>(ast, node)) {
+        if constexpr (Observer::active) observer->scalar(node, literal->value());
+        return literal->value();
+    }
+    if constexpr (Observer::active) {
+        return observed_const(ast, node, observer);
+    } else {
+        return eval_const(ast, node);
+    }
+}
+
+inline Result<Number> const_value(const Ast& ast, ExprId node) noexcept {
+    const ObserverRef<NoObserver> none;
+    return const_value(ast, node, none);
+}
+
+// The id of spine[i] of a chain whose outermost node is `top`: each node
+// is its parent's left operand, brackets stripped when `through_parens`.
+inline ExprId spine_id(const Ast& ast, ExprId top, const Spine& spine, std::size_t i, bool through_parens) noexcept {
+    if (i == 0) return top;
+    const ExprId left = spine[i - 1]->left;
+    return through_parens ? strip_parens(ast, left) : left;
+}
+
 
 }  // namespace pipwerk::detail

@@ -1,0 +1,105 @@
+#include "trace/node_spans.hpp"
+
+#include <variant>
+
+#include "eval/tree_walk.hpp"
+#include "lexer/lexer.hpp"
+
+// The walk follows the grammar the tree was parsed with, so each node's
+// tokens are where the cursor stands when the node is reached. A chain of
+// operations is walked along its left spine in a loop, as the evaluator does;
+// every other descent is bounded by the parser's nesting limit.
+
+namespace pipwerk::detail {
+namespace {
+
+class Locator {
+public:
+    Locator(const Ast& ast, std::string_view text) : ast_(ast), lexer_(text), token_(lexer_.token_at(0)) {
+        spans_.resize(ast.size());
+    }
+
+    NodeSpan locate(ExprId id) {
+        const Expr::Node& n = ast_[id].node();
+        NodeSpan span;
+        if (std::holds_alternative<LiteralExpr>(n)) {
+            span = take();
+        } else if (const auto* dice = std::get_if<DiceRef>(&n)) {
+            span = dice_term(*dice);
+        } else if (const auto* neg = std::get_if<NegExpr>(&n)) {
+            span.start = take().start;
+            span.end = locate(neg->operand).end;
+        } else if (const auto* paren = std::get_if<ParenExpr>(&n)) {
+            span.start = take().start;
+            locate(paren->inner);
+            span.end = take().end;
+        } else if (const auto* b = std::get_if<BinaryExpr>(&n)) {
+            span = chain(id, *b);
+        } else if (const auto* repeat = std::get_if<RepeatExpr>(&n)) {
+            span.start = take().start;  // the count
+            take();                     // '#'
+            span.end = locate(repeat->body).end;
+        } else if (const auto* set = std::get_if<SetExpr>(&n)) {
+            span.start = take().start;  // '{'
+            for (const ExprId item : ast_.items(*set)) {
+                locate(item);
+                if (token_.kind == TokenKind::Comma) take();
+            }
+            span.end = take().end;  // '}'
+        }
+        spans_[id] = span;
+        return span;
+    }
+
+    NodeSpans spans() && { return std::move(spans_); }
+
+private:
+    // The current token's span, stepping past it.
+    NodeSpan take() noexcept {
+        const NodeSpan span{token_.start, token_.end};
+        if (token_.kind != TokenKind::End) token_ = lexer_.token_at(token_.end);
+        return span;
+    }
+
+    // [count] 'd' faces, then each modifier given: a symbol and its number.
+    NodeSpan dice_term(const DiceRef& ref) {
+        NodeSpan span{token_.start, token_.end};
+        if (token_.kind == TokenKind::Num) take();
+        take();  // 'd'
+        span.end = take().end;
+        const DiceExpr dice = ast_.dice(ref);
+        const int modifiers = (dice.bonus ? 1 : 0) + (dice.keep ? 1 : 0) + (dice.comparison ? 1 : 0);
+        for (int i = 0; i < modifiers; ++i) {
+            take();
+            span.end = take().end;
+        }
+        return span;
+    }
+
+    NodeSpan chain(ExprId top, const BinaryExpr& b) {
+        const auto spine = collect_spine(ast_, b, [&](ExprId left) { return node_as<BinaryExpr>(ast_, left) != nullptr; });
+        const NodeSpan first = locate(spine.back()->left);
+        NodeSpan span = first;
+        for (std::size_t i = spine.size(); i-- > 0;) {
+            take();  // the operator
+            span.end = locate(spine[i]->right).end;
+            spans_[spine_id(ast_, top, spine, i, false)] = span;
+        }
+        return span;
+    }
+
+    const Ast& ast_;
+    Lexer lexer_;
+    Token token_;
+    NodeSpans spans_;
+};
+
+}  // namespace
+
+NodeSpans locate_nodes(const Ast& ast, ExprId root, std::string_view consumed) {
+    Locator locator(ast, consumed);
+    locator.locate(root);
+    return std::move(locator).spans();
+}
+
+}  // namespace pipwerk::detail

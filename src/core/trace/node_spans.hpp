@@ -1,0 +1,27 @@
+#pragma once
+
+// Where each node of a parsed tree was written. The parser keeps no
+// positions (its nodes stay 16 bytes), so the trace path finds them again:
+// the tree is walked in source order over the tokens of the consumed text,
+// each node taking the tokens its kind is written with.
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "parser/ast.hpp"
+
+namespace pipwerk::detail {
+
+struct NodeSpan {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+
+// One span per node id, brackets excluded (a bracket's own span covers them).
+using NodeSpans = std::vector<NodeSpan>;
+
+// `consumed` is the text the tree was parsed from, up to where parsing stopped.
+[[nodiscard]] NodeSpans locate_nodes(const Ast& ast, ExprId root, std::string_view consumed);
+
+}  // namespace pipwerk::detail

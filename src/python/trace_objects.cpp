@@ -1,0 +1,494 @@
+#include "trace_objects.hpp"
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "exception_boundary.hpp"
+#include "json_writer.hpp"
+#include "module_setup.hpp"
+#include "owned_ref.hpp"
+#include "refcount.hpp"
+#include "text_object.hpp"
+#include "trace_dict.hpp"
+
+// Trace owns the engine's trace. Nodes and dice are made when asked for:
+// each is a small view (the Trace and an index) holding a reference to the
+// Trace only, so no object holds another view and a chain thousands of
+// nodes deep is never a chain of objects. Nothing can close a cycle, so the
+// classes need no garbage-collector support.
+
+namespace pipwerk::python {
+namespace {
+
+struct TraceObject {
+    PyObject header;
+    TraceOutput* trace;    // owned
+    PyObject* expression;  // the exact str traced
+    PyObject* result;      // the RollResult, made on first access; null until then
+    bool show_detail;
+};
+
+// A node or a die: which one, in which Trace.
+struct ViewObject {
+    PyObject header;
+    PyObject* owner;  // the Trace, owned
+    std::size_t index;
+};
+
+constexpr std::size_t kKinds = 6;
+PyTypeObject* trace_type = nullptr;
+PyTypeObject* die_type = nullptr;
+std::array<PyTypeObject*, kKinds> node_types{};
+
+TraceObject& trace_object(PyObject* self) noexcept { return *reinterpret_cast<TraceObject*>(self); }
+ViewObject& view(PyObject* self) noexcept { return *reinterpret_cast<ViewObject*>(self); }
+const TraceOutput& data_of(PyObject* self) noexcept { return *trace_object(view(self).owner).trace; }
+const TraceNode& node_of(PyObject* self) noexcept { return data_of(self).nodes[view(self).index]; }
+const TraceDie& die_of(PyObject* self) noexcept { return data_of(self).dice[view(self).index]; }
+
+PyObject* allocate(PyTypeObject* type) noexcept {
+    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    return alloc(type, 0);
+}
+
+PyObject* new_view(PyTypeObject* type, PyObject* owner, std::size_t index) noexcept {
+    PyObject* self = allocate(type);
+    if (self == nullptr) return nullptr;
+    incref(owner);
+    view(self).owner = owner;
+    view(self).index = index;
+    return self;
+}
+
+PyObject* new_node(PyObject* owner, std::size_t index) noexcept {
+    const TraceNode& n = trace_object(owner).trace->nodes[index];
+    return new_view(node_types[static_cast<std::size_t>(n.kind)], owner, index);
+}
+
+void free_object(PyObject* self) noexcept {
+    PyTypeObject* type = Py_TYPE(self);
+    auto free = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    free(self);
+    decref(reinterpret_cast<PyObject*>(type));
+}
+
+void view_dealloc(PyObject* self) noexcept {
+    decref(view(self).owner);
+    free_object(self);
+}
+
+void trace_dealloc(PyObject* self) noexcept {
+    TraceObject& t = trace_object(self);
+    delete t.trace;
+    decref(t.expression);
+    xdecref(t.result);
+    free_object(self);
+}
+
+PyObject* refuse(PyTypeObject*, PyObject*, PyObject*) noexcept {
+    PyErr_SetString(PyExc_TypeError, "pipwerk_trace objects are made by pipwerk_trace.trace only");
+    return nullptr;
+}
+
+constexpr std::array<const char*, kKinds> kClassNames = {"NumberNode", "DiceNode", "NegationNode",
+                                                         "BinaryNode", "SetNode", "RepetitionNode"};
+const char* kind_class_name(TraceKind kind) noexcept { return kClassNames[static_cast<std::size_t>(kind)]; }
+
+PyObject* tuple_of(std::size_t n, PyObject* (*make)(PyObject*, std::size_t), PyObject* owner,
+                   const std::size_t* indices) noexcept {
+    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(n)));
+    if (tuple == nullptr) return nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        PyObject* item = make(owner, indices != nullptr ? indices[i] : i);
+        if (item == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), item) != 0) return nullptr;
+    }
+    return tuple.release();
+}
+
+PyObject* make_die(PyObject* owner, std::size_t index) noexcept { return new_view(die_type, owner, index); }
+
+// ---- Trace
+
+PyObject* trace_result(PyObject* self, void*) noexcept {
+    TraceObject& t = trace_object(self);
+    if (t.result == nullptr) {
+        // pipwerk's own roll with the seed that replays this trace: a real
+        // RollResult, with nothing added to pipwerk to make one.
+        OwnedRef pipwerk(PyImport_ImportModule("pipwerk"));
+        if (pipwerk == nullptr) return nullptr;
+        OwnedRef roll(PyObject_GetAttrString(pipwerk.get(), "roll"));
+        if (roll == nullptr) return nullptr;
+        OwnedRef seed(PyLong_FromUnsignedLongLong(t.trace->seed));
+        if (seed == nullptr) return nullptr;
+        OwnedRef args(Py_BuildValue("(OO)", t.expression, t.show_detail ? Py_True : Py_False));
+        OwnedRef kwargs(Py_BuildValue("{sO}", "seed", seed.get()));
+        if (args == nullptr || kwargs == nullptr) return nullptr;
+        t.result = PyObject_Call(roll.get(), args.get(), kwargs.get());
+        if (t.result == nullptr) return nullptr;
+    }
+    return Py_NewRef(t.result);
+}
+
+PyObject* trace_seed(PyObject* self, void*) noexcept {
+    return PyLong_FromUnsignedLongLong(trace_object(self).trace->seed);
+}
+
+PyObject* trace_root(PyObject* self, void*) noexcept {
+    const TraceOutput& t = *trace_object(self).trace;
+    if (!t.has_tree()) return Py_NewRef(Py_None);
+    return new_node(self, t.nodes.size() - 1);
+}
+
+PyObject* trace_hints(PyObject* self, void*) noexcept {
+    const auto& hints = trace_object(self).trace->hints;
+    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(hints.size())));
+    if (tuple == nullptr) return nullptr;
+    for (std::size_t i = 0; i < hints.size(); ++i) {
+        PyObject* item = text_object(hints[i]);
+        if (item == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), item) != 0) return nullptr;
+    }
+    return tuple.release();
+}
+
+PyObject* trace_dice(PyObject* self, void*) noexcept {
+    return contain([&] {
+        const TraceOutput& t = *trace_object(self).trace;
+        std::vector<std::size_t> dice;
+        for (std::size_t i = 0; i < t.nodes.size(); ++i) {
+            if (t.nodes[i].kind == TraceKind::Dice) dice.push_back(i);
+        }
+        return tuple_of(dice.size(), new_node, self, dice.data());
+    });
+}
+
+PyObject* trace_to_json(PyObject* self, PyObject*) noexcept {
+    return contain([&] {
+        std::string out;
+        append_trace_json(out, *trace_object(self).trace);
+        return text_object(out);
+    });
+}
+
+bool put(PyObject* dict, const char* key, PyObject* value) noexcept {
+    OwnedRef owned(value);
+    return value != nullptr && PyDict_SetItemString(dict, key, value) == 0;
+}
+
+PyObject* trace_to_dict(PyObject* self, PyObject*) noexcept {
+    const TraceOutput& t = *trace_object(self).trace;
+    const RollOutput& r = t.output;
+    OwnedRef d(PyDict_New());
+    if (d == nullptr) return nullptr;
+    PyObject* dict = d.get();
+    OwnedRef values(PyList_New(static_cast<Py_ssize_t>(r.values.size())));
+    if (values == nullptr) return nullptr;
+    for (std::size_t i = 0; i < r.values.size(); ++i) {
+        PyObject* v = PyFloat_FromDouble(r.values[i]);
+        if (v == nullptr || PyList_SetItem(values.get(), static_cast<Py_ssize_t>(i), v) != 0) return nullptr;
+    }
+    OwnedRef hints(PyList_New(static_cast<Py_ssize_t>(t.hints.size())));
+    if (hints == nullptr) return nullptr;
+    for (std::size_t i = 0; i < t.hints.size(); ++i) {
+        PyObject* h = text_object(t.hints[i]);
+        if (h == nullptr || PyList_SetItem(hints.get(), static_cast<Py_ssize_t>(i), h) != 0) return nullptr;
+    }
+    if (!put(dict, "consumed", text_object(r.consumed)) || !put(dict, "tail", text_object(r.tail)) ||
+        !put(dict, "summary", text_object(r.summary)) || !put(dict, "detail", text_object(r.detail)) ||
+        !put(dict, "full", text_object(r.full)) || !put(dict, "is_set", PyBool_FromLong(r.is_set)) ||
+        !put(dict, "values", values.release()) || !put(dict, "seed", PyLong_FromUnsignedLongLong(t.seed)) ||
+        !put(dict, "hints", hints.release()) ||
+        !put(dict, "tree", t.has_tree() ? node_dict(t, t.nodes.size() - 1) : Py_NewRef(Py_None))) {
+        return nullptr;
+    }
+    return d.release();
+}
+
+PyObject* trace_repr(PyObject* self) noexcept {
+    const TraceObject& t = trace_object(self);
+    OwnedRef seed(PyLong_FromUnsignedLongLong(t.trace->seed));
+    if (seed == nullptr) return nullptr;
+    return PyUnicode_FromFormat("Trace(%R, seed=%S)", t.expression, seed.get());
+}
+
+PyGetSetDef trace_getters[] = {
+    {"result", trace_result, nullptr,
+     "The pipwerk.RollResult of this roll: pipwerk.roll(expression, show_detail, seed=seed).", nullptr},
+    {"seed", trace_seed, nullptr, "The seed that replays this roll, also for an unseeded call.", nullptr},
+    {"root", trace_root, nullptr, "The root node of the tree, or None when nothing was parsed.", nullptr},
+    {"hints", trace_hints, nullptr, "Hints for a tail that starts with other dice rollers' notation.", nullptr},
+    {"dice", trace_dice, nullptr, "Every dice term in evaluation order, as a flat tuple of DiceNode.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef trace_methods[] = {
+    {"to_dict", trace_to_dict, METH_NOARGS,
+     "to_dict($self, /)\n--\n\nThe trace as plain dicts, lists, strs and numbers, ready for json.dumps."},
+    {"to_json", trace_to_json, METH_NOARGS,
+     "to_json($self, /)\n--\n\nThe trace as one line of JSON, the same shape as to_dict()."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// ---- nodes
+
+PyObject* node_kind(PyObject* self, void*) noexcept { return text_object(kind_name(node_of(self).kind)); }
+PyObject* node_start(PyObject* self, void*) noexcept { return PyLong_FromSize_t(node_of(self).start); }
+PyObject* node_end(PyObject* self, void*) noexcept { return PyLong_FromSize_t(node_of(self).end); }
+PyObject* node_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(node_of(self).is_set); }
+PyObject* node_value(PyObject* self, void*) noexcept {
+    const TraceNode& n = node_of(self);
+    if (n.is_set) return Py_NewRef(Py_None);
+    return PyFloat_FromDouble(data_of(self).values_of(n).front());
+}
+PyObject* node_values(PyObject* self, void*) noexcept {
+    const auto values = data_of(self).values_of(node_of(self));
+    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
+    if (tuple == nullptr) return nullptr;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        PyObject* v = PyFloat_FromDouble(values[i]);
+        if (v == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), v) != 0) return nullptr;
+    }
+    return tuple.release();
+}
+PyObject* node_source(PyObject* self, void*) noexcept {
+    const TraceNode& n = node_of(self);
+    return text_object(std::string_view(data_of(self).output.consumed).substr(n.start, n.end - n.start));
+}
+PyObject* node_text(PyObject* self, void*) noexcept { return text_object(node_of(self).text); }
+PyObject* node_op(PyObject* self, void*) noexcept { return text_object(std::string_view(&node_of(self).op, 1)); }
+PyObject* child(PyObject* self, std::size_t k) noexcept {
+    return new_node(view(self).owner, data_of(self).children_of(node_of(self))[k]);
+}
+PyObject* node_left(PyObject* self, void*) noexcept { return child(self, 0); }
+PyObject* node_right(PyObject* self, void*) noexcept { return child(self, 1); }
+PyObject* node_operand(PyObject* self, void*) noexcept { return child(self, 0); }
+PyObject* node_elements(PyObject* self, void*) noexcept {
+    const auto children = data_of(self).children_of(node_of(self));
+    return tuple_of(children.size(), new_node, view(self).owner, children.data());
+}
+PyObject* node_count(PyObject* self, void*) noexcept {
+    const TraceNode& n = node_of(self);
+    if (n.kind == TraceKind::Repetition) return PyLong_FromSize_t(n.child_count);
+    return PyLong_FromLong(n.count);
+}
+PyObject* node_faces(PyObject* self, void*) noexcept { return PyLong_FromLong(node_of(self).faces); }
+PyObject* node_bonus(PyObject* self, void*) noexcept {
+    const auto& b = node_of(self).bonus;
+    return b ? PyLong_FromLongLong(*b) : Py_NewRef(Py_None);
+}
+PyObject* node_keep(PyObject* self, void*) noexcept {
+    const auto& k = node_of(self).keep;
+    return k ? PyLong_FromLongLong(k->count) : Py_NewRef(Py_None);
+}
+PyObject* node_keep_lowest(PyObject* self, void*) noexcept {
+    const auto& k = node_of(self).keep;
+    return PyBool_FromLong(k && k->lowest);
+}
+PyObject* node_comparison(PyObject* self, void*) noexcept {
+    const auto& c = node_of(self).comparison;
+    return c ? text_object(c->op) : Py_NewRef(Py_None);
+}
+PyObject* node_threshold(PyObject* self, void*) noexcept {
+    const auto& c = node_of(self).comparison;
+    return c ? PyLong_FromLongLong(c->threshold) : Py_NewRef(Py_None);
+}
+PyObject* node_dice(PyObject* self, void*) noexcept {
+    const TraceNode& n = node_of(self);
+    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(n.die_count)));
+    if (tuple == nullptr) return nullptr;
+    for (std::size_t i = 0; i < n.die_count; ++i) {
+        PyObject* die = make_die(view(self).owner, n.first_die + i);
+        if (die == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), die) != 0) return nullptr;
+    }
+    return tuple.release();
+}
+PyObject* node_to_dict(PyObject* self, PyObject*) noexcept { return node_dict(data_of(self), view(self).index); }
+PyObject* node_repr(PyObject* self) noexcept {
+    OwnedRef source(node_source(self, nullptr));
+    if (source == nullptr) return nullptr;
+    OwnedRef values(node_of(self).is_set ? node_values(self, nullptr) : node_value(self, nullptr));
+    if (values == nullptr) return nullptr;
+    return PyUnicode_FromFormat("%s(%R, %s=%R)", kind_class_name(node_of(self).kind), source.get(),
+                                node_of(self).is_set ? "values" : "value", values.get());
+}
+
+// ---- dice
+
+PyObject* die_value(PyObject* self, void*) noexcept { return PyLong_FromLong(die_of(self).value); }
+PyObject* die_kept(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).kept); }
+PyObject* die_bonus(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).bonus); }
+PyObject* die_earned(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).earned_bonus); }
+PyObject* die_success(PyObject* self, void*) noexcept {
+    const auto& s = die_of(self).success;
+    return s ? PyBool_FromLong(*s) : Py_NewRef(Py_None);
+}
+PyObject* die_to_dict(PyObject* self, PyObject*) noexcept { return die_dict(die_of(self)); }
+PyObject* die_repr(PyObject* self) noexcept {
+    const TraceDie& d = die_of(self);
+    return PyUnicode_FromFormat("Die(value=%d, kept=%s, bonus=%s)", static_cast<int>(d.value),
+                                d.kept ? "True" : "False", d.bonus ? "True" : "False");
+}
+
+PyGetSetDef die_getters[] = {
+    {"value", die_value, nullptr, "The face the die shows.", nullptr},
+    {"kept", die_kept, nullptr, "Whether the die counts toward its term (False: dropped by a keep).", nullptr},
+    {"bonus", die_bonus, nullptr, "Whether a bonus added this die to the pool.", nullptr},
+    {"earned_bonus", die_earned, nullptr, "Whether the die met the bonus threshold and so added a die.", nullptr},
+    {"success", die_success, nullptr, "Whether the die passes the comparison; None without one.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef die_methods[] = {
+    {"to_dict", die_to_dict, METH_NOARGS, "to_dict($self, /)\n--\n\nThe die as a plain dict."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyMethodDef node_methods[] = {
+    {"to_dict", node_to_dict, METH_NOARGS,
+     "to_dict($self, /)\n--\n\nThis node and everything below it as plain dicts, lists, strs and numbers."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// ---- the classes
+
+#define PIPWERK_NODE_COMMON                                                                                  \
+    {"kind", node_kind, nullptr, "What the node is: its class's kind.", nullptr},                           \
+        {"start", node_start, nullptr, "Where the node's text starts in the consumed text.", nullptr},      \
+        {"end", node_end, nullptr, "Where the node's text ends (exclusive) in the consumed text.", nullptr}, \
+        {"source", node_source, nullptr, "The node's text: consumed[start:end].", nullptr},                 \
+        {"is_set", node_is_set, nullptr, "Whether the node's value is a set.", nullptr},                    \
+        {"value", node_value, nullptr, "The node's value; None when it is a set.", nullptr},                \
+        {"values", node_values, nullptr, "The node's values: its one value, or a set's elements.", nullptr}
+
+PyGetSetDef number_getters[] = {
+    PIPWERK_NODE_COMMON,
+    {"text", node_text, nullptr, "The number as roll shows it.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef dice_getters[] = {
+    PIPWERK_NODE_COMMON,
+    {"count", node_count, nullptr, "The number of dice rolled before any bonus.", nullptr},
+    {"faces", node_faces, nullptr, "The faces of each die.", nullptr},
+    {"bonus", node_bonus, nullptr, "The bonus threshold, or None.", nullptr},
+    {"keep", node_keep, nullptr, "How many dice are kept, or None.", nullptr},
+    {"keep_lowest", node_keep_lowest, nullptr, "Whether the lowest dice are kept (kl) rather than the highest.",
+     nullptr},
+    {"comparison", node_comparison, nullptr, "The comparison operator, or None.", nullptr},
+    {"threshold", node_threshold, nullptr, "The comparison's threshold, or None.", nullptr},
+    {"dice", node_dice, nullptr, "The dice in the order rolled, bonus dice after the others.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef negation_getters[] = {
+    PIPWERK_NODE_COMMON,
+    {"operand", node_operand, nullptr, "The node negated.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef binary_getters[] = {
+    PIPWERK_NODE_COMMON,
+    {"op", node_op, nullptr, "The operator: '+', '-', '*' or '/'.", nullptr},
+    {"left", node_left, nullptr, "The left operand.", nullptr},
+    {"right", node_right, nullptr, "The right operand.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef set_getters[] = {
+    PIPWERK_NODE_COMMON,
+    {"elements", node_elements, nullptr, "The set's elements.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef repetition_getters[] = {
+    PIPWERK_NODE_COMMON,
+    {"count", node_count, nullptr, "How many times the body was evaluated.", nullptr},
+    {"elements", node_elements, nullptr, "One evaluation of the body per element.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+#undef PIPWERK_NODE_COMMON
+
+struct ClassSpec {
+    const char* name;  // qualified
+    const char* doc;
+    PyGetSetDef* getters;
+    PyMethodDef* methods;
+    reprfunc repr;
+    destructor dealloc;
+    int size;
+};
+
+PyTypeObject* make_class(const ClassSpec& c) noexcept {
+    PyType_Slot slots[] = {
+        {Py_tp_doc, const_cast<char*>(c.doc)},
+        {Py_tp_getset, c.getters},
+        {Py_tp_methods, c.methods},
+        {Py_tp_repr, reinterpret_cast<void*>(c.repr)},
+        {Py_tp_new, reinterpret_cast<void*>(refuse)},
+        {Py_tp_dealloc, reinterpret_cast<void*>(c.dealloc)},
+        {0, nullptr},
+    };
+    PyType_Spec spec = {
+        .name = c.name,
+        .basicsize = c.size,
+        .itemsize = 0,
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+        .slots = slots,
+    };
+    return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+}
+
+bool add_class(PyObject* module, OwnedRef& all, const char* name, PyTypeObject* type) noexcept {
+    if (type == nullptr) return false;
+    incref(reinterpret_cast<PyObject*>(type));  // one kept here, one for the module
+    return add_export(module, all, name, reinterpret_cast<PyObject*>(type));
+}
+
+}  // namespace
+
+bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept {
+    constexpr int kViewSize = static_cast<int>(sizeof(ViewObject));
+    trace_type = make_class({"pipwerk_trace.Trace",
+                             "A roll with every node and die behind it, as pipwerk_trace.trace returns it.",
+                             trace_getters, trace_methods, trace_repr, trace_dealloc,
+                             static_cast<int>(sizeof(TraceObject))});
+    if (!add_class(module, all, "Trace", trace_type)) return false;
+    die_type = make_class({"pipwerk_trace.Die", "One die of a dice term.", die_getters, die_methods, die_repr,
+                           view_dealloc, kViewSize});
+    if (!add_class(module, all, "Die", die_type)) return false;
+    PyGetSetDef* getters[kKinds] = {number_getters, dice_getters,  negation_getters,
+                                    binary_getters, set_getters,   repetition_getters};
+    const char* docs[kKinds] = {
+        "A number, as roll shows it.",
+        "A dice term: its count, faces and modifiers, its value and its dice.",
+        "A negation of its operand.",
+        "An operation of two operands.",
+        "A set written in braces, with its elements.",
+        "A repetition N#body: one evaluation of the body per element.",
+    };
+    static std::array<std::string, kKinds> qualified;
+    for (std::size_t k = 0; k < kKinds; ++k) {
+        qualified[k] = std::string("pipwerk_trace.") + kClassNames[k];
+        node_types[k] = make_class({qualified[k].c_str(), docs[k], getters[k], node_methods, node_repr,
+                                    view_dealloc, kViewSize});
+        if (!add_class(module, all, kClassNames[k], node_types[k])) return false;
+    }
+    return true;
+}
+
+PyObject* new_trace(TraceOutput&& trace, PyObject* expression, bool show_detail) noexcept {
+    return contain([&]() -> PyObject* {
+        auto owned = std::make_unique<TraceOutput>(std::move(trace));
+        PyObject* self = allocate(trace_type);
+        if (self == nullptr) return nullptr;
+        TraceObject& t = trace_object(self);
+        t.trace = owned.release();
+        incref(expression);
+        t.expression = expression;
+        t.result = nullptr;
+        t.show_detail = show_detail;
+        return self;
+    });
+}
+
+}  // namespace pipwerk::python
