@@ -4,9 +4,7 @@ import { readFragment, writeFragment } from "./url_state.js";
 import { renderRoll, addToHistory, rollAnnouncement } from "./roll_view.js";
 import { OddsClient } from "./odds_client.js";
 import { renderBlock, SERIES_LETTERS } from "./odds_view.js";
-import { renderComparison } from "./compare_view.js";
 import { drawHistogram, swatch } from "./histogram.js";
-import { oddsCsv } from "./odds_csv.js";
 import { formatStatistic } from "./number_format.js";
 
 const DEFAULT_EXPRESSIONS = ["4d6k3"];
@@ -105,7 +103,7 @@ function rollAt(index) {
   const seed = freshSeed();
   const roll = { letter: SERIES_LETTERS[index], expression, seed };
   try {
-    roll.result = engine.roll(expression, { seed });
+    ({ result: roll.result, dice: roll.dice, hints: roll.hints } = engine.trace(expression, { seed }));
   } catch (error) {
     roll.error = error.message;
   }
@@ -198,11 +196,22 @@ new ResizeObserver(() => {
   if (!figure.hidden && Math.abs(figure.clientWidth - chartWidth) > 8) drawChart();
 }).observe($("chart"));
 
-function onDone(comparison) {
+async function showComparison(comparison) {
+  if (comparison === null) return;
+  // Loaded when there are two expressions to compare: the first load stays small.
+  const request = shown;
+  const { renderComparison } = await import("./compare_view.js");
+  if (shown !== request) return;
+  renderComparison($("compare"), comparison, blocks.map((block) => block.consumed));
+}
+
+async function onDone(comparison) {
+  const request = shown;
   clearTimeout(busyTimer);
   setStatus("");
   drawChart();
-  renderComparison($("compare"), comparison, blocks.map((block) => block.consumed));
+  await showComparison(comparison);
+  if (shown !== request) return;  // a newer request started meanwhile
   $("export-csv").disabled = !blocks.some((block) => block.elements);
   const spoken = blocks.map((block, index) => {
     const name = `${SERIES_LETTERS[index]}, ${block.consumed || block.expression}`;
@@ -235,7 +244,9 @@ async function copyLink() {
   }
 }
 
-function exportCsv() {
+// The CSV writer loads on the first export: the first load stays small.
+async function exportCsv() {
+  const { oddsCsv } = await import("./odds_csv.js");
   const blob = new Blob([oddsCsv(blocks)], { type: "text/csv" });
   const link = document.createElement("a");
   link.href = URL.createObjectURL(blob);

@@ -1,6 +1,6 @@
 // Shows one roll: its full text, every die with its marks, and the seed that
-// reproduces it; and keeps the short history of rolls.
-import { diceFromDetail } from "./dice_marks.js";
+// reproduces it; and keeps the short history of rolls. The dice come from the
+// roll's trace: every dice term in the order rolled, with all its dice.
 
 const HISTORY_LENGTH = 10;
 
@@ -13,11 +13,12 @@ function node(tag, attributes = {}, text = null) {
 
 // The words for a die's marks: shown next to the face and read by screen readers,
 // so that colour is never the only signal.
+// die: a die of a trace, { value, kept, bonus, earned_bonus, success }.
 export function dieMarks(die) {
   const marks = [];
   if (!die.kept) marks.push("dropped");
-  if (die.bonusDie) marks.push("bonus-die");
-  if (die.earnedBonus) marks.push("earned-bonus");
+  if (die.bonus) marks.push("bonus-die");
+  if (die.earned_bonus) marks.push("earned-bonus");
   if (die.success === true) marks.push("success");
   if (die.success === false) marks.push("failure");
   return marks;
@@ -47,18 +48,24 @@ function dieItem(die) {
   return item;
 }
 
-function diceList(terms) {
+// One row per dice term of the trace, named by its text in the expression.
+function diceList(terms, consumed) {
   const holder = node("div", { class: "dice-terms" });
-  terms.forEach(({ dice, comparison }, index) => {
-    const label = `Dice of term ${index + 1}${comparison ? ", counting successes" : ""}`;
-    const list = node("ul", { class: "dice", "aria-label": label });
-    for (const die of dice) list.append(dieItem(die));
-    holder.append(list);
-  });
+  for (const term of terms) {
+    const source = consumed.slice(term.start, term.end);
+    const row = node("div", { class: "dice-term" });
+    const label = node("code", { class: "term-source" }, source);
+    const counting = term.comparison ? `, counting dice ${term.comparison.op} ${term.comparison.threshold}` : "";
+    const list = node("ul", { class: "dice", "aria-label": `Dice of ${source}${counting}` });
+    for (const die of term.dice) list.append(dieItem(die));
+    row.append(label, list);
+    holder.append(row);
+  }
   return holder;
 }
 
-// roll: { letter, expression, seed, result } or { letter, expression, seed, error }.
+// roll: { letter, expression, seed, result, dice, hints } (result, dice and hints
+// as the package's trace gives them) or { letter, expression, seed, error }.
 export function renderRoll(container, roll) {
   container.replaceChildren();
   container.dataset.state = roll.error ? "error" : "rolled";
@@ -79,10 +86,11 @@ export function renderRoll(container, roll) {
   container.append(node("p", { class: "roll-summary" }, result.summary));
   container.append(node("p", { class: "roll-full" }, result.full));
   if (result.tail.trim() !== "") {
-    container.append(node("p", { class: "message tail" }, `Not read: "${result.tail}"`));
+    const note = node("p", { class: "message tail" }, `Not read: "${result.tail}"`);
+    for (const hint of roll.hints) note.append(node("span", { class: "hint-text" }, `Hint: ${hint}`));
+    container.append(note);
   }
-  const terms = diceFromDetail(result.detail);
-  if (terms.length > 0) container.append(diceList(terms));
+  if (roll.dice.length > 0) container.append(diceList(roll.dice, result.consumed));
 }
 
 // The text a screen reader announces for a roll.

@@ -7,6 +7,7 @@ import re
 from typing import Any
 
 import pipwerk
+import pipwerk_trace
 import pytest
 from page_driver import open_page, read_roll, roll
 
@@ -20,35 +21,47 @@ EXPRESSIONS = [
     "2d6b2",
     "8d10>=7",
     "5d10k3!=10",
+    "6d6b5k3<4",
     "{1d6, 2d8k1} * 2",
     "3#4d6k3",
     "1d20 + 3 and some words",
 ]
 
 
-def native_marks(detail: str) -> list[list[dict[str, Any]]]:
-    """The dice of a detail text read on the Python side: "[...]" plain terms,
-    where "*" is dropped, and "<...>" comparison terms, where "*" is a failure;
-    "!" earned a bonus die, and in a plain term the bonus dice are the last ones,
-    one per "!"."""
+def native_marks(expression: str, seed: int) -> list[list[dict[str, Any]]]:
+    """The dice of every term of the native trace of the same roll, with the marks
+    the page must show for them."""
     terms = []
-    for plain, compared in re.findall(r"\[([^\[\]]*)\]|<([^<>]*)>", detail):
-        texts = (plain or compared).split(" + ")
-        added = sum(text.endswith("!") for text in texts) if plain else 0
+    for term in pipwerk_trace.trace(expression, seed=seed).dice:
         dice = []
-        for position, text in enumerate(texts):
+        for die in term.dice:
             marks = set()
-            if "*" in text:
-                marks.add("failure" if compared else "dropped")
-            elif compared:
-                marks.add("success")
-            if text.endswith("!"):
-                marks.add("earned-bonus")
-            if position >= len(texts) - added:
+            if not die.kept:
+                marks.add("dropped")
+            if die.bonus:
                 marks.add("bonus-die")
-            dice.append({"value": int(text.rstrip("*!")), "marks": marks})
+            if die.earned_bonus:
+                marks.add("earned-bonus")
+            if die.success is not None:
+                marks.add("success" if die.success else "failure")
+            dice.append({"value": die.value, "marks": marks})
         terms.append(dice)
     return terms
+
+
+def detail_marks(detail: str) -> list[list[tuple[int, str]]]:
+    """The dice the detail text lists, with their markers ("*", "!"), term by term."""
+    return [
+        [(int(text.rstrip("*!")), text.lstrip("0123456789")) for text in (plain or compared).split(" + ")]
+        for plain, compared in re.findall(r"\[([^\[\]]*)\]|<([^<>]*)>", detail)
+    ]
+
+
+def test_a_hint_for_another_rollers_notation(page: Any, base_url: str) -> None:
+    open_page(page, base_url)
+    shown = roll(page, 0, "2d20kh1+5")
+    (hint,) = pipwerk_trace.trace("2d20kh1+5", seed=shown["seed"]).hints
+    assert page.locator("#roll-result .hint-text").inner_text() == f"Hint: {hint}"
 
 
 @pytest.mark.parametrize("expression", EXPRESSIONS)
@@ -58,7 +71,21 @@ def test_a_roll_shows_the_native_texts_and_dice(page: Any, base_url: str, expres
     native = pipwerk.roll(expression, seed=shown["seed"])
     assert shown["full"] == native.full
     assert shown["summary"] == native.summary
-    assert shown["dice"] == native_marks(native.detail)
+    assert shown["dice"] == native_marks(expression, shown["seed"])
+    # The marks agree with the detail text: it lists every die of a plain term and
+    # the kept dice of a term with a comparison, "*" on dropped or failing dice.
+    traced = pipwerk_trace.trace(expression, seed=shown["seed"]).dice
+    listed = []
+    for dice, term in zip(shown["dice"], traced):
+        starred = "failure" if term.comparison is not None else "dropped"
+        listed.append([
+            (d["value"], ("*" if starred in d["marks"] else "") + ("!" if "earned-bonus" in d["marks"] else ""))
+            for d in dice
+            if term.comparison is None or "dropped" not in d["marks"]
+        ])
+    assert listed == detail_marks(native.detail)
+    sources = page.locator("#roll-result .term-source").all_inner_texts()
+    assert sources == [term.source for term in traced]
     tail = page.locator("#roll-result .message.tail")
     assert (tail.count() == 1) == (native.tail.strip() != "")
     assert page.errors == []
