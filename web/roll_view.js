@@ -19,8 +19,9 @@ export function dieMarks(die) {
   if (!die.kept) marks.push("dropped");
   if (die.bonus) marks.push("bonus-die");
   if (die.earned_bonus) marks.push("earned-bonus");
-  if (die.success === true) marks.push("success");
-  if (die.success === false) marks.push("failure");
+  // Only kept dice count as successes: a dropped die is just dropped.
+  if (die.kept && die.success === true) marks.push("success");
+  if (die.kept && die.success === false) marks.push("failure");
   return marks;
 }
 

@@ -42,7 +42,7 @@ def native_marks(expression: str, seed: int) -> list[list[dict[str, Any]]]:
                 marks.add("bonus-die")
             if die.earned_bonus:
                 marks.add("earned-bonus")
-            if die.success is not None:
+            if die.success is not None and die.kept:  # a dropped die is never counted
                 marks.add("success" if die.success else "failure")
             dice.append({"value": die.value, "marks": marks})
         terms.append(dice)
@@ -102,6 +102,17 @@ def test_kept_dice_add_up_to_the_total(page: Any, base_url: str) -> None:
         # Keep takes the highest: no dropped die beats a kept one.
         dropped = [d["value"] for d in dice if "dropped" in d["marks"]]
         assert max(dropped, default=0) <= min(kept)
+
+
+def test_a_counting_term_counts_its_marked_successes(page: Any, base_url: str) -> None:
+    open_page(page, base_url)
+    for expression in ["8d10k5>=7", "10d6<3", "6d6b5k4!=6"]:
+        shown = roll(page, 0, expression)
+        (dice,) = shown["dice"]
+        assert sum("success" in d["marks"] for d in dice) == int(shown["summary"]), shown
+        for d in dice:
+            # Every kept die is a hit or a miss; a dropped one is neither.
+            assert len({"success", "failure"} & d["marks"]) == (0 if "dropped" in d["marks"] else 1), shown
 
 
 def test_dropped_dice_are_struck_through_not_only_coloured(page: Any, base_url: str) -> None:
