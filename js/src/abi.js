@@ -62,10 +62,24 @@ export const input = { ptr: 0, length: 0, ascii: true, text: '' };
 // Writes the expression into the engine's input buffer as UTF-8. A lone
 // surrogate has no UTF-8 form: it is refused rather than replaced, so no
 // roll ever sees text the caller did not write.
+// The engine's input buffer, asked for again only when it must grow.
+let inputPtr = 0;
+let inputRoom = -1;
+let inputExports = null;
+
+function inputBuffer(room) {
+  if (room > inputRoom || inputExports !== exports) {
+    inputPtr = call(exports.pw_input, Math.max(room, 256));
+    inputRoom = Math.max(room, 256);
+    inputExports = exports;
+  }
+  return inputPtr;
+}
+
 export function putExpression(text, name = 'expression') {
   checkExpression(text, name);
   const room = text.length * 3; // a UTF-16 code unit takes at most 3 UTF-8 bytes
-  const ptr = call(exports.pw_input, room);
+  const ptr = inputBuffer(room);
   const written = encode(text, ptr, room, name);
   input.ptr = ptr;
   input.length = written;
@@ -77,7 +91,7 @@ export function putExpression(text, name = 'expression') {
 // Two expressions back to back (compare); returns their byte lengths.
 export function putExpressions(a, b) {
   const room = (a.length + b.length) * 3;
-  const ptr = call(exports.pw_input, room);
+  const ptr = inputBuffer(room);
   const lengthA = encode(a, ptr, a.length * 3, 'a');
   const lengthB = encode(b, ptr + lengthA, b.length * 3, 'b');
   input.text = ''; // no slices of these are taken
@@ -116,16 +130,6 @@ function encode(text, ptr, room, name) {
 const decoder = new TextDecoder('utf-8', { fatal: true });
 
 export function utf8(ptr, length) {
-  if (length <= SHORT) {
-    let text = '';
-    let i = ptr;
-    for (; i < ptr + length; i++) {
-      const byte = u8[i];
-      if (byte >= 0x80) break;
-      text += String.fromCharCode(byte);
-    }
-    if (i === ptr + length) return text;
-  }
   return decoder.decode(u8.subarray(ptr, ptr + length));
 }
 
