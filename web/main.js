@@ -4,16 +4,17 @@ import { readFragment, writeFragment } from "./url_state.js";
 import { renderRoll, addToHistory, rollAnnouncement } from "./roll_view.js";
 import { OddsClient } from "./odds_client.js";
 import { renderBlock, SERIES_LETTERS } from "./odds_view.js";
-import { drawHistogram, swatch } from "./histogram.js";
+import { ChartView } from "./chart_view.js";
+import { ExpressionBoxes, MAX_EXPRESSIONS } from "./expression_boxes.js";
 import { formatStatistic } from "./number_format.js";
 
 const DEFAULT_EXPRESSIONS = ["4d6k3"];
-const MAX_EXPRESSIONS = SERIES_LETTERS.length;
 const BUSY_DELAY_MS = 150;
 
 const $ = (id) => document.getElementById(id);
-const list = $("expression-list");
 const announcer = $("announcer");
+const boxes = new ExpressionBoxes($("expression-list"), $("add-expression"), { roll: rollAt, removed: syncState });
+const chart = new ChartView($("chart"));
 
 let engine = null;
 let shown = [];      // the expressions whose odds are on the page
@@ -26,67 +27,6 @@ function announce(text) {
   requestAnimationFrame(() => { announcer.textContent = text; });
 }
 
-// --- the expression boxes --------------------------------------------------------
-
-function inputs() {
-  return [...list.querySelectorAll("input.expression-input")];
-}
-
-function typedExpressions() {
-  return inputs().map((input) => input.value).filter((text) => text.trim() !== "");
-}
-
-function makeRow(text, index, count) {
-  const letter = SERIES_LETTERS[index];
-  const row = document.createElement("li");
-  row.className = "expression-row";
-  row.innerHTML = `
-    <label class="series-tag series-${index}" for="expression-${index}"><span class="visually-hidden">Expression </span>${letter}</label>
-    <input id="expression-${index}" class="expression-input" type="text" spellcheck="false"
-      autocapitalize="off" autocorrect="off" enterkeyhint="go" aria-describedby="expressions-hint">
-    <button type="button" class="roll-button">Roll</button>`;
-  const input = row.querySelector("input");
-  input.value = text;
-  input.addEventListener("keydown", (event) => {
-    if (event.key === "Enter") {
-      event.preventDefault();
-      rollAt(index);
-    }
-  });
-  row.querySelector(".roll-button").addEventListener("click", () => rollAt(index));
-  if (count > 1) {
-    const remove = document.createElement("button");
-    remove.type = "button";
-    remove.className = "remove-button";
-    remove.setAttribute("aria-label", `Remove expression ${letter}`);
-    remove.textContent = "×";
-    remove.addEventListener("click", () => removeAt(index));
-    row.append(remove);
-  }
-  return row;
-}
-
-function buildRows(expressions) {
-  const texts = expressions.length > 0 ? expressions : [""];
-  list.replaceChildren(...texts.map((text, index) => makeRow(text, index, texts.length)));
-  $("add-expression").disabled = texts.length >= MAX_EXPRESSIONS;
-}
-
-function removeAt(index) {
-  const texts = inputs().map((input) => input.value);
-  texts.splice(index, 1);
-  buildRows(texts);
-  inputs()[Math.min(index, texts.length - 1)].focus();
-  syncState();
-}
-
-function addExpression() {
-  const texts = inputs().map((input) => input.value);
-  if (texts.length >= MAX_EXPRESSIONS) return;
-  buildRows([...texts, ""]);
-  inputs().at(-1).focus();
-}
-
 // --- rolling ---------------------------------------------------------------------
 
 function freshSeed() {
@@ -94,7 +34,7 @@ function freshSeed() {
 }
 
 function rollAt(index) {
-  const input = inputs()[index];
+  const input = boxes.inputs()[index];
   const expression = input.value;
   if (expression.trim() === "") {
     input.focus();
@@ -117,7 +57,7 @@ function rollAt(index) {
 // --- the URL fragment and the odds -----------------------------------------------
 
 function syncState() {
-  const expressions = typedExpressions();
+  const expressions = boxes.expressions();
   const fragment = writeFragment(expressions);
   if (fragment !== location.hash) {
     history.replaceState(null, "", fragment === "" ? location.pathname + location.search : fragment);
@@ -130,7 +70,7 @@ function showOdds(expressions) {
   shown = expressions;
   blocks = [];
   $("odds-blocks").replaceChildren(...expressions.map(() => document.createElement("article")));
-  $("chart").hidden = true;
+  chart.hide();
   $("compare").hidden = true;
   $("export-csv").disabled = true;
   if (expressions.length === 0) {
@@ -157,45 +97,6 @@ function onBlock(index, block) {
   $("odds-blocks").children[index].replaceWith(renderBlock(block, index));
 }
 
-function chartSeries() {
-  const series = [];
-  blocks.forEach((block, index) => {
-    if (!block.elements) return;
-    block.elements.forEach(({ outcomes }, element) => {
-      if (outcomes.length === 0) return;
-      const part = block.isSet ? ` element ${element + 1}` : "";
-      series.push({ label: `${SERIES_LETTERS[index]}${part}: ${block.consumed}`, index, outcomes });
-    });
-  });
-  return series;
-}
-
-let chartWidth = 0;
-
-function drawChart() {
-  const figure = $("chart");
-  const series = chartSeries();
-  figure.hidden = series.length === 0;
-  if (series.length === 0) return;
-  chartWidth = figure.clientWidth;
-  const description = "Histogram of " + series.map((s) => s.label).join("; ") + ". The tables below give every value.";
-  const caption = document.createElement("figcaption");
-  caption.className = "legend";
-  series.forEach(({ label }, position) => {
-    const entry = document.createElement("span");
-    entry.className = "legend-entry";
-    entry.append(swatch(position), label);
-    caption.append(entry);
-  });
-  figure.replaceChildren(drawHistogram(series, description, chartWidth), caption);
-}
-
-// The chart is drawn for its width: draw it again when that changes.
-new ResizeObserver(() => {
-  const figure = $("chart");
-  if (!figure.hidden && Math.abs(figure.clientWidth - chartWidth) > 8) drawChart();
-}).observe($("chart"));
-
 async function showComparison(comparison) {
   if (comparison === null) return;
   // Loaded when there are two expressions to compare: the first load stays small.
@@ -209,7 +110,7 @@ async function onDone(comparison) {
   const request = shown;
   clearTimeout(busyTimer);
   setStatus("");
-  drawChart();
+  chart.show(blocks);
   await showComparison(comparison);
   if (shown !== request) return;  // a newer request started meanwhile
   $("export-csv").disabled = !blocks.some((block) => block.elements);
@@ -261,8 +162,8 @@ async function exportCsv() {
 
 function loadFromFragment() {
   const expressions = readFragment(location.hash).slice(0, MAX_EXPRESSIONS);
-  buildRows(expressions.length > 0 ? expressions : DEFAULT_EXPRESSIONS);
-  showOdds(typedExpressions());
+  boxes.build(expressions.length > 0 ? expressions : DEFAULT_EXPRESSIONS);
+  showOdds(boxes.expressions());
 }
 
 async function start() {
@@ -273,13 +174,12 @@ async function start() {
     setStatus(`The pipwerk engine could not be loaded (${error.message}). Build it first: see docs/web.md.`);
     return;
   }
-  $("add-expression").addEventListener("click", addExpression);
   $("copy-link").addEventListener("click", copyLink);
   $("export-csv").addEventListener("click", exportCsv);
   $("expressions").addEventListener("submit", (event) => event.preventDefault());
   window.addEventListener("hashchange", () => {
     const expressions = readFragment(location.hash);
-    if (expressions.join("\n") !== typedExpressions().join("\n")) loadFromFragment();
+    if (expressions.join("\n") !== boxes.expressions().join("\n")) loadFromFragment();
   });
   loadFromFragment();
   document.body.dataset.engine = "ready";
