@@ -2,6 +2,7 @@
 // a legend, drawn for the figure's width and drawn again when that changes.
 import { drawHistogram, swatch } from "./histogram.js";
 import { SERIES_LETTERS } from "./odds_view.js";
+import { node } from "./html_node.js";
 
 // One series per expression, or per element of a set, that has values.
 function chartSeries(blocks) {
@@ -46,11 +47,9 @@ export class ChartView {
     if (series.length === 0) return;
     this.#width = figure.clientWidth;
     const description = "Histogram of " + series.map((s) => s.label).join("; ") + ". The tables below give every value.";
-    const caption = document.createElement("figcaption");
-    caption.className = "legend";
+    const caption = node("figcaption", { class: "legend" });
     series.forEach(({ label }, position) => {
-      const entry = document.createElement("span");
-      entry.className = "legend-entry";
+      const entry = node("span", { class: "legend-entry" });
       entry.append(swatch(position), label);
       caption.append(entry);
     });

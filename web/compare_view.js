@@ -1,13 +1,7 @@
 // Two expressions side by side: the chances that A beats, ties or loses to B,
 // as figures and as one bar whose parts are labelled in text.
 import { formatPercent } from "./number_format.js";
-
-function node(tag, attributes = {}, text = null) {
-  const made = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) made.setAttribute(key, String(value));
-  if (text !== null) made.textContent = text;
-  return made;
-}
+import { node } from "./html_node.js";
 
 export function renderComparison(container, comparison, [a, b]) {
   container.replaceChildren();

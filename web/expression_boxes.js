@@ -1,6 +1,7 @@
 // The expression boxes, A to D: one text box with its Roll button each, and a
 // remove button while there is more than one. Enter in a box rolls that box.
 import { SERIES_LETTERS } from "./odds_view.js";
+import { node } from "./html_node.js";
 
 export const MAX_EXPRESSIONS = SERIES_LETTERS.length;
 
@@ -46,8 +47,7 @@ export class ExpressionBoxes {
 
   #row(text, index, count) {
     const letter = SERIES_LETTERS[index];
-    const row = document.createElement("li");
-    row.className = "expression-row";
+    const row = node("li", { class: "expression-row" });
     row.innerHTML = `
       <label class="series-tag series-${index}" for="expression-${index}"><span class="visually-hidden">Expression </span>${letter}</label>
       <input id="expression-${index}" class="expression-input" type="text" spellcheck="false"
@@ -63,11 +63,7 @@ export class ExpressionBoxes {
     });
     row.querySelector(".roll-button").addEventListener("click", () => this.handlers.roll(index));
     if (count > 1) {
-      const remove = document.createElement("button");
-      remove.type = "button";
-      remove.className = "remove-button";
-      remove.setAttribute("aria-label", `Remove expression ${letter}`);
-      remove.textContent = "×";
+      const remove = node("button", { type: "button", class: "remove-button", "aria-label": `Remove expression ${letter}` }, "×");
       remove.addEventListener("click", () => this.#remove(index));
       row.append(remove);
     }

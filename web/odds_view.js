@@ -2,6 +2,7 @@
 // (one for a single value, one per element of a set) the statistics and a table
 // of P(=), P(>=) and P(<=), with the errors the roll can end with as rows of their own.
 import { formatPercent, formatStatistic, formatValue } from "./number_format.js";
+import { node } from "./html_node.js";
 
 export const SERIES_LETTERS = ["A", "B", "C", "D"];
 
@@ -11,13 +12,6 @@ export const SERIES_LETTERS = ["A", "B", "C", "D"];
 const ALL_ROWS_UP_TO = 500;
 const ROW_HEIGHT = 29;
 const ROWS_AROUND = 40;
-
-function node(tag, attributes = {}, text = null) {
-  const made = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) made.setAttribute(key, String(value));
-  if (text !== null) made.textContent = text;
-  return made;
-}
 
 function probabilityCell(p) {
   return node("td", { "data-p": p, title: String(p) }, formatPercent(p));

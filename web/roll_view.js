@@ -1,15 +1,9 @@
 // Shows one roll: its full text, every die with its marks, and the seed that
 // reproduces it; and keeps the short history of rolls. The dice come from the
 // roll's trace: every dice term in the order rolled, with all its dice.
+import { node } from "./html_node.js";
 
 const HISTORY_LENGTH = 10;
-
-function node(tag, attributes = {}, text = null) {
-  const made = document.createElement(tag);
-  for (const [key, value] of Object.entries(attributes)) made.setAttribute(key, String(value));
-  if (text !== null) made.textContent = text;
-  return made;
-}
 
 // The words for a die's marks: shown next to the face and read by screen readers,
 // so that colour is never the only signal.
