@@ -12,7 +12,6 @@ const DEFAULT_EXPRESSIONS = ["4d6k3"];
 const BUSY_DELAY_MS = 150;
 
 const $ = (id) => document.getElementById(id);
-const announcer = $("announcer");
 const boxes = new ExpressionBoxes($("expression-list"), $("add-expression"), { roll: rollAt, removed: syncState });
 const chart = new ChartView($("chart"));
 
@@ -21,10 +20,12 @@ let shown = [];      // the expressions whose odds are on the page
 let blocks = [];     // their odds blocks, as the worker sends them
 let busyTimer = 0;
 
-function announce(text) {
+// Rolls and odds have a live region each, so that odds arriving just after a
+// roll do not cut off its announcement.
+function announce(region, text) {
   // Clearing first makes a repeated text be read again.
-  announcer.textContent = "";
-  requestAnimationFrame(() => { announcer.textContent = text; });
+  region.textContent = "";
+  requestAnimationFrame(() => { region.textContent = text; });
 }
 
 // --- rolling ---------------------------------------------------------------------
@@ -50,7 +51,7 @@ function rollAt(index) {
   renderRoll($("roll-result"), roll);
   addToHistory($("history"), roll);
   document.body.dataset.rolls = String(Number(document.body.dataset.rolls ?? 0) + 1);
-  announce(rollAnnouncement(roll));
+  announce($("announcer"), rollAnnouncement(roll));
   syncState();
 }
 
@@ -120,7 +121,7 @@ async function onDone(comparison) {
     if (!block.elements || !block.elements[0]?.stats) return `${name}: no odds`;
     return `${name}: mean ${formatStatistic(block.elements[0].stats.mean)}`;
   });
-  announce("Odds ready. " + spoken.join(". "));
+  announce($("odds-announcer"), "Odds ready. " + spoken.join(". "));
   document.body.dataset.odds = "ready";
 }
 

@@ -44,6 +44,8 @@ def test_table_rows_match_the_odds_module(page: Any, base_url: str, expression: 
     stats = page.locator("article.odds-block[data-index='0'] dl.stats").first
     mean = float(stats.locator("div", has_text="Mean").locator("dd").inner_text())
     assert abs(mean - reference.elements[0].mean) < 1e-4
+    page.wait_for_function("document.getElementById('odds-announcer').textContent !== ''")
+    assert page.locator("#odds-announcer").inner_text() == f"Odds ready. A, {reference.consumed}: mean {mean:g}"
     assert page.errors == []
 
 
