@@ -17,8 +17,11 @@
 #      CPython >= 3.11 found (at least three are required), and the pytest
 #      suites run on each, in CI mode (derandomized Hypothesis, no skipping
 #      the CLI tests);
-#   8. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
-#   9. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
+#   8. the web page's tests: its pure modules under Node, then the page itself
+#      in headless Chromium (Debian's chromium, driven by Playwright), checked
+#      against the wheel's Python modules (skipped without chromium);
+#   9. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
+#  10. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
 #      without clang++-19).
 # Build products go to build/test (override with PIPWERK_TEST_DIR).
 set -euo pipefail
@@ -173,6 +176,21 @@ for entry in "${pythons[@]}"; do
   passed_on+=("$version")
 done
 results+=("Python suites pass on CPython ${passed_on[*]} with the one wheel")
+
+step "Browser tests"
+# Playwright drives the system's chromium and never downloads a browser of its own.
+chromium=$(command -v chromium || true)
+if [ -n "$chromium" ]; then
+  browser_venv=$out/venv-${passed_on[-1]}
+  "$browser_venv/bin/python" -m pip install -q playwright
+  (cd "$root" && node --test tests/web/)
+  (cd "$root" && PIPWERK_CHROMIUM="$chromium" PIPWERK_BROWSER_ARTIFACTS="$out/browser" \
+    "$browser_venv/bin/python" -m pytest -q -p no:cacheprovider tests/browser)
+  results+=("browser: the page passes in $("$chromium" --version | head -n 1); screenshots in $out/browser")
+else
+  echo "chromium is not installed: skipped (install Debian's chromium package to test the page)"
+  results+=("browser tests: SKIPPED, chromium is not installed")
+fi
 
 step "valgrind memcheck"
 if command -v valgrind >/dev/null; then
