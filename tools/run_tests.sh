@@ -6,16 +6,18 @@
 #   3. cmake --install of the Release build, and a consumer project
 #      (tests/consumer) built against the installed package, by CMake and by
 #      pkg-config, and run;
-#   4. the sdist, and the wheel built from it; the wheel made publishable and
+#   4. the WebAssembly build (js/), its Node tests against the native CLI, and
+#      the npm package packed and installed offline into an empty project;
+#   5. the sdist, and the wheel built from it; the wheel made publishable and
 #      checked (tools/check_wheel.sh: twine, abi3audit, manylinux tag);
-#   5. the sdist round trip: installed into a fresh virtual environment, then
+#   6. the sdist round trip: installed into a fresh virtual environment, then
 #      the CLI and one roll from Python;
-#   6. the repaired wheel installed into a virtual environment of every
+#   7. the repaired wheel installed into a virtual environment of every
 #      CPython >= 3.11 found (at least three are required), and the pytest
 #      suites run on each, in CI mode (derandomized Hypothesis, no skipping
 #      the CLI tests);
-#   7. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
-#   8. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
+#   8. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
+#   9. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
 #      without clang++-19).
 # Build products go to build/test (override with PIPWERK_TEST_DIR).
 set -euo pipefail
@@ -110,6 +112,16 @@ pc_flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs pipwerk)
 "${CXX:-c++}" "$root/tests/consumer/main.cpp" $pc_flags -o "$out/consumer/consumer_pkg_config"
 "$out/consumer/consumer_pkg_config" >/dev/null
 results+=("installed package: the consumer builds by CMake and by pkg-config, and runs")
+
+step "WebAssembly build and Node tests"
+# The engine for wasm32-wasi (js/pipwerk.wasm), the Node tests against the
+# native CLI just built, and the npm package installed offline into an empty
+# project (tools/check_npm_package.sh). The docs' js examples run later, with
+# the Python suites, against this build.
+(cd "$root/js" && PIPWERK_WASM_BUILD_DIR="$out/wasm" PIPWERK_JOBS="$jobs" npm run --silent build)
+(cd "$root/js" && PIPWERK_CLI="$out/plain/src/cli/pipwerk" npm test --silent)
+bash "$root/tools/check_npm_package.sh" "$out/npm"
+results+=("WebAssembly: js/pipwerk.wasm $(stat -c %s "$root/js/pipwerk.wasm") bytes; Node tests pass; npm pack installs offline and runs")
 
 step "sdist, and the wheel built from it"
 rm -rf "$out/dist"

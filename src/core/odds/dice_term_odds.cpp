@@ -312,7 +312,7 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
         for (KeepTarget& t : laws) {
             const auto first_size = static_cast<std::size_t>(std::clamp<std::int64_t>(t.keep + 1, 0, kSizes));
             const bool weighed =
-                std::any_of(t.mix.begin() + first_size, t.mix.end(), [](double w) { return w != 0.0; });
+                std::any_of(t.mix.begin() + static_cast<std::ptrdiff_t>(first_size), t.mix.end(), [](double w) { return w != 0.0; });
             if (t.keep > 0 && weighed) widen(t.out, t.keep * lowest, t.keep * highest);
         }
     };
@@ -487,7 +487,7 @@ std::uint64_t top_sizes_pass_cost(const Scoring& scoring, std::int64_t faces, st
     // pools of more than `top` top dice with that many fewer of them added
     // so far: at most kept - 1 - top dice scored, values 0 .. that many faces.
     // Above that no die is added, and all_kept has one bottom size, 0.
-    const std::size_t kept = keep == 0 ? kSizes - 1 : std::min<std::size_t>(keep, kSizes - 1);
+    const auto kept = static_cast<std::size_t>(keep == 0 ? kSizes - 1 : std::min<std::uint64_t>(keep, kSizes - 1));
     std::uint64_t span = kSizes;
     std::uint64_t cost = 0;
     for (std::size_t top = kept; top-- > 0; span = scoring.next_size(span, faces)) {

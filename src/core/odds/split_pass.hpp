@@ -7,7 +7,9 @@
 #include <optional>
 #include <span>
 #include <system_error>
+#if !defined(__wasi__)
 #include <thread>
+#endif
 #include <utility>
 
 #include "work_budget.hpp"
@@ -23,6 +25,13 @@ namespace pipwerk::detail {
 // with two cores; on one core an accepted pass takes up to twice as long.
 // The bits of a result are the same either way: each part adds into its own
 // laws, and the second part's laws are added to the first's at the end.
+
+// Processors a plan may use: the machine's. They decide only whether a
+// second thread is started, never a charge. The WebAssembly build
+// (wasm32-wasi) has no threads at all: it runs the second part after the
+// first (run_parts below, as when no thread can be had), with the results
+// and refusals of any native build.
+[[nodiscard]] unsigned planned_cores() noexcept;
 
 // A pass of fewer steps than this is not cut: starting a thread would cost
 // more than it saves.
@@ -58,6 +67,9 @@ struct PassPlan {
 // second's, so the outcome does not depend on which ends first.
 template <class First, class Second>
 Budgeted<void> run_parts(const PassPlan& plan, First&& first, Second&& second) {
+#if defined(__wasi__)
+    (void)plan;
+#else
     if (plan.two_threads) {
         Budgeted<void> second_done;
         std::exception_ptr failure;
@@ -81,6 +93,7 @@ Budgeted<void> run_parts(const PassPlan& plan, First&& first, Second&& second) {
             return first_done ? second_done : first_done;
         }
     }
+#endif
     if (auto done = first(); !done) return done;
     return second();
 }

@@ -42,8 +42,11 @@ ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
     }
     const auto span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
     if (ints && span <= 4 * list.size() + 64) {
-        DenseLaw dense{lo, std::vector<double>(span + 1, 0.0)};
-        for (const auto& [n, w] : list) dense.p[static_cast<std::uint64_t>(n.int_value()) - static_cast<std::uint64_t>(lo)] += w;
+        DenseLaw dense{lo, std::vector<double>(static_cast<std::size_t>(span) + 1, 0.0)};
+        for (const auto& [n, w] : list) {
+            const std::uint64_t at = static_cast<std::uint64_t>(n.int_value()) - static_cast<std::uint64_t>(lo);
+            dense.p[static_cast<std::size_t>(at)] += w;
+        }
         return ValueLaw::of_ints(std::move(dense));
     }
     ValueLaw law;
