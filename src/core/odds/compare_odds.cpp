@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <string>
@@ -96,6 +97,8 @@ OddsResult<Comparison> compare(std::string_view a, std::string_view b, const Odd
     c.equal = equal(left->outcomes, right->outcomes);
     c.unordered = (detail::two_product(left->nan, right->ok) + detail::two_product(left->ok - left->nan, right->nan))
                       .value();
+    // Outcomes summed from many parts can add up to a hair above 1.
+    for (double* p : {&c.greater, &c.equal, &c.less, &c.failure, &c.unordered}) *p = std::min(*p, 1.0);
     return c;
 }
 

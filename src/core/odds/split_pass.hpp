@@ -26,11 +26,11 @@ namespace pipwerk::detail {
 // The bits of a result are the same either way: each part adds into its own
 // laws, and the second part's laws are added to the first's at the end.
 
-// Processors a plan counts on: the machine's. The WebAssembly build
-// (wasm32-wasi) has no threads at all; it plans and charges as on two cores
-// and runs the second part after the first (run_parts below, as when no
-// thread can be had), so its results and refusals are those of a native
-// build on two cores.
+// Processors a plan may use: the machine's. They decide only whether a
+// second thread is started, never a charge. The WebAssembly build
+// (wasm32-wasi) has no threads at all: it runs the second part after the
+// first (run_parts below, as when no thread can be had), with the results
+// and refusals of any native build.
 [[nodiscard]] unsigned planned_cores() noexcept;
 
 // A pass of fewer steps than this is not cut: starting a thread would cost

@@ -142,9 +142,9 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
         return from_list(std::move(list));
     }
     // Seeded by the operation, so a table's order differs from its operands'.
-    OutcomeTable sums(kMaxOutcomes, (static_cast<std::uint64_t>(left.size()) * 0x9e3779b97f4a7c15ULL) ^
-                                        (static_cast<std::uint64_t>(right.size()) << 17) ^
-                                        static_cast<std::uint64_t>(op));
+    const std::uint64_t seed = (static_cast<std::uint64_t>(left.size()) * 0x9e3779b97f4a7c15ULL) ^
+                               (static_cast<std::uint64_t>(right.size()) << 17) ^ static_cast<std::uint64_t>(op);
+    OutcomeTable sums(static_cast<std::size_t>(kMaxOutcomes), seed);
     bool too_many = false;
     // A left value's outcomes with every right value, computed first and
     // then added as a batch, so the table's cache misses overlap.

@@ -7,7 +7,7 @@ The lines marked with type: ignore are misuses the stubs must reject: under
 from array import array
 
 import pipwerk_odds
-from pipwerk_odds import Odds, odds, sample
+from pipwerk_odds import Comparison, Odds, compare, odds, sample
 
 
 def describe(o: Odds) -> str:
@@ -30,7 +30,17 @@ def draw(expression: str) -> float:
     return sum(values) + sum(unseeded)
 
 
+def contest(a: str, b: str) -> float:
+    c: Comparison = compare(a, b)
+    by_name: Comparison = pipwerk_odds.compare(a=a, b=b)
+    figures: list[float] = [c.greater, c.equal, c.less, c.failure, c.unordered, by_name.greater]
+    return sum(figures)
+
+
 def misuse(o: Odds) -> None:
+    compare("1d6", "1d8").greater = 1.0  # type: ignore[misc]
+    compare("1d6")  # type: ignore[call-arg]
+    compare(b"1d6", "1d8")  # type: ignore[arg-type]
     o.mean = 1.0  # type: ignore[misc]
     odds(b"4d6")  # type: ignore[arg-type]
     sample("4d6", 1.5)  # type: ignore[arg-type]
