@@ -15,8 +15,9 @@ namespace {
 
 class Locator {
 public:
-    Locator(const Ast& ast, std::string_view text) : ast_(ast), lexer_(text), token_(lexer_.token_at(0)) {
-        spans_.resize(ast.size());
+    Locator(const Ast& ast, std::string_view text, NodeSpans& spans)
+        : ast_(ast), lexer_(text), token_(lexer_.token_at(0)), spans_(spans) {
+        (void)spans_.extend(ast.size());  // each written when its node is reached
     }
 
     NodeSpan locate(ExprId id) {
@@ -50,8 +51,6 @@ public:
         spans_[id] = span;
         return span;
     }
-
-    NodeSpans spans() && { return std::move(spans_); }
 
 private:
     // The current token's span, stepping past it.
@@ -91,15 +90,14 @@ private:
     const Ast& ast_;
     Lexer lexer_;
     Token token_;
-    NodeSpans spans_;
+    NodeSpans& spans_;
 };
 
 }  // namespace
 
-NodeSpans locate_nodes(const Ast& ast, ExprId root, std::string_view consumed) {
-    Locator locator(ast, consumed);
+void locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans) {
+    Locator locator(ast, consumed, spans);
     locator.locate(root);
-    return std::move(locator).spans();
 }
 
 }  // namespace pipwerk::detail
