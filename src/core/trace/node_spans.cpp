@@ -4,6 +4,7 @@
 
 #include "eval/tree_walk.hpp"
 #include "lexer/lexer.hpp"
+#include "limits.hpp"
 
 // The walk follows the grammar the tree was parsed with, so each node's
 // tokens are where the cursor stands when the node is reached. A chain of
@@ -39,7 +40,13 @@ public:
         } else if (const auto* repeat = std::get_if<RepeatExpr>(&n)) {
             span.start = take().start;  // the count
             take();                     // '#'
+            const std::size_t before = traced_;
             span.end = locate(repeat->body).end;
+            // The body is traced once per element (at most kMaxRepeat; a count
+            // out of range is an error before any).
+            const std::int64_t count = ast_.count(*repeat).integer_view();
+            const std::size_t elements = count < 1 ? 1 : count > kMaxRepeat ? kMaxRepeat : static_cast<std::size_t>(count);
+            traced_ += (traced_ - before) * (elements - 1);
         } else if (const auto* set = std::get_if<SetExpr>(&n)) {
             span.start = take().start;  // '{'
             for (const ExprId item : ast_.items(*set)) {
@@ -49,8 +56,12 @@ public:
             span.end = take().end;  // '}'
         }
         spans_[id] = span;
+        traced_ += std::holds_alternative<ParenExpr>(n) ? 0 : 1;
         return span;
     }
+
+    // How many nodes the trace of what was located will have.
+    [[nodiscard]] std::size_t traced() const noexcept { return traced_; }
 
 private:
     // The current token's span, stepping past it.
@@ -83,6 +94,7 @@ private:
             take();  // the operator
             span.end = locate(spine[i]->right).end;
             spans_[spine_id(ast_, top, spine, i, false)] = span;
+            ++traced_;
         }
         return span;
     }
@@ -91,13 +103,15 @@ private:
     Lexer lexer_;
     Token token_;
     NodeSpans& spans_;
+    std::size_t traced_ = 0;
 };
 
 }  // namespace
 
-void locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans) {
+std::size_t locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans) {
     Locator locator(ast, consumed, spans);
     locator.locate(root);
+    return locator.traced();
 }
 
 }  // namespace pipwerk::detail

@@ -23,7 +23,8 @@ struct NodeSpan {
 using NodeSpans = SmallVector<NodeSpan, 16>;
 
 // `consumed` is the text the tree was parsed from, up to where parsing
-// stopped; `spans` starts empty.
-void locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans);
+// stopped; `spans` starts empty. Gives how many nodes the trace of the tree
+// has (a repeat's body counts once per element).
+[[nodiscard]] std::size_t locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans);
 
 }  // namespace pipwerk::detail

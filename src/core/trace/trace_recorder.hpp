@@ -21,9 +21,9 @@ class TraceRecorder {
 public:
     static constexpr bool active = true;
 
-    // Room for the usual tree is taken once: a node per parsed node (a
-    // repeat's body adds more) and a value each.
-    TraceRecorder(const Ast& ast, const NodeSpans& spans, TraceOutput& out);
+    // Room for the tree's `nodes` nodes (locate_nodes counts them) is
+    // taken once, and for a value each.
+    TraceRecorder(const Ast& ast, const NodeSpans& spans, std::size_t nodes, TraceOutput& out);
 
     void scalar(ExprId id, const Number& value);
     void elements(ExprId id, std::span<const Number> values);
