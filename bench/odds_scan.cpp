@@ -1,14 +1,16 @@
 // Scans bonus terms of many dice of 1000 faces keeping nearly all of them,
 // the shapes closest to the odds budget: for each, the steps its exact law
-// is charged (on two threads, the longer part of each split pass), whether
-// the default budget refuses it, and the time the law takes when built
-// regardless (CPU time of both threads, and the wall time the caller waits). The slowest accepted shape says whether the budget
-// keeps every accepted term under a second.
+// is charged (the same on every machine: a pass cut in two is charged its
+// longer part, whether or not a second thread runs it), whether the default
+// budget refuses it, and the time the law takes when built regardless (CPU
+// time of both threads, and the wall time the caller waits). The slowest
+// accepted shape says whether the budget keeps every accepted term under a
+// second.
 //
 //   odds_scan [--serial] [COUNT...]   (default counts 20 30 40 43 45 47 49)
 //
 // --serial keeps every term on the calling thread (OddsOptions::parallel
-// false), charged all its steps.
+// false): the same steps and the same answers, in up to twice the wall time.
 #include <charconv>
 #include <cstdint>
 #include <cstdio>

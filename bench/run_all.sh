@@ -45,4 +45,18 @@ step "A trace against a roll of the same input (bench_trace.py)"
 step "Exact odds against icepool, sampling against a loop (bench_odds.py)"
 "$python" "$root/bench/bench_odds.py" "${check[@]}" || status=1
 
+step "Hostile inputs to exact odds: time and memory of each, in a fresh process (odds_hostile.py)"
+"$python" "$root/bench/odds_hostile.py" "${check[@]}" || status=1
+
+step "WebAssembly against the native core (wasm_bench.mjs)"
+if [ ! -f "$root/js/pipwerk.wasm" ] || ! command -v node >/dev/null; then
+  echo "needs node and js/pipwerk.wasm (npm run build in js/)" >&2
+  status=1
+elif cmake --build "$build" -j 2 --target alloc_bench odds_bench >/dev/null; then
+  node "$root/bench/wasm_bench.mjs" "${check[@]}" --native "$build" || status=1
+else
+  echo "alloc_bench or odds_bench did not build" >&2
+  status=1
+fi
+
 exit "$status"

@@ -61,6 +61,28 @@ void check_against_brute_force(std::string_view text, const pipwerk::OddsResult<
 
 }  // namespace
 
+// A contest between the two halves of the input (cut at its first ';', or
+// the whole input against itself): the five chances add up to 1, and the
+// two sides swapped swap greater and less.
+void check_compare(std::string_view text) {
+    const std::size_t cut = text.find(';');
+    const std::string_view a = text.substr(0, cut);
+    const std::string_view b = cut == std::string_view::npos ? text : text.substr(cut + 1);
+    const pipwerk::OddsOptions options{.work_budget = 2'000'000};
+    const auto got = pipwerk::compare(a, b, options);
+    const auto swapped = pipwerk::compare(b, a, options);
+    check(got.has_value() == swapped.has_value());
+    if (!got) {
+        check(got.error().kind != pipwerk::OddsError::Kind::Certain && !got.error().message.empty());
+        return;
+    }
+    for (const double p : {got->greater, got->equal, got->less, got->failure, got->unordered}) check(p >= 0 && p <= 1);
+    check(std::fabs(got->greater + got->equal + got->less + got->failure + got->unordered - 1.0) <= 1e-9);
+    check(got->greater == swapped->less && got->less == swapped->greater);
+    check(std::fabs(got->equal - swapped->equal) <= 1e-12);
+    if (a == b) check(std::fabs(got->greater - got->less) <= 1e-12);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const pipwerk::OddsResult<pipwerk::Odds> got = pipwerk::odds(text, pipwerk::OddsOptions{.work_budget = 2'000'000});
@@ -92,5 +114,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (size <= 64) check_against_brute_force(text, got);
+    check_compare(text);
     return 0;
 }

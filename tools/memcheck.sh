@@ -96,6 +96,7 @@ for input in "${inputs[@]}"; do cat "$input"; printf '\n'; done >"$log/all"
 run_cli "all inputs" "$log/all" --seed 1 --json
 run_cli "all inputs" "$log/all" --seed 2
 run_cli "all inputs" "$log/all" --seed 3 --summary -n 3
+run_cli "all inputs" "$log/all" --seed 4 --json --trace
 run_cli "all inputs" "$log/all" --parse
 run_cli "all inputs" "$log/all" --parse --json
 echo "ok   CLI over ${#inputs[@]} inputs ($((SECONDS - t0))s)"

@@ -6,16 +6,22 @@
 #   3. cmake --install of the Release build, and a consumer project
 #      (tests/consumer) built against the installed package, by CMake and by
 #      pkg-config, and run;
-#   4. the sdist, and the wheel built from it; the wheel made publishable and
-#      checked (tools/check_wheel.sh: twine, abi3audit, manylinux tag);
-#   5. the sdist round trip: installed into a fresh virtual environment, then
-#      the CLI and one roll from Python;
-#   6. the repaired wheel installed into a virtual environment of every
+#   4. the WebAssembly build (js/), its Node tests against the native CLI, and
+#      the npm package packed and installed offline into an empty project;
+#   5. the sdist, and the wheel built from it (the only compilation of the
+#      wheel); the wheel made publishable and checked (tools/check_wheel.sh:
+#      twine, abi3audit, manylinux tag);
+#   6. the sdist round trip: the wheel that the sdist built, installed into a
+#      fresh virtual environment, then the CLI and one roll from Python;
+#   7. the repaired wheel installed into a virtual environment of every
 #      CPython >= 3.11 found (at least three are required), and the pytest
 #      suites run on each, in CI mode (derandomized Hypothesis, no skipping
 #      the CLI tests);
-#   7. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
-#   8. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
+#   8. the web page's tests: its pure modules under Node, then the page itself
+#      in headless Chromium (Debian's chromium, driven by Playwright), checked
+#      against the wheel's Python modules (skipped without chromium);
+#   9. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
+#  10. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
 #      without clang++-19).
 # Build products go to build/test (override with PIPWERK_TEST_DIR).
 set -euo pipefail
@@ -111,6 +117,16 @@ pc_flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs pipwerk)
 "$out/consumer/consumer_pkg_config" >/dev/null
 results+=("installed package: the consumer builds by CMake and by pkg-config, and runs")
 
+step "WebAssembly build and Node tests"
+# The engine for wasm32-wasi (js/pipwerk.wasm), the Node tests against the
+# native CLI just built, and the npm package installed offline into an empty
+# project (tools/check_npm_package.sh). The docs' js examples run later, with
+# the Python suites, against this build.
+(cd "$root/js" && PIPWERK_WASM_BUILD_DIR="$out/wasm" PIPWERK_JOBS="$jobs" npm run --silent build)
+(cd "$root/js" && PIPWERK_CLI="$out/plain/src/cli/pipwerk" npm test --silent)
+bash "$root/tools/check_npm_package.sh" "$out/npm"
+results+=("WebAssembly: js/pipwerk.wasm $(stat -c %s "$root/js/pipwerk.wasm") bytes; Node tests pass; npm pack installs offline and runs")
+
 step "sdist, and the wheel built from it"
 rm -rf "$out/dist"
 # With no target named, build makes the sdist and then the wheel from the unpacked sdist.
@@ -125,9 +141,12 @@ sdist=$(echo "$out"/dist/*.tar.gz)
 results+=("repaired wheel: $(basename "$wheel")" "abi3audit --strict: clean" "twine check --strict: wheel and sdist pass")
 
 step "sdist round trip"
+# build made this wheel from the unpacked sdist, so installing it shows what
+# installing the sdist gives, without compiling everything a second time.
+sdist_wheel=$(echo "$out"/dist/*.whl)
 rm -rf "$out/sdist-venv"
 "$python" -m venv "$out/sdist-venv"
-"$out/sdist-venv/bin/python" -m pip install -q "$sdist"
+"$out/sdist-venv/bin/python" -m pip install -q "$sdist_wheel"
 "$out/sdist-venv/bin/pipwerk" --version
 cli_roll=$("$out/sdist-venv/bin/pipwerk" --seed 42 4d6k3)
 py_roll=$("$out/sdist-venv/bin/python" -c 'import pipwerk; print(pipwerk.roll("4d6k3", seed=42))')
@@ -135,7 +154,7 @@ echo "pipwerk --seed 42 4d6k3: $cli_roll; pipwerk.roll(\"4d6k3\", seed=42): $py_
 expected="[1* + 4 + 6 + 4] = 14"
 [ "$cli_roll" = "$expected" ] && [ "$py_roll" = "$expected" ] ||
   { echo "the sdist's install rolled something else than $expected" >&2; exit 1; }
-results+=("sdist round trip: $(basename "$sdist") installs; CLI and module roll $expected")
+results+=("sdist round trip: the wheel built from $(basename "$sdist") installs; CLI and module roll $expected")
 
 mapfile -t pythons < <(find_pythons)
 printf 'CPython found: %s\n' "${pythons[@]}"
@@ -157,6 +176,21 @@ for entry in "${pythons[@]}"; do
   passed_on+=("$version")
 done
 results+=("Python suites pass on CPython ${passed_on[*]} with the one wheel")
+
+step "Browser tests"
+# Playwright drives the system's chromium and never downloads a browser of its own.
+chromium=$(command -v chromium || true)
+if [ -n "$chromium" ]; then
+  browser_venv=$out/venv-${passed_on[-1]}
+  "$browser_venv/bin/python" -m pip install -q playwright
+  (cd "$root" && node --test tests/web/)
+  (cd "$root" && PIPWERK_CHROMIUM="$chromium" PIPWERK_BROWSER_ARTIFACTS="$out/browser" \
+    "$browser_venv/bin/python" -m pytest -q -p no:cacheprovider tests/browser)
+  results+=("browser: the page passes in $("$chromium" --version | head -n 1); screenshots in $out/browser")
+else
+  echo "chromium is not installed: skipped (install Debian's chromium package to test the page)"
+  results+=("browser tests: SKIPPED, chromium is not installed")
+fi
 
 step "valgrind memcheck"
 if command -v valgrind >/dev/null; then

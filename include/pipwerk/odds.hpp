@@ -42,13 +42,29 @@ struct Odds {
     // The errors that can end the roll, most likely first (ties by message).
     // Together with the outcomes of any one element they add up to 1.
     std::vector<ErrorChance> errors;
+
+    // The probabilities below of one element (0 for a scalar); 0 when there
+    // is no such element.
+    [[nodiscard]] double pmf(double x, std::size_t element = 0) const noexcept;
+    [[nodiscard]] double at_most(double x, std::size_t element = 0) const noexcept;
+    [[nodiscard]] double cdf(double x, std::size_t element = 0) const noexcept;
+    [[nodiscard]] double at_least(double x, std::size_t element = 0) const noexcept;
 };
+
+// Probabilities of the whole roll, so a failing roll counts as giving no
+// value: P(value == x) (a NaN matches a NaN), P(value <= x) (cdf is the same)
+// and P(value >= x); a NaN outcome is never at most or at least anything.
+[[nodiscard]] double pmf(const Distribution& distribution, double x) noexcept;
+[[nodiscard]] double at_most(const Distribution& distribution, double x) noexcept;
+[[nodiscard]] double cdf(const Distribution& distribution, double x) noexcept;
+[[nodiscard]] double at_least(const Distribution& distribution, double x) noexcept;
 
 // Why odds() gives no distribution.
 struct OddsError {
     enum class Kind : std::uint8_t {
         Certain,   // every roll fails, with this message (as roll reports it)
         TooLarge,  // the exact computation would pass the work budget
+        NotComparable,  // compare(): an expression that gives no single value
     };
     Kind kind;
     // Certain: the roll's message ("dice count exceeds maximum (51), max is 50").
@@ -60,15 +76,16 @@ template <class T>
 using OddsResult = std::expected<T, OddsError>;
 
 struct OddsOptions {
-    // Elementary steps (one pair of outcomes combined, one cell of a dice
-    // table filled) allowed for one expression before it is refused as too
-    // large. The default keeps any call to about a second and a few hundred
-    // MiB.
+    // The work one call may do, in steps counted the same on every machine
+    // (one pair of outcomes combined, one cell of a dice table filled, about
+    // a nanosecond each), beside fixed bounds on the outcomes held, created
+    // and returned; past it the call is refused as too large. The default
+    // keeps any call to about a second and under 256 MiB, and accepts every
+    // dice term within the roll limits.
     std::uint64_t work_budget = 600'000'000;
-    // A large dice term may use a second thread for half of its work, and is
-    // then charged the half the call waits for. false keeps all the work on
-    // the calling thread and charges all of it. The result is the same,
-    // bit for bit, either way.
+    // A large dice term may run half of its heaviest passes on a second
+    // thread. This changes only the time: what is charged, what is accepted
+    // and the result, bit for bit, are the same either way.
     bool parallel = true;
 };
 
@@ -77,32 +94,84 @@ struct OddsOptions {
 // tail; only certain errors and the budget fail.
 [[nodiscard]] OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options = {});
 
+// Two expressions rolled independently, A against B: P(A > B), P(A = B) and
+// P(A < B) with both rolls succeeding, and P(either fails). A NaN is neither
+// greater, equal nor less than anything: such pairs make `unordered`. The
+// five add up to 1. Values compare as the roll's values (doubles).
+struct Comparison {
+    double greater = 0.0;
+    double equal = 0.0;
+    double less = 0.0;
+    double failure = 0.0;
+    double unordered = 0.0;
+};
+
+// Parses each expression as roll does and compares their odds, within one
+// work budget for both. A roll that always fails gives failure 1. A set, or
+// a text that parses nothing, is NotComparable; the budget refuses as odds()
+// does.
+[[nodiscard]] OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options = {});
+
 // Statistics of one distribution, of the value given that the roll succeeds
-// (the outcomes renormalised to add up to 1). Needs at least one outcome.
+// (the outcomes renormalised to add up to 1), computed from the outcomes'
+// doubles with sums carried in two doubles: the mean and variance of
+// 2^62 + 1d6*1024 are exact to the last bit. The order is the outcomes'
+// (a NaN last). No tolerance anywhere: probabilities are compared as stored.
 struct OddsSummary {
-    double mean;
-    double variance;
+    double mean;      // NaN when a NaN outcome is possible
+    double variance;  // likewise; infinite with an infinite outcome
     double stdev;
-    double min;
-    double max;
-    double median;  // the smallest value whose P(<= value | success) reaches 1/2
+    double min;     // the smallest and largest values that are not NaN
+    double max;     // (NaN only when every outcome is NaN)
+    double median;  // the smallest value v with P(<= v | success) >= 1/2
     double mode;    // the most likely value (the smallest of equals)
     double success; // P(no error): the sum of the outcomes' probabilities
 };
+// An empty distribution gives NaN for every statistic and success 0.
 [[nodiscard]] OddsSummary summarize(const Distribution& distribution);
 
-// The smallest value v with P(<= v | success) >= q, for q in (0, 1].
+// The smallest value v with P(<= v | success) >= q, for q in (0, 1]; NaN for
+// any other q or an empty distribution.
 [[nodiscard]] double quantile(const Distribution& distribution, double q);
+// The same for q = i / n exactly (0 < i <= n), as cut points are asked for:
+// 0.66 is not 66/100 in a double, and a law may reach 66/100 exactly.
+[[nodiscard]] double quantile(const Distribution& distribution, std::uint64_t i, std::uint64_t n);
 
 // The picture of one expression's odds, as the command-line roller prints it:
 // a header line per distribution (mean, sd, range), a row per outcome (or per
 // range of values when there are many) with P(=), P(>=) and a bar, rows for
-// the errors, and a block per element of a set. `label` names the expression
-// in the header ("4d6k3: mean 12.24, sd 2.85, range 3 to 18").
+// the errors, and a block per element of a set; a run of identical elements
+// (a repetition's) is one block marked with their number ("3#4d6k3 ×3").
+// `label` names the expression in the header ("4d6k3: mean 12.24, sd 2.85,
+// range 3 to 18"); a header longer than the width writes the range short
+// ("3..18") and then cuts the label, so it stays on one line.
 struct OddsTextOptions {
-    std::size_t width = 80;  // columns the lines may take
-    bool ascii = false;      // '#' bars instead of Unicode blocks
+    // The narrowest and widest pictures drawn; a width outside is drawn at the nearer.
+    static constexpr std::size_t min_width = 40;
+    static constexpr std::size_t max_width = 1000;
+    std::size_t width = 80;      // columns the lines may take
+    bool ascii = false;          // '#' bars, "x3" and "..." instead of Unicode
+    bool every_outcome = false;  // a row for every outcome, never ranges of them
 };
 [[nodiscard]] std::string render_odds(const Odds& odds, std::string_view label, const OddsTextOptions& options = {});
+
+// The figures of A against B, as the command-line roller prints them under
+// the two pictures (labels cut to fit the width):
+//   A = 1d20+5, B = 2d10+4
+//     P(A > B)   47.50%
+//     P(A = B)    4.75%
+//     P(A < B)   47.75%
+// then the chance that either roll fails and that a NaN leaves the two
+// unordered, each only when it can happen.
+[[nodiscard]] std::string render_comparison(const Comparison& comparison, std::string_view a_label,
+                                            std::string_view b_label, const OddsTextOptions& options = {});
+
+// The blocks of the picture: each run of elements with the same outcomes and
+// chances, bit for bit, as its first element and length (a scalar: {0, 1}).
+struct PictureBlock {
+    std::size_t first;
+    std::size_t count;
+};
+[[nodiscard]] std::vector<PictureBlock> picture_blocks(const Odds& odds);
 
 }  // namespace pipwerk

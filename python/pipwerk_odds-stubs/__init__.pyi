@@ -2,12 +2,13 @@
 
 odds(expression) gives the exact distribution of what pipwerk.roll returns
 for the expression under a uniformly random seed; sample(expression, n, seed)
-gives the values of n seeded rolls without building any text."""
+gives the values of n seeded rolls without building any text; compare(a, b)
+gives the odds of a contest between two independent rolls."""
 
 from array import array
 from typing import SupportsFloat, SupportsIndex, final
 
-__all__ = ["Odds", "odds", "sample"]
+__all__ = ["Odds", "odds", "sample", "Comparison", "compare"]
 
 @final
 class Odds:
@@ -75,8 +76,9 @@ class Odds:
     def histogram(self, /, width: SupportsIndex = 80, ascii: bool = False) -> str:
         """The picture `pipwerk --odds` prints: a header with the mean, the standard
         deviation and the range, then a row per outcome (or range of outcomes) with
-        P(=), P(>=) and a bar, rows for the errors, and a block per element of a set.
-        width is the number of columns (50 to 1000); ascii draws the bars with '#'."""
+        P(=), P(>=) and a bar, rows for the errors, and a block per element of a set
+        (identical elements in a row share one block, marked x3 for three).
+        width is the number of columns (40 to 1000); ascii draws the bars with '#'."""
 
 def odds(expression: str) -> Odds:
     """The exact odds of every result a pipwerk expression can roll.
@@ -127,4 +129,53 @@ def sample(expression: str, n: SupportsIndex, seed: SupportsIndex | None = None)
         >>> import pipwerk_odds
         >>> list(pipwerk_odds.sample("4d6k3", 3, seed=42))
         [14.0, 11.0, 11.0]
+    """
+
+@final
+class Comparison:
+    """Two expressions rolled independently, A against B, as pipwerk_odds.compare
+    returns them: greater, equal and less with both rolls succeeding, failure
+    when either fails, and unordered for a NaN on either side. The five add
+    up to 1.
+    """
+
+    @property
+    def greater(self) -> float:
+        """P(A > B), both rolls succeeding."""
+    @property
+    def equal(self) -> float:
+        """P(A = B), both rolls succeeding."""
+    @property
+    def less(self) -> float:
+        """P(A < B), both rolls succeeding."""
+    @property
+    def failure(self) -> float:
+        """P(either roll fails)."""
+    @property
+    def unordered(self) -> float:
+        """P(both succeed and either value is NaN): such pairs are neither greater, equal nor less."""
+
+def compare(a: str, b: str) -> Comparison:
+    """Who wins a contest: the exact odds of two expressions rolled independently.
+
+    Each expression is parsed as pipwerk.roll parses it and must give a single
+    value. The result gives P(a > b), P(a = b) and P(a < b) with both rolls
+    succeeding, and the probability that either roll fails.
+
+    Args:
+        a: The first pipwerk expression (e.g. "1d20+5").
+        b: The second pipwerk expression.
+
+    Returns:
+        Comparison with greater, equal, less, failure and unordered.
+
+    Raises:
+        ValueError: when either expression gives a set or parses nothing, or
+            when the exact computation is too large ("too large for exact odds: ...").
+
+    Examples:
+        >>> import pipwerk_odds
+        >>> c = pipwerk_odds.compare("1d6", "1d6")
+        >>> round(c.greater, 4), round(c.equal, 4), round(c.less, 4)
+        (0.4167, 0.1667, 0.4167)
     """

@@ -14,7 +14,8 @@ void open_object(std::string& out, std::string_view expression) {
 
 }  // namespace
 
-void append_roll_json(std::string& out, std::string_view expression, const RollOutput& roll) {
+void append_roll_json(std::string& out, std::string_view expression, const RollOutput& roll, std::uint64_t seed,
+                      bool end_line) {
     open_object(out, expression);
     out += ",\"consumed\":";
     append_json_string(out, roll.consumed);
@@ -33,8 +34,12 @@ void append_roll_json(std::string& out, std::string_view expression, const RollO
         if (i != 0) out += ',';
         append_json_number(out, roll.values[i]);
     }
-    out += "]}\n";
+    out += "],\"seed\":";
+    out += std::to_string(seed);
+    if (end_line) close_object(out);
 }
+
+void close_object(std::string& out) { out += "}\n"; }
 
 void append_error_json(std::string& out, std::string_view expression, std::string_view message) {
     open_object(out, expression);

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "odds_command.hpp"
 #include "options.hpp"
 #include "roller.hpp"
 #include "table_session.hpp"
@@ -51,25 +50,22 @@ int run(int argc, char** argv) {
             break;
     }
 
+    // Every mode runs through one roller; the input comes from the command
+    // line, from the prompt at a terminal, or line by line from standard input.
     const pipwerk::cli::Options& options = command->options;
-    if (options.odds) {
-        std::ios::sync_with_stdio(false);
-        const int status = pipwerk::cli::run_odds(options, std::cin, stdout, stderr);
-        return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? status : 1;
-    }
-    if (options.expressions.empty() && isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1) {
+    if (!options.expression && isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1) {
         // At the table a typo is not a failure of the session: it ends with 0.
         pipwerk::cli::Roller roller(options, stdout, stderr, pipwerk::cli::Audience::Person);
         pipwerk::cli::run_table_session(roller);
         return std::ferror(stdout) == 0 ? pipwerk::cli::kExitOk : pipwerk::cli::kExitFailed;
     }
     pipwerk::cli::Roller roller(options, stdout, stderr);
-    if (options.expressions.empty()) {
+    if (options.expression) {
+        roller.run(*options.expression);
+    } else {
         // Standard input is read only through the stream; C stdio never touches it.
         std::ios::sync_with_stdio(false);
         roll_lines(std::cin, roller);
-    } else {
-        for (const std::string_view expression : options.expressions) roller.run(expression);
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         write_text(stderr, "pipwerk: cannot write the output\n");

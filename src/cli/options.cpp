@@ -7,8 +7,8 @@ namespace pipwerk::cli {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: pipwerk [--seed N] [-n K] [--summary] [--json] [--parse] [--strict]\n"
-    "               [--odds [--ascii]] [--] [EXPRESSION...]\n";
+    "usage: pipwerk [--seed N] [-n K] [--summary] [--json [--trace]] [--parse]\n"
+    "               [--strict] [--odds [--ascii] [--all] [--vs B]] [--] [EXPRESSION]\n";
 
 constexpr std::string_view kSyntax =
     "Expressions:\n"
@@ -31,6 +31,12 @@ constexpr std::string_view kHelpIntro =
     "\n"
     "Roll dice expressions such as \"4d6k3\", \"1d20+5\" or \"3#4d6k3\" and print\n"
     "each result with its roll details, e.g. \"[1* + 4 + 6 + 4] = 14\".\n"
+    "\n"
+    "The words of EXPRESSION are one expression, joined by single spaces:\n"
+    "\"pipwerk 1d20 + 5\" rolls 1d20 + 5. Quote an expression that holds '>',\n"
+    "'<', '(', ')', '*' or '#', or the shell acts on them first:\n"
+    "  pipwerk '10d10>=7'        (unquoted, the shell makes a file named =7)\n"
+    "Several expressions come from standard input, one per line.\n"
     "\n";
 
 constexpr std::string_view kHelpRest =
@@ -38,46 +44,60 @@ constexpr std::string_view kHelpRest =
     "With no EXPRESSION, read one expression per line from standard input until\n"
     "the end of input, printing each result as soon as its line is read. One\n"
     "carriage return before the line feed is removed, so CRLF input works.\n"
-    "Every roll prints exactly one line, so output lines pair with input lines:\n"
-    "a roll that fails prints an empty line (in JSON, an error object).\n"
+    "Every expression prints exactly one line, so output lines pair with input\n"
+    "lines: one that fails prints an empty line (in JSON, an error object).\n"
     "\n"
     "When standard input and output are both a terminal, pipwerk with no\n"
-    "EXPRESSION is an interactive roller: type an expression at the prompt;\n"
-    "an empty line rolls the previous one again, \"help\" shows the expressions,\n"
-    "and \"quit\", \"exit\" or Ctrl-D end the session (with status 0). Arrow\n"
-    "keys, Home, End and Ctrl-W edit the line; arrow up recalls earlier lines.\n"
+    "EXPRESSION is an interactive roller (with --odds, an interactive odds\n"
+    "table): type an expression at the prompt; an empty line rolls the previous\n"
+    "one again, \"help\" or \"?\" shows the expressions, Ctrl-C drops the line\n"
+    "being typed, and \"quit\", \"exit\" or Ctrl-D end the session (with status\n"
+    "0). Where the system's libedit (libedit.so.2) is installed, arrow keys,\n"
+    "Home, End and Ctrl-W edit the line and arrow up recalls earlier lines;\n"
+    "without it the prompt is plain and says so. PIPWERK_NO_LINE_EDITING=1 in\n"
+    "the environment asks for the plain prompt.\n"
     "\n"
     "Options:\n"
     "  --seed N      seed the dice with N (0 to 18446744073709551615) for a\n"
     "                reproducible roll; each roll gets its own generator, seeded\n"
     "                N, N+1, N+2, ... in output order (wrapping after the largest\n"
-    "                seed), so \"pipwerk --seed 7 A B\" rolls A as \"--seed 7 A\" and\n"
-    "                B as \"--seed 8 B\"; without it the dice come from the clock\n"
+    "                seed), so with -n 2 the second roll is the one \"--seed N+1\"\n"
+    "                gives; without it the dice come from the clock\n"
     "  -n, --times K roll each expression K times (1 to 18446744073709551615)\n"
     "  --summary     print only the final value, without roll details\n"
     "  --json        print one JSON object per line with the fields expression,\n"
-    "                consumed, tail, summary, detail, full, is_set and values\n"
-    "                (non-finite values as null); a failed roll prints\n"
-    "                {\"expression\": INPUT, \"error\": MESSAGE}\n"
+    "                consumed, tail, summary, detail, full, is_set, values\n"
+    "                (non-finite values as null) and seed (the seed that rolls\n"
+    "                it again, also when the dice came from the clock); a failed\n"
+    "                roll prints {\"expression\":INPUT,\"error\":MESSAGE}\n"
+    "  --trace       with --json: add \"tree\", every number, operation and die\n"
+    "                of the roll (value, kept or dropped, bonus, success)\n"
     "  --parse       parse without rolling and print success, consumed and tail\n"
     "                (with --json as an object with expression and those fields)\n"
     "  --strict      exit with status 3 when any text was ignored or an input\n"
     "                parsed nothing (an empty line included)\n"
     "  --odds        print the exact odds of each expression instead of rolling:\n"
     "                mean, sd and range, then each outcome with P(=), P(>=) and a\n"
-    "                bar (many outcomes are grouped into ranges); with --json one\n"
-    "                object per line with the distribution, errors and statistics\n"
+    "                bar (many outcomes are grouped into ranges; identical\n"
+    "                elements of a set are shown once, marked x3 for three);\n"
+    "                with --json one object per line with expression, consumed,\n"
+    "                tail, is_set, the distribution (or elements), statistics and\n"
+    "                errors\n"
+    "  --all         with --odds: a row for every outcome, none grouped\n"
+    "  --vs B        with --odds: also the odds of B, then P(A > B), P(A = B)\n"
+    "                and P(A < B) for each expression A against B\n"
     "  --ascii       draw the --odds bars with '#'\n"
     "  -V, --version print the version and exit\n"
     "  -h, --help    print this help and exit\n"
-    "  --            end of options: later arguments are expressions even when\n"
-    "                they start with '-'\n"
+    "  --            end of options: later arguments are part of the expression\n"
+    "                even when they start with '-'\n"
     "\n"
     "Ignored text is reported on standard error (\"pipwerk: ignored: ...\") with\n"
     "control characters shown as escapes such as \\x1b and anything past 80\n"
-    "characters cut; --json and --parse report it in their output instead. A\n"
-    "roll that fails (\"pipwerk: division by zero\") is reported on standard\n"
-    "error and does not stop the rolls after it.\n"
+    "characters cut, followed by a hint where the text is another roller's\n"
+    "notation; --json and --parse report it in their output instead. A roll\n"
+    "that fails (\"pipwerk: division by zero\") is reported on standard error and\n"
+    "does not stop the rolls after it.\n"
     "\n"
     "Exit status:\n"
     "  0  every roll succeeded\n"
@@ -139,7 +159,12 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i] != nullptr ? std::string_view(args[i]) : std::string_view();
         if (options_ended || !arg.starts_with('-') || arg == "-") {
-            options.expressions.push_back(arg);
+            if (options.expression) {
+                *options.expression += ' ';
+                *options.expression += arg;
+            } else {
+                options.expression.emplace(arg);
+            }
             continue;
         }
         if (arg == "--") {
@@ -148,7 +173,7 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
         }
 
         const SplitOption opt = split_option(arg);
-        const bool takes_value = opt.name == "--seed" || opt.name == "--times" || opt.name == "-n";
+        const bool takes_value = opt.name == "--seed" || opt.name == "--times" || opt.name == "-n" || opt.name == "--vs";
         if (!takes_value && opt.value) return std::unexpected("option " + quoted(opt.name) + " takes no value");
 
         std::string_view value;
@@ -184,6 +209,12 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
             options.odds = true;
         } else if (opt.name == "--ascii") {
             options.ascii = true;
+        } else if (opt.name == "--all") {
+            options.every_outcome = true;
+        } else if (opt.name == "--vs") {
+            options.versus.emplace(value);
+        } else if (opt.name == "--trace") {
+            options.trace = true;
         } else if (opt.name == "--help" || opt.name == "-h") {
             command.action = Action::Help;
         } else if (opt.name == "--version" || opt.name == "-V") {
@@ -197,8 +228,15 @@ std::expected<Command, std::string> parse_arguments(std::span<const char* const>
     if (options.parse_only && (options.summary || options.seed || options.times != 1)) {
         return std::unexpected(std::string("--parse rolls nothing: it takes no --seed, --times or --summary"));
     }
-    if (options.odds && (options.parse_only || options.summary || options.seed || options.times != 1)) {
-        return std::unexpected(std::string("--odds rolls nothing: it takes no --seed, --times, --summary or --parse"));
+    if (options.odds && (options.parse_only || options.summary || options.seed || options.times != 1 || options.trace)) {
+        return std::unexpected(
+            std::string("--odds rolls nothing: it takes no --seed, --times, --summary, --parse or --trace"));
+    }
+    if (!options.odds && (options.ascii || options.every_outcome || options.versus)) {
+        return std::unexpected(std::string("--ascii, --all and --vs go with --odds"));
+    }
+    if (options.trace && (!options.json || options.parse_only)) {
+        return std::unexpected(std::string("--trace goes with --json, and rolls: not with --parse"));
     }
     return command;
 }

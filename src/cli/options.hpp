@@ -15,11 +15,16 @@ struct Options {
     std::uint64_t times = 1;            // rolls per expression
     bool summary = false;               // roll without detail text
     bool json = false;                  // one JSON object per line
+    bool trace = false;                 // with json: each die of the roll as a tree
     bool parse_only = false;            // report success, consumed and tail; roll nothing
     bool strict = false;                // exit 3 when text was ignored or an input parsed nothing
     bool odds = false;                  // print the exact odds instead of rolling
     bool ascii = false;                 // odds bars in '#' instead of Unicode blocks
-    std::vector<std::string_view> expressions;  // empty: read lines from standard input
+    bool every_outcome = false;         // odds: a row for every outcome, none grouped
+    std::optional<std::string> versus;  // odds: each expression against this one
+    // The words of the command line that are not options, joined by single
+    // spaces into one expression ("pipwerk 1d20 + 5"); none: read standard input.
+    std::optional<std::string> expression;
 };
 
 enum class Action : std::uint8_t { Run, Help, Version };
@@ -30,7 +35,8 @@ struct Command {
 };
 
 // Reads the arguments after the program name. Options may come before,
-// between or after expressions; everything after "--" is an expression.
+// between or after the words of the expression; everything after "--" is
+// part of the expression.
 // The error text names the offending argument and omits the program name.
 [[nodiscard]] std::expected<Command, std::string> parse_arguments(std::span<const char* const> args);
 

@@ -4,20 +4,26 @@
 #include <new>
 
 #include "line_format.hpp"
+#include "odds_format.hpp"
 #include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
+#include "pipwerk/trace.hpp"
+#include "rng.hpp"
 #include "safe_echo.hpp"
 
 namespace pipwerk::cli {
 
-Roller::Roller(const Options& options, std::FILE* out, std::FILE* err, Audience audience) noexcept
-    : options_(options), out_(out), err_(err), audience_(audience), next_seed_(options.seed) {}
+Roller::Roller(const Options& options, std::FILE* out, std::FILE* err, Audience audience)
+    : options_(options), out_(out), err_(err), audience_(audience), width_(terminal_width(out)),
+      next_seed_(options.seed) {}
 
 void Roller::run(std::string_view expression) noexcept {
     for (std::uint64_t k = 0; k < options_.times; ++k) {
         try {
             if (options_.parse_only) {
                 parse_once(expression);
+            } else if (options_.odds) {
+                odds_once(expression);
             } else {
                 roll_once(expression);
             }
@@ -42,8 +48,16 @@ void Roller::roll_once(std::string_view expression) {
         // Every roll takes the next seed, failed or not, so roll i of a run
         // always matches a separate run with --seed N+i; wraps after 2^64-1.
         *next_seed_ += 1;
+    } else if (options_.json) {
+        // A JSON line names the seed that replays it, so an unseeded roll
+        // draws its seed from the clock as the engine would, and is rolled from it.
+        roll_options.seed = Xoroshiro128StarStar::clock_seed();
     }
 
+    if (options_.trace) {
+        trace_once(expression, roll_options);
+        return;
+    }
     Result<RollOutput> result = roll(expression, roll_options);
     if (!result) {
         fail(expression, result.error().message());
@@ -51,13 +65,29 @@ void Roller::roll_once(std::string_view expression) {
     }
     line_.clear();
     if (options_.json) {
-        append_roll_json(line_, expression, *result);
+        append_roll_json(line_, expression, *result, *roll_options.seed);
     } else {
         line_ += result->full;
         line_ += '\n';
     }
     emit_line();
     note_unparsed(result->consumed, result->tail);
+}
+
+void Roller::trace_once(std::string_view expression, const RollOptions& roll_options) {
+    // The same roll from the same seed, with every node and die recorded.
+    Result<TraceOutput> result = trace(expression, roll_options);
+    if (!result) {
+        fail(expression, result.error().message());
+        return;
+    }
+    line_.clear();
+    append_roll_json(line_, expression, result->output, result->seed, false);
+    line_ += ",\"tree\":";
+    append_trace_tree_json(line_, *result);
+    close_object(line_);
+    emit_line();
+    note_unparsed(result->output.consumed, result->output.tail);
 }
 
 void Roller::parse_once(std::string_view expression) {
@@ -91,13 +121,24 @@ void Roller::note_unparsed(std::string_view consumed, std::string_view tail) {
     if (!tail.empty()) {
         ignored_ = true;
         if (options_.json) return;  // the object carries the tail
-        std::string echo;
-        append_safe_echo(echo, tail);
-        report("ignored: ", echo);
+        report_ignored("ignored: ", tail);
     } else if (consumed.empty()) {
         ignored_ = true;
         if (options_.strict && !options_.json) report("", "nothing to roll");
     }
+}
+
+void Roller::report_ignored(std::string_view prefix, std::string_view tail) {
+    std::string echo;
+    append_safe_echo(echo, tail);
+    // Another roller's notation gets a word on what this one reads instead.
+    const std::vector<std::string_view> hints = hints_for(tail);
+    for (std::size_t i = 0; i < hints.size(); ++i) {
+        echo += i == 0 ? " (hint: " : "; ";
+        echo += hints[i];
+    }
+    if (!hints.empty()) echo += ')';
+    report(prefix, echo);
 }
 
 void Roller::emit_line() noexcept {

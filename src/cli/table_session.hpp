@@ -4,10 +4,12 @@
 
 namespace pipwerk::cli {
 
-// The interactive roller, for a terminal on both standard input and output:
-// a prompt, line editing and history, an empty line to roll the last
-// expression again, "help" for the expressions, and "quit", "exit" or
-// Ctrl-D to end. Results and diagnostics are written before the next prompt.
+// The interactive prompt, for a terminal on both standard input and output,
+// in whatever mode the roller runs (rolls or odds): line editing and history
+// where libedit is installed, an empty line to answer the last expression
+// again, "help" ("Help", "?") for the expressions, Ctrl-C to drop the line
+// being typed, and "quit", "exit" or Ctrl-D to end. Answers and diagnostics
+// are written before the next prompt.
 void run_table_session(Roller& roller);
 
 }  // namespace pipwerk::cli

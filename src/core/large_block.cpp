@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "out_of_memory.hpp"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -25,12 +27,12 @@ constexpr std::size_t whole_huge_pages(std::size_t bytes) noexcept {
 // interpreter's small objects live in.
 void* allocate_large_block(std::size_t bytes) {
     const std::size_t size = whole_huge_pages(bytes);
-    if (size < bytes) throw std::bad_alloc();
+    if (size < bytes) out_of_memory();
     // Map one huge page more than needed and cut the ends off, so the block
     // starts on a huge-page boundary.
     const std::size_t mapped = size + kHugePage;
     void* const raw = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) throw std::bad_alloc();
+    if (raw == MAP_FAILED) out_of_memory();
     const auto start = reinterpret_cast<std::uintptr_t>(raw);
     const std::uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
     if (aligned != start) ::munmap(raw, aligned - start);

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <limits>
 
 #include "shortest.hpp"
@@ -113,6 +115,7 @@ std::optional<double> read_real(std::string_view text) noexcept {
     } else {
         const auto at_least_one = check_decimal(text);
         if (!at_least_one) return std::nullopt;
+#if defined(__cpp_lib_to_chars)
         const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
         if (ec == std::errc::result_out_of_range) {
             // from_chars leaves the value untouched here; the syntax check knows the side.
@@ -120,6 +123,16 @@ std::optional<double> read_real(std::string_view text) noexcept {
         } else if (ec != std::errc() || ptr != text.data() + text.size()) {
             return std::nullopt;
         }
+#else
+        // libc++ 19 (the WebAssembly build) has no from_chars for double. The C
+        // library's strtod reads the decimal syntax checked above, correctly
+        // rounded in the C locale, and gives infinity or the rounded zero or
+        // subnormal out of range, as the branch above does.
+        const std::string terminated(text);
+        char* end = nullptr;
+        value = std::strtod(terminated.c_str(), &end);
+        if (end != terminated.c_str() + terminated.size()) return std::nullopt;
+#endif
     }
     return negative ? -value : value;
 }

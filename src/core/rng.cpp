@@ -1,8 +1,10 @@
 #include "rng.hpp"
 
-#include <pthread.h>
 #include <time.h>
+#if !defined(__wasi__)
+#include <pthread.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cstdint>
@@ -29,6 +31,19 @@ std::uint64_t wall_clock_nanos() noexcept {
     return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000u + static_cast<std::uint64_t>(now.tv_nsec);
 }
 
+// The one word the clock seeding mixes: x = T + P * gamma.
+constexpr std::uint64_t clock_word(std::uint64_t nanos, std::uint32_t pid) noexcept {
+    return nanos + std::uint64_t{pid} * kGamma;
+}
+
+#if defined(__wasi__)
+
+// WebAssembly has one process and no fork; the JavaScript package seeds every
+// call itself, from the platform's random source.
+std::uint32_t current_pid() noexcept { return 1; }
+
+#else
+
 // The process id changes only across fork, so it is read once and then again
 // in each child: an unseeded roll makes no system call for it. Zero means
 // not read yet (no process has id 0).
@@ -47,17 +62,14 @@ void read_pid() noexcept { cached_pid.store(static_cast<std::uint32_t>(getpid())
     return cached_pid.load(std::memory_order_relaxed);
 }
 
-// The one word the clock seeding mixes: x = T + P * gamma.
-constexpr std::uint64_t clock_word(std::uint64_t nanos, std::uint32_t pid) noexcept {
-    return nanos + std::uint64_t{pid} * kGamma;
-}
-
 // Internal, so the calls below inline it (a public function of position-independent
 // code is called through its symbol).
 std::uint32_t current_pid() noexcept {
     const std::uint32_t pid = cached_pid.load(std::memory_order_relaxed);
     return pid != 0 ? pid : first_pid();
 }
+
+#endif
 
 struct StateWords {
     std::uint64_t s0, s1;

@@ -79,7 +79,13 @@ Result<void> Sampler::fill(std::uint64_t first, std::size_t width, std::span<dou
         if (Result<void> done = state_->evaluate(seed); !done) return done;
         // The element count of a set is fixed by the expression's shape.
         const SmallVector<Number, 8>& numbers = state_->numbers;
-        if (numbers.size() != width || out.size() - at < width) throw std::logic_error("sample: row width changed");
+        if (numbers.size() != width || out.size() - at < width) {
+#if defined(__cpp_exceptions)
+            throw std::logic_error("sample: row width changed");
+#else
+            __builtin_trap();
+#endif
+        }
         for (std::size_t i = 0; i < width; ++i) out[at + i] = numbers[i].to_double();
     }
     return {};

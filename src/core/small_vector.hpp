@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "large_block.hpp"
+#include "out_of_memory.hpp"
 
 namespace pipwerk {
 
@@ -115,7 +116,7 @@ private:
     // Out of line: the callers' usual path is a bounds check and a store.
     [[gnu::noinline]] void grow(std::size_t needed) {
         const std::size_t capacity = std::max(needed, 2 * capacity_);
-        if (capacity > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+        if (capacity > std::size_t(-1) / sizeof(T)) out_of_memory();
         T* fresh = static_cast<T*>(allocate_block(capacity * sizeof(T)));
         if (size_ != 0) std::memcpy(static_cast<void*>(fresh), data_, size_ * sizeof(T));
         release();

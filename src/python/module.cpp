@@ -54,4 +54,9 @@ ModuleOnce pipwerk_module{.name = "pipwerk", .build = build_module};
 }  // namespace
 }  // namespace pipwerk::python
 
+// Intended, not an oversight: pipwerk keeps single-phase initialisation (one
+// module object per process, made by init_once) and its classes keep the
+// type names "builtins.RollResult" and "builtins.ParseOutput", because the
+// module's specified surface (its reprs and type names as Python shows them)
+// depends on both. Do not move it to multi-phase init or rename the types.
 PyMODINIT_FUNC PyInit_pipwerk(void) { return pipwerk::python::init_once(pipwerk::python::pipwerk_module); }

@@ -3,6 +3,7 @@
 
 #include <Python.h>
 
+#include "comparison_object.hpp"
 #include "module_setup.hpp"
 #include "odds_functions.hpp"
 #include "odds_object.hpp"
@@ -16,7 +17,8 @@ constexpr const char* kModuleDoc =
     "\n"
     "odds(expression) gives the exact distribution of what pipwerk.roll returns\n"
     "for the expression under a uniformly random seed; sample(expression, n, seed)\n"
-    "gives the values of n seeded rolls without building any text.";
+    "gives the values of n seeded rolls without building any text; compare(a, b)\n"
+    "gives the odds of a contest between two independent rolls.";
 
 PyModuleDef module_definition = {
     .m_base = PyModuleDef_HEAD_INIT,
@@ -31,7 +33,7 @@ PyModuleDef module_definition = {
 };
 
 PyObject* build_module() noexcept {
-    if (!intern_odds_parameters() || !intern_sample_parameters()) return nullptr;
+    if (!intern_odds_parameters() || !intern_sample_parameters() || !intern_compare_parameters()) return nullptr;
     OwnedRef module(PyModule_Create2(&module_definition, PYTHON_ABI_VERSION));
     if (module == nullptr) return nullptr;
     OwnedRef module_name(PyModule_GetNameObject(module.get()));
@@ -42,6 +44,8 @@ PyObject* build_module() noexcept {
     if (!add_export(m, all, "Odds", create_odds_class()) ||
         !add_export(m, all, "odds", bound_function(odds_definition(), m, module_name.get())) ||
         !add_export(m, all, "sample", bound_function(sample_definition(), m, module_name.get())) ||
+        !add_export(m, all, "Comparison", create_comparison_class()) ||
+        !add_export(m, all, "compare", bound_function(compare_definition(), m, module_name.get())) ||
         !set_all(m, all)) {
         return nullptr;
     }

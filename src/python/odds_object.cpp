@@ -180,34 +180,9 @@ PyObject* get_statistic(PyObject* self, void*) noexcept {
 
 // ---- methods
 
-// P(value == x): every value is a double, and a NaN matches a NaN.
-double probability_equal(const Distribution& distribution, double x) noexcept {
-    for (const Outcome& outcome : distribution) {
-        if (outcome.value == x || (std::isnan(outcome.value) && std::isnan(x))) return outcome.probability;
-    }
-    return 0.0;
-}
-
-// P(value <= x), summed from the smallest value so small terms come first.
-double probability_at_most(const Distribution& distribution, double x) noexcept {
-    double sum = 0.0;
-    for (const Outcome& outcome : distribution) {
-        if (!(outcome.value <= x)) break;
-        sum += outcome.probability;
-    }
-    return sum;
-}
-
-// P(value >= x), summed from the largest value; a NaN outcome (last) never counts.
-double probability_at_least(const Distribution& distribution, double x) noexcept {
-    double sum = 0.0;
-    for (auto it = distribution.rbegin(); it != distribution.rend(); ++it) {
-        if (std::isnan(it->value)) continue;
-        if (!(it->value >= x)) break;
-        sum += it->probability;
-    }
-    return sum;
-}
+double probability_equal(const Distribution& distribution, double x) noexcept { return pmf(distribution, x); }
+double probability_at_most(const Distribution& distribution, double x) noexcept { return at_most(distribution, x); }
+double probability_at_least(const Distribution& distribution, double x) noexcept { return at_least(distribution, x); }
 
 constexpr const char* kXNames[] = {"x"};
 PyObject* x_interned[1] = {};
@@ -264,8 +239,8 @@ PyObject* quantiles(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     OwnedRef list(PyList_New(static_cast<Py_ssize_t>(n - 1)));
     if (list == nullptr) return nullptr;
     for (std::int64_t i = 1; i < n; ++i) {
-        const double q = static_cast<double>(i) / static_cast<double>(n);
-        PyObject* cut = PyFloat_FromDouble(quantile(distribution, q));
+        PyObject* cut =
+            PyFloat_FromDouble(quantile(distribution, static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(n)));
         if (cut == nullptr || PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i - 1), cut) < 0) return nullptr;
     }
     return list.release();
@@ -274,8 +249,9 @@ PyObject* quantiles(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
 constexpr const char* kHistogramNames[] = {"width", "ascii"};
 PyObject* histogram_interned[2] = {};
 const Parameters histogram_parameters{kHistogramNames, 0, histogram_interned};
-constexpr std::int64_t kMinWidth = 50;  // room for the value and the two percentages
-constexpr std::int64_t kMaxWidth = 1000;
+// The widths the command-line roller draws at too, so a picture fits wherever one does.
+constexpr auto kMinWidth = static_cast<std::int64_t>(OddsTextOptions::min_width);
+constexpr auto kMaxWidth = static_cast<std::int64_t>(OddsTextOptions::max_width);
 
 PyObject* histogram(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     std::array<PyObject*, 2> bound{};
@@ -399,8 +375,9 @@ PyMethodDef methods[] = {
      "histogram($self, /, width=80, ascii=False)\n--\n\n"
      "The picture `pipwerk --odds` prints: a header with the mean, the standard\n"
      "deviation and the range, then a row per outcome (or range of outcomes) with\n"
-     "P(=), P(>=) and a bar, rows for the errors, and a block per element of a set.\n"
-     "width is the number of columns (50 to 1000); ascii draws the bars with '#'."},
+     "P(=), P(>=) and a bar, rows for the errors, and a block per element of a set\n"
+     "(identical elements in a row share one block, marked x3 for three).\n"
+     "width is the number of columns (40 to 1000); ascii draws the bars with '#'."},
     {nullptr, nullptr, 0, nullptr},
 };
 

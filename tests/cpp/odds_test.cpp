@@ -105,6 +105,22 @@ TEST(OddsBruteForce, DiceTermsEveryModifierCombination) {
     check_all(terms);
 }
 
+// A bonus threshold no face reaches never adds a die, whatever the faces:
+// the term is its first dice, as roll draws them, above the plain limit of
+// 1000 faces too.
+TEST(OddsBruteForce, BonusNoFaceReachesIsThePlainTerm) {
+    check_all({"1d5000b6000", "1d1200b1201k1", "1d3000b3001kl1>=1500", "2d300b301"});
+    // A pool of more than 50 dice is cut to 50, as the roller cuts it.
+    const auto capped = pipwerk::odds("60d2b3");
+    const auto fifty = pipwerk::odds("50d2");
+    ASSERT_TRUE(capped.has_value() && fifty.has_value());
+    ASSERT_EQ(capped->elements[0].size(), fifty->elements[0].size());
+    for (std::size_t i = 0; i < fifty->elements[0].size(); ++i) {
+        EXPECT_EQ(capped->elements[0][i].value, fifty->elements[0][i].value);
+        EXPECT_TRUE(close(capped->elements[0][i].probability, fifty->elements[0][i].probability));
+    }
+}
+
 // Operators on dice: integer and real division, zero divisors, signs,
 // percentages, wrapping, and errors from either side of an operation.
 TEST(OddsBruteForce, ArithmeticAndErrors) {

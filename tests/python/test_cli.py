@@ -19,6 +19,7 @@ if not CLI:
     pytest.skip(_missing, allow_module_level=True)
 
 ROLL_FIELDS = ["consumed", "tail", "summary", "detail", "full", "is_set", "values"]
+SEED_MAX = 2**64 - 1
 
 
 def run(*args, stdin=b""):
@@ -45,11 +46,13 @@ def json_lines(stdout):
         (["{1, 2} + {10, 20, 30}"], "{1 + 10, 2 + 20} = {11, 22}\n"),
         (["--summary", "{1, 2} + {10, 20, 30}"], "{11, 22}\n"),
         (["3#5"], "{5, 5, 5} = {5, 5, 5}\n"),
-        (["2 + 3", "7 / 2", "50%"], "5\n3.5\n0.5\n"),
+        (["2", "+", "3", "*", "4"], "14\n"),  # the words are one expression
+        (["--seed", "42", "4d6k3", "+", "1"], "[1* + 4 + 6 + 4] + 1 = 15\n"),
         (["-n", "3", "2 + 3"], "5\n5\n5\n"),
         (["--", "-3"], "-3\n"),
         (["--", "-{1, 2}"], "{1, 2} = {-1, -2}\n"),
-        (["", "2"], "\n2\n"),
+        (["", "2"], "2\n"),
+        (["--", "-", "3"], "-3\n"),
     ],
 )
 def test_plain_output(args, stdout):
@@ -63,6 +66,28 @@ def test_equals_form_of_seed_matches_separate_form():
 
 def test_options_may_follow_expressions():
     assert run("4d6k3", "--seed", "42") == (0, "[1* + 4 + 6 + 4] = 14\n", "")
+
+
+@pytest.mark.parametrize(
+    "words",
+    [
+        ["1d20", "+", "5"],
+        ["4d6k3", "--seed", "9", "+", "1"],  # an option between the words is no word
+        ["{d6,", "d8}", "*", "2"],
+        ["2d20kl1", "", "+", "1d4"],  # an empty word still gets its space
+        ["--", "-1d6", "-", "2"],
+    ],
+)
+def test_words_are_joined_into_one_expression(words):
+    options = [w for w in words if w in ("--seed", "9")]
+    rest = [w for w in words if w not in ("--seed", "9", "--")]
+    status, out, err = run("--json", "--seed", "9", *[w for w in words if w not in options])
+    assert (status, err) == (0, "")
+    [obj] = json_lines(out)
+    assert obj["expression"] == " ".join(rest)
+    assert obj["tail"] == ""
+    # The same text on one line of standard input gives the same roll.
+    assert run("--json", "--seed", "9", stdin=(" ".join(rest) + "\n").encode())[1] == out
 
 
 @pytest.mark.parametrize(
@@ -84,19 +109,19 @@ def test_unparsed_tail_goes_to_stderr(expression, stdout, stderr):
 
 
 @pytest.mark.parametrize(
-    "args, stdout, stderr",
+    "args, stdin, stdout, stderr",
     [
         # A failed roll still writes its line, an empty one.
-        (["1/0"], "\n", "pipwerk: division by zero\n"),
-        (["1/0", "2 + 3"], "\n5\n", "pipwerk: division by zero\n"),
-        (["2 + 3", "1/0", "7 / 2"], "5\n\n3.5\n", "pipwerk: division by zero\n"),
-        (["-n", "2", "1/0"], "\n\n", "pipwerk: division by zero\n" * 2),
-        (["60d6"], "\n", "pipwerk: dice count exceeds maximum (60), max is 50\n"),
-        (["--summary", "2", "1/0", "3"], "2\n\n3\n", "pipwerk: division by zero\n"),
+        (["1/0"], b"", "\n", "pipwerk: division by zero\n"),
+        ([], b"1/0\n2 + 3\n", "\n5\n", "pipwerk: division by zero\n"),
+        ([], b"2 + 3\n1/0\n7 / 2\n", "5\n\n3.5\n", "pipwerk: division by zero\n"),
+        (["-n", "2", "1/0"], b"", "\n\n", "pipwerk: division by zero\n" * 2),
+        (["60d6"], b"", "\n", "pipwerk: dice count exceeds maximum (60), max is 50\n"),
+        (["--summary"], b"2\n1/0\n3\n", "2\n\n3\n", "pipwerk: division by zero\n"),
     ],
 )
-def test_evaluation_error_exits_1_and_later_rolls_run(args, stdout, stderr):
-    assert run(*args) == (1, stdout, stderr)
+def test_evaluation_error_exits_1_and_later_rolls_run(args, stdin, stdout, stderr):
+    assert run(*args, stdin=stdin) == (1, stdout, stderr)
 
 
 def test_write_failure_is_reported():
@@ -148,8 +173,20 @@ def test_version_and_help():
     status, out, err = run("--help", "4d6")
     assert (status, err) == (0, "")
     for option in ["--seed", "--times", "--summary", "--json", "--parse", "--strict", "-V, --version",
-                   "carriage return", "N+1"]:
+                   "carriage return", "N+1", "--trace", "--odds", "--all", "--vs B", "--ascii",
+                   "PIPWERK_NO_LINE_EDITING", "libedit.so.2", "Ctrl-C"]:
         assert option in out
+    assert max(len(line) for line in out.splitlines()) < 80
+
+
+def test_help_says_to_quote_what_the_shell_would_take():
+    out = run("--help")[1]
+    assert "one expression" in out and "pipwerk 1d20 + 5" in out
+    quoted = re.search(r"^  pipwerk '([^']*)'", out, re.M).group(1)
+    assert ">" in quoted
+    # The quoted example is what the text says it is: one expression, nothing ignored.
+    status, line, err = run("--json", "--seed", "1", quoted)
+    assert (status, err) == (0, "") and json.loads(line)["consumed"] == quoted
 
 
 # --- seeds ------------------------------------------------------------------
@@ -163,7 +200,7 @@ def test_same_seed_same_output(expression):
 
 
 def test_seeds_follow_output_order_across_times_and_expressions():
-    status, out, _ = run("--seed", "7", "-n", "2", "10d100", "5d20", "1/0", "3d1000")
+    status, out, _ = run("--seed", "7", "-n", "2", stdin=b"10d100\n5d20\n1/0\n3d1000\n")
     assert status == 1
     # One seed per roll, failed rolls included: 10d100 x2 -> 7, 8; 5d20 x2 -> 9, 10;
     # 1/0 x2 -> 11, 12; 3d1000 x2 -> 13, 14.
@@ -282,7 +319,8 @@ def test_arbitrary_bytes_never_crash():
 
 
 def check_roll_object(obj):
-    assert list(obj) == ["expression"] + ROLL_FIELDS
+    assert list(obj) == ["expression"] + ROLL_FIELDS + ["seed"]
+    assert isinstance(obj["seed"], int) and 0 <= obj["seed"] <= SEED_MAX
     for name in ROLL_FIELDS[:5]:
         assert isinstance(obj[name], str)
     assert isinstance(obj["is_set"], bool)
@@ -339,16 +377,20 @@ def test_json_values(expression, summary, values):
 
 
 def test_json_empty_and_unparsed():
-    status, out, err = run("--json", "", "hello")
+    status, out, err = run("--json", stdin=b"\nhello\n")
     assert (status, err) == (0, "")  # the tail travels in the object, not on stderr
-    assert json_lines(out) == [
+    objects = json_lines(out)
+    for obj in objects:
+        check_roll_object(obj)
+        del obj["seed"]
+    assert objects == [
         dict(expression="", consumed="", tail="", summary="", detail="", full="", is_set=False, values=[]),
         dict(expression="hello", consumed="", tail="hello", summary="", detail="", full="", is_set=False, values=[]),
     ]
 
 
 def test_json_error_object_keeps_lines_aligned():
-    status, out, err = run("--json", "2", "1/0", "3")
+    status, out, err = run("--json", stdin=b"2\n1/0\n3\n")
     assert (status, err) == (1, "pipwerk: division by zero\n")
     objects = json_lines(out)
     assert objects[1] == {"expression": "1/0", "error": "division by zero"}
@@ -402,7 +444,7 @@ def test_cli_matches_module(expression, seed):
     except ValueError as error:
         assert obj == {"expression": expression, "error": str(error)}
         return
-    assert obj == {"expression": expression} | {name: getattr(result, name) for name in ROLL_FIELDS}
+    assert obj == {"expression": expression} | {name: getattr(result, name) for name in ROLL_FIELDS} | {"seed": seed}
     parsed = pipwerk.parse(expression)
     [pobj] = json_lines(run("--parse", "--json", expression)[1])
     assert pobj == {"expression": expression, "success": parsed.success, "consumed": parsed.consumed,
@@ -456,7 +498,7 @@ def test_json_objects_name_their_input():
     objects = json_lines(out)
     assert [obj["expression"] for obj in objects] == [line.decode("utf-8", "replace") for line in lines]
     for obj in objects:
-        assert list(obj) == ["expression", "error"] or list(obj) == ["expression"] + ROLL_FIELDS
+        assert list(obj) == ["expression", "error"] or list(obj) == ["expression"] + ROLL_FIELDS + ["seed"]
 
 
 # --- echo of ignored text ------------------------------------------------------
@@ -499,14 +541,15 @@ def test_long_tail_is_cut_not_echoed():
 @pytest.mark.parametrize(
     "args, stdin, status",
     [
-        (["--strict", "2 + 3", "4d6"], b"", 0),
+        (["--strict", "2 + 3"], b"4d6\n", 0),
+        (["--strict", "2", "+", "3"], b"", 0),
         (["2 + 3 x"], b"", 0),  # without --strict ignored text is only reported
         (["--strict", "2 + 3 x"], b"", 3),
         (["--strict", "hello"], b"", 3),
         (["--strict", ""], b"", 3),  # parsed nothing
-        (["--strict", "2", "   "], b"", 3),
-        (["--strict", "1/0", "2 x"], b"", 1),  # a failed roll comes first
-        (["--strict", "2 x", "1/0"], b"", 1),
+        (["--strict"], b"2\n   \n", 3),
+        (["--strict"], b"1/0\n2 x\n", 1),  # a failed roll comes first
+        (["--strict"], b"2 x\n1/0\n", 1),
         (["--strict", "--json", "1 x"], b"", 3),
         (["--strict", "--summary", "-n", "3", "1d6 x"], b"", 3),
         (["--strict", "--parse", "1"], b"", 0),
@@ -522,7 +565,7 @@ def test_strict_exit_status(args, stdin, status):
 
 
 def test_strict_names_an_input_that_parsed_nothing():
-    assert run("--strict", "2", "") == (3, "2\n\n", "pipwerk: nothing to roll\n")
+    assert run("--strict", stdin=b"2\n\n") == (3, "2\n\n", "pipwerk: nothing to roll\n")
 
 
 @pytest.mark.parametrize("count", ["0", "18446744073709551616", "99999999999999999999999", "-1", "1e3"])
@@ -544,3 +587,102 @@ def test_help_is_enough_without_the_readme():
     # The first example prints what the help says it prints.
     args, says = re.search(r"^  pipwerk (.*?) {2,}(.*)$", examples, re.M).groups()
     assert run(*args.split())[1] == says.removeprefix("prints ") + "\n"
+
+
+# --- the seed of every JSON line, the trace tree and hints ---------------------------
+
+
+@pytest.mark.parametrize("expression", ["10d100", "3#4d6k3", "{d6, d8} * 2", "5d6b6k3>=4", "1/0", "x"])
+def test_json_seed_replays_unseeded_rolls(expression):
+    status, out, _ = run("--json", "-n", "4", expression)
+    objects = json_lines(out)
+    if "error" in objects[0]:
+        assert status == 1 and all(obj == objects[0] for obj in objects)  # no seed to give
+        return
+    seeds = [obj["seed"] for obj in objects]
+    assert len(set(seeds)) == 4  # each roll drew its own seed from the clock
+    for obj in objects:
+        check_roll_object(obj)
+        [again] = json_lines(run("--json", "--seed", str(obj["seed"]), expression)[1])
+        assert again == obj
+
+
+def test_json_seed_follows_the_given_seeds():
+    objects = json_lines(run("--json", "--seed", str(SEED_MAX), "-n", "3", "1d6")[1])
+    assert [obj["seed"] for obj in objects] == [SEED_MAX, 0, 1]
+
+
+def dice_text(node):
+    """The detail text a dice node's dice give: "[1* + 4 + 6 + 4]" with dropped dice marked,
+    "<8 + 3* + 8>" with failures marked when there is a comparison."""
+    def shown(die):
+        return f"{die['value']}{'*' if not die['kept'] or die['success'] is False else ''}"
+    open_, close = "<>" if node["comparison"] else "[]"
+    return open_ + " + ".join(shown(d) for d in node["dice"]) + close
+
+
+@pytest.mark.parametrize("expression", ["4d6k3", "2d20kl1 + 5", "5d10>=7", "3#4d6k3", "{1d4, 2d8k1} * 2", "x", "2 + 3"])
+@pytest.mark.parametrize("seed", [1, 99])
+def test_json_trace_adds_the_tree(expression, seed):
+    plain = json_lines(run("--json", "--seed", str(seed), expression)[1])
+    traced = json_lines(run("--json", "--trace", "--seed", str(seed), expression)[1])
+    assert [{k: v for k, v in obj.items() if k != "tree"} for obj in traced] == plain
+    for obj in traced:
+        assert list(obj) == ["expression"] + ROLL_FIELDS + ["seed", "tree"]
+        tree = obj["tree"]
+        if not obj["consumed"]:
+            assert tree is None
+            continue
+        assert (tree["start"], tree["end"]) == (0, len(obj["consumed"].rstrip()))
+        assert tree.get("values", [tree.get("value")]) == obj["values"]
+        # Every dice node's dice are the ones its part of the detail text shows.
+        stack, texts = [tree], []
+        while stack:
+            node = stack.pop()
+            if node["kind"] == "dice":
+                texts.append(dice_text(node))
+            stack.extend(v for v in node.values() if isinstance(v, dict) and "kind" in v)
+            stack.extend(e for v in node.values() if isinstance(v, list) for e in v if isinstance(e, dict) and "kind" in e)
+        assert all(text in obj["detail"] for text in texts)
+
+
+def test_json_trace_is_the_trace_module_s_tree():
+    pipwerk_trace = pytest.importorskip("pipwerk_trace")
+    for expression in ["4d6k3", "{1d4, 2d8k1} * 2 + 1", "3#2d6b6"]:
+        [obj] = json_lines(run("--json", "--trace", "--seed", "5", expression)[1])
+        reference = pipwerk_trace.trace(expression, seed=5).to_dict()
+        assert obj["tree"] == reference.get("tree", reference.get("root"))
+        assert obj["seed"] == reference["seed"]
+
+
+@pytest.mark.parametrize(
+    "args, shown",
+    [
+        (["--seed", "1", "2d20kh1+5"], "kh1+5 (hint: k already keeps the highest)"),
+        (["--odds", "2d20kh1"], "kh1 (hint: k already keeps the highest)"),
+        (["--seed", "1", "2d20 khaki"], "khaki"),  # no notation here: no hint
+        (["--seed", "1", "1d6 junk"], "junk"),
+        (["--", "5", "\x1bkh"], "\\x1bkh"),  # the hint reads the tail as typed, the echo escapes it
+    ],
+)
+def test_ignored_text_carries_its_hint(args, shown):
+    status, _, err = run(*args)
+    assert status == 0
+    assert err == f"pipwerk: ignored: {shown}\n"
+
+
+def test_hints_are_the_trace_module_s():
+    pipwerk_trace = pytest.importorskip("pipwerk_trace")
+    for expression in ["4d6dl1", "3d6!", "1d20adv", "4dF", "1d20r1", "2d20kh1", "1d6 x"]:
+        hints = pipwerk_trace.trace(expression, seed=1).hints
+        tail = pipwerk_trace.trace(expression, seed=1).result.tail
+        err = run("--seed", "1", expression)[2]
+        suffix = f" (hint: {'; '.join(hints)})" if hints else ""
+        assert err == f"pipwerk: ignored: {tail}{suffix}\n"
+
+
+@pytest.mark.parametrize("args", [["--trace", "1d6"], ["--trace", "--parse", "--json", "1d6"],
+                                  ["--trace", "--json", "--odds", "1d6"]])
+def test_trace_needs_json_and_a_roll(args):
+    status, out, err = run(*args)
+    assert (status, out) == (2, "") and "--trace" in err

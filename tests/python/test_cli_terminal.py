@@ -22,12 +22,34 @@ def seeded(seed, expression):
     return out.replace("\n", "\r\n")
 
 
+PLAIN_NOTE = "pipwerk: line editing is off (PIPWERK_NO_LINE_EDITING is set)\r\n"
+
+
+def spawn(*args, plain=False):
+    """The CLI on a 24x80 xterm in a UTF-8 locale, with libedit or (plain) without."""
+    env = {"TERM": "xterm", "LANG": "C.UTF-8", "PATH": os.defpath}
+    if plain:
+        env["PIPWERK_NO_LINE_EDITING"] = "1"
+    return pexpect.spawn(CLI, list(args), env=env, dimensions=(24, 80), timeout=10, encoding="utf-8")
+
+
 @pytest.fixture
 def table():
-    """A session seeded 7, 8, 9, ... on a 24x80 xterm in a UTF-8 locale, with its first prompt read."""
-    child = pexpect.spawn(CLI, ["--seed", "7"], env={"TERM": "xterm", "LANG": "C.UTF-8", "PATH": os.defpath}, dimensions=(24, 80),
-                          timeout=10, encoding="utf-8")
+    """A session seeded 7, 8, 9, ... with line editing, with its first prompt read."""
+    child = spawn("--seed", "7")
     child.expect_exact(PROMPT)
+    assert child.before == ""  # no note: the lines are edited
+    yield child
+    child.close(force=True)
+
+
+@pytest.fixture(params=["editing", "plain"])
+def either(request):
+    """A session seeded 7, 8, 9, ... with libedit and with the plain prompt."""
+    child = spawn("--seed", "7", plain=request.param == "plain")
+    child.expect_exact(PROMPT)
+    assert child.before == ("" if request.param == "editing" else PLAIN_NOTE)
+    child.plain = request.param == "plain"
     yield child
     child.close(force=True)
 
@@ -80,19 +102,66 @@ def test_messages_come_whole_before_the_next_prompt(table, line, shown):
     assert answer(table, line + "\r") == shown
 
 
-def test_help_shows_the_expressions(table):
-    shown = answer(table, "help\r")
+@pytest.mark.parametrize("asked", ["help", "Help", "?", "  ?  "])
+def test_help_shows_the_expressions(either, asked):
+    shown = answer(either, asked + "\r")
     assert "Expressions:" in shown and "NdFkK" in shown and "256 levels" in shown
-    assert answer(table, "\r") == "\r\n"  # help is not an expression to roll again
+    assert "pipwerk: ignored" not in shown
+    assert answer(either, "\r") == "\r\n"  # help is not an expression to roll again
 
 
 @pytest.mark.parametrize("ending", ["quit\r", "exit\r", "  quit  \r", "\x04"])
-def test_session_ends(table, ending):
-    answer(table, "1/0\r")  # a failed roll does not make the session fail
-    table.send(ending)
-    table.expect(pexpect.EOF)
-    table.close()
-    assert table.exitstatus == 0
+def test_session_ends(either, ending):
+    answer(either, "1/0\r")  # a failed roll does not make the session fail
+    either.send(ending)
+    either.expect(pexpect.EOF)
+    either.close()
+    assert either.exitstatus == 0
+
+
+def test_ctrl_c_drops_the_line_and_the_session_goes_on(either):
+    assert answer(either, "4d6k3\r").endswith(seeded(7, "4d6k3"))
+    shown = answer(either, "2d6 + 1\x03")
+    assert shown.endswith("^C\r\n") and "=" not in shown  # nothing rolled, a fresh prompt
+    # The dropped line took no seed, and the session still rolls.
+    assert answer(either, "1d20\r").endswith(seeded(8, "1d20"))
+    assert answer(either, "\x03") .endswith("^C\r\n")  # also on an empty line
+    assert answer(either, "\r").endswith(seeded(9, "1d20"))  # the previous expression is kept
+    if not either.plain:
+        # The history lives on: arrow up twice recalls the line before the last.
+        assert answer(either, UP + UP + "\r").endswith(seeded(10, "4d6k3"))
+    either.send("\x04")
+    either.expect(pexpect.EOF)
+    either.close()
+    assert (either.exitstatus, either.signalstatus) == (0, None)
+
+
+def test_plain_prompt_has_the_terminal_s_own_editing():
+    child = spawn("--seed", "7", plain=True)
+    child.expect_exact(PLAIN_NOTE + PROMPT)
+    # Backspace and Ctrl-U work in the terminal's line discipline...
+    assert answer(child, "4d6k33\x7f\r").endswith(seeded(7, "4d6k3"))
+    assert answer(child, "junk\x15" + "2d6\r").endswith(seeded(8, "2d6"))
+    # ...but arrow keys reach the roller as text: ignored, and escaped when echoed.
+    shown = answer(child, "5" + UP + "\r")
+    assert "pipwerk: ignored: \\x1b[A" in shown
+    child.close(force=True)
+
+
+@pytest.mark.parametrize("plain", [False, True])
+def test_odds_at_a_terminal_gets_the_prompt(plain):
+    child = spawn("--odds", "--ascii", plain=plain)
+    child.expect_exact(PROMPT)
+    picture = subprocess.run([CLI, "--odds", "--ascii", "2d6"], capture_output=True, timeout=30,
+                             env={"COLUMNS": "80"}).stdout.decode().replace("\n", "\r\n")
+    assert answer(child, "2d6\r") == "2d6\r\n" + picture
+    assert answer(child, "\r") == "\r\n" + picture  # an empty line answers the last again
+    assert answer(child, "1/0\r") == "1/0\r\npipwerk: division by zero\r\n"
+    assert "Expressions:" in answer(child, "?\r")
+    child.send("quit\r")
+    child.expect(pexpect.EOF)
+    child.close()
+    assert child.exitstatus == 0
 
 
 def test_without_a_terminal_on_stdin_it_is_a_filter():

@@ -208,8 +208,8 @@ def test_too_large_is_a_value_error(expression):
     (lambda: odds("d6").quantiles(0), ValueError, "n must be at least 1"),
     (lambda: odds("d6").quantiles(10**7), ValueError, "n must be at most 1000000"),
     (lambda: odds("d6").quantiles(2.0), TypeError, "argument 'n': 'float' object cannot be interpreted as an integer"),
-    (lambda: odds("d6").histogram(width=49), ValueError, "width must be from 50 to 1000"),
-    (lambda: odds("d6").histogram(width=10**40), ValueError, "width must be from 50 to 1000"),
+    (lambda: odds("d6").histogram(width=39), ValueError, "width must be from 40 to 1000"),
+    (lambda: odds("d6").histogram(width=10**40), ValueError, "width must be from 40 to 1000"),
     (lambda: odds("d6").histogram(ascii=1), TypeError, "argument 'ascii': must be a bool"),
     (lambda: odds("d6").histogram(80, False, 3), TypeError,
      "histogram() takes at most 2 positional arguments but 3 were given"),
@@ -268,14 +268,14 @@ def test_histogram_is_the_command_line_picture(expression, header):
 @pytest.mark.parametrize("expression", ["50d6", "4d6k3", "1d6 / (1d2 - 1)", "50d1000", "1d4 / 3", "3#1d6"])
 def test_histogram_rows_fit_the_width(expression):
     o = odds(expression)
-    for width in (50, 64, 80, 200, 1000):
+    for width in (40, 50, 64, 80, 200, 1000):
         for ascii in (True, False):
             rows = [line for line in o.histogram(width=width, ascii=ascii).splitlines() if "%" in line]
             assert rows and max(len(row) for row in rows) <= width, (width, ascii)
 
 
 def test_histogram_of_sets_and_elements():
-    o = odds("2#1d6 + 1d6 / (1d2 - 1)")
+    o = odds("{1d6, 1d8} + 1d6 / (1d2 - 1)")
     whole = o.histogram(ascii=True)
     for element in o.elements:
         # The element's block of the whole picture, followed by the same errors.
@@ -289,14 +289,17 @@ def test_histogram_when_nothing_parsed():
 
 
 def test_module_surface():
-    assert pipwerk_odds.__all__ == ["Odds", "odds", "sample"]
-    assert odds.__module__ == pipwerk_odds.sample.__module__ == "pipwerk_odds"
+    assert pipwerk_odds.__all__ == ["Odds", "odds", "sample", "Comparison", "compare"]
+    assert odds.__module__ == pipwerk_odds.sample.__module__ == pipwerk_odds.compare.__module__ == "pipwerk_odds"
+    assert pipwerk_odds.Comparison.__module__ == "pipwerk_odds"
+    assert pipwerk_odds.compare.__text_signature__ == "(a, b)"
     assert Odds.__module__ == "pipwerk_odds" and Odds.__name__ == "Odds"
     assert odds.__text_signature__ == "(expression)"
     assert pipwerk_odds.sample.__text_signature__ == "(expression, n, seed=None)"
     assert Odds.histogram.__text_signature__ == "($self, /, width=80, ascii=False)"
-    documented = [odds, pipwerk_odds.sample, Odds, pipwerk_odds]
+    documented = [odds, pipwerk_odds.sample, pipwerk_odds.compare, Odds, pipwerk_odds.Comparison, pipwerk_odds]
     documented += [getattr(Odds, name) for name in dir(Odds) if not name.startswith("_")]
+    documented += [getattr(pipwerk_odds.Comparison, n) for n in dir(pipwerk_odds.Comparison) if not n.startswith("_")]
     assert all(item.__doc__ and item.__doc__.strip() for item in documented)
     # The first module gains nothing from the second.
     assert pipwerk.__all__ == ["RollResult", "ParseOutput", "roll", "parse"]

@@ -7,7 +7,7 @@ import sys
 import pytest
 
 from flatness import STATM, allocated_blocks_growth, resident_growth
-from pipwerk_odds import Odds, odds, sample
+from pipwerk_odds import Comparison, Odds, compare, odds, sample
 
 
 def exercise():
@@ -18,11 +18,14 @@ def exercise():
     for element in s.elements:
         repr(element), element.outcomes, element.errors, element.histogram(ascii=True)
     sample("4d6k3", 50, 7), sample("{d6, d8}", 20, 1), sample("abc", 3)
+    c = compare("1d20 + 5", "2d10")
+    repr(c), c.greater, c.equal, c.less, c.failure, c.unordered
     for call in (lambda: odds("1/0"), lambda: odds("2d5000b5000"), lambda: odds(b"d6"),
                  lambda: odds("abc").mean, lambda: s.mean, lambda: s.pmf(1), lambda: o.quantiles(0),
                  lambda: o.pmf("x"), lambda: o.histogram(width=5), lambda: sample("1d6/(1d2-1)", 50, 0),
                  lambda: sample("d6", 2**40), lambda: sample("d6", -1), lambda: sample("d6", 1, seed=-1),
-                 lambda: sample("d6", 1.5), lambda: Odds()):
+                 lambda: sample("d6", 1.5), lambda: Odds(), lambda: compare("{1, 2}", "d6"),
+                 lambda: compare("abc", "d6"), lambda: compare("d6"), lambda: Comparison()):
         try:
             call()
         except (ValueError, TypeError, OverflowError):
@@ -36,6 +39,11 @@ def test_instances_release_their_class():
     assert sys.getrefcount(Odds) == before + 54
     del kept
     assert sys.getrefcount(Odds) == before
+    before = sys.getrefcount(Comparison)
+    contests = [compare("d6", "d8") for _ in range(20)]
+    assert sys.getrefcount(Comparison) == before + 20
+    del contests
+    assert sys.getrefcount(Comparison) == before
 
 
 def test_python_objects_stay_flat():

@@ -53,7 +53,7 @@ std::unexpected<PipwerkError> expected_set() noexcept { return fail(ParseMessage
 
 Result<ScalarValue> walked(const Ast& ast, ExprId node, Rng& rng, bool or_const) {
     Result<ScalarValue> scalar(std::in_place, Number::make_int(0), std::string());
-    Result<Number> value = walk_rand(ast, node, rng, scalar->detail, or_const);
+    Result<Number> value = walk_rand(ast, node, rng, scalar->detail, or_const, ObserverRef<NoObserver>{});
     if (!value) return std::unexpected(value.error());
     scalar->value = *value;
     return scalar;
@@ -109,14 +109,14 @@ Result<ScalarValue> eval_rand_or_const(const Ast& ast, ExprId node, Rng& rng) { 
 Result<EvalValue> eval_pipwerk(const Ast& ast, ExprId node, Rng& rng) {
     SetTexts texts;
     FlatSet set;
-    if (Result<void> done = walk_set(ast, node, rng, &texts, set); !done) return std::unexpected(done.error());
+    if (Result<void> done = walk_set(ast, node, rng, &texts, set, ObserverRef<NoObserver>{}); !done) return std::unexpected(done.error());
     return to_value(texts, set);
 }
 
 Result<EvalValue> evaluate(const Ast& ast, ExprId root, Rng& rng) {
     if (level_of(ast, root) == 2) return eval_pipwerk(ast, root, rng);
     std::string detail;
-    const Result<Number> value = evaluate_scalar(ast, root, rng, detail);
+    const Result<Number> value = evaluate_scalar(ast, root, rng, detail, ObserverRef<NoObserver>{});
     if (!value) return std::unexpected(value.error());
     return EvalValue(ScalarValue{*value, std::move(detail)});
 }

@@ -263,7 +263,9 @@ void widen(DenseLaw& law, std::int64_t first, std::int64_t last) {
     if (last > law_last) law.p.resize(static_cast<std::size_t>(last - law.lo + 1), 0.0);
 }
 
+#if defined(__x86_64__)
 [[gnu::target_clones("avx2", "default")]]
+#endif
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift) {
     if (source.empty() || weight == 0.0) return;
     const std::int64_t first = source.lo + shift;
@@ -273,7 +275,6 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
     for (std::size_t i = 0; i < source.size(); ++i) out[i] += weight * in[i];
 }
 
-std::uint64_t scaled_values_per_step() noexcept { return __builtin_cpu_supports("avx2") ? 8 : 4; }
 
 LaneSplit lane_split(std::size_t below, std::size_t above, std::size_t width) noexcept {
     const auto most = [width](std::size_t count) {
@@ -292,7 +293,9 @@ LaneSplit lane_split(std::size_t below, std::size_t above, std::size_t width) no
     return best;
 }
 
+#if defined(__x86_64__)
 [[gnu::target_clones("avx2", "default")]]
+#endif
 void add_uniform_into(const DenseLaw& law, std::int64_t first, std::int64_t width, bool symmetric, DenseLaw& out,
                       RunningSums& sums, std::size_t lead) {
     const std::size_t n = law.size();

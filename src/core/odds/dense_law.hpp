@@ -27,9 +27,10 @@ void widen(DenseLaw& law, std::int64_t first, std::int64_t last);
 // has them (the same products and sums in the same order, so the same result).
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift);
 
-// The values add_scaled takes per step of work: 8 where it runs four doubles
-// to an instruction, else 4.
-[[nodiscard]] std::uint64_t scaled_values_per_step() noexcept;
+// The values add_scaled takes per step of work, as the budget counts it on
+// every machine (a processor without four doubles to an instruction takes
+// longer for the same steps).
+inline constexpr std::uint64_t kValuesPerStep = 8;
 
 // The law of X + U with U uniform on first .. first + width - 1, independent
 // of X. Every output is a window sum of the input, read from double-double

@@ -240,10 +240,8 @@ std::vector<std::uint64_t> keep_highest_costs(const Scoring& scoring, std::int64
 // How keep_highest cuts its pass over v, and what each part costs.
 PassPlan keep_highest_plan(const Scoring& scoring, std::int64_t lo, std::int64_t hi,
                            std::span<const KeepTarget> targets, bool parallel) {
-    const std::uint64_t per_step = scaled_values_per_step();
-    const auto weights = keep_highest_costs(scoring, lo, hi, targets, kSplitValuesPerStep);
-    if (per_step == kSplitValuesPerStep) return plan_pass(lo, weights, weights, parallel);
-    return plan_pass(lo, weights, keep_highest_costs(scoring, lo, hi, targets, per_step), parallel);
+    const auto weights = keep_highest_costs(scoring, lo, hi, targets, kValuesPerStep);
+    return plan_pass(lo, weights, weights, parallel);
 }
 
 // One part of keep_highest: the boundaries v in [from, to] added into each
@@ -251,7 +249,7 @@ PassPlan keep_highest_plan(const Scoring& scoring, std::int64_t lo, std::int64_t
 Budgeted<void> keep_highest_part(Scoring& scoring, std::int64_t lo, std::int64_t hi, std::int64_t from,
                                  std::int64_t to, std::span<KeepTarget> targets, WorkBudget& budget) {
     const auto [max_keep, max_size] = extent(targets);
-    const std::uint64_t per_step = scaled_values_per_step();
+    constexpr std::uint64_t per_step = kValuesPerStep;
     BoundaryWeights weights(lo, hi, max_size);
     // The a-fold scores of dice above v, built a few at a time: each target
     // then takes the whole block while its own law is in cache, rather than
@@ -314,7 +312,7 @@ Budgeted<void> keep_highest(Scoring& scoring, std::int64_t lo, std::int64_t hi, 
         for (KeepTarget& t : laws) {
             const auto first_size = static_cast<std::size_t>(std::clamp<std::int64_t>(t.keep + 1, 0, kSizes));
             const bool weighed =
-                std::any_of(t.mix.begin() + first_size, t.mix.end(), [](double w) { return w != 0.0; });
+                std::any_of(t.mix.begin() + static_cast<std::ptrdiff_t>(first_size), t.mix.end(), [](double w) { return w != 0.0; });
             if (t.keep > 0 && weighed) widen(t.out, t.keep * lowest, t.keep * highest);
         }
     };
@@ -384,10 +382,8 @@ std::vector<std::uint64_t> keep_highest_with_tops_costs(const Scoring& scoring, 
 // How keep_highest_with_tops cuts its pass over v, and what each part costs.
 PassPlan keep_highest_with_tops_plan(const Scoring& scoring, std::int64_t hi, std::span<const KeepTarget> targets,
                                      std::span<const std::pair<std::int64_t, std::uint64_t>> tops, bool parallel) {
-    const std::uint64_t per_step = scaled_values_per_step();
-    const auto weights = keep_highest_with_tops_costs(scoring, hi, targets, tops, kSplitValuesPerStep);
-    if (per_step == kSplitValuesPerStep) return plan_pass(1, weights, weights, parallel);
-    return plan_pass(1, weights, keep_highest_with_tops_costs(scoring, hi, targets, tops, per_step), parallel);
+    const auto weights = keep_highest_with_tops_costs(scoring, hi, targets, tops, kValuesPerStep);
+    return plan_pass(1, weights, weights, parallel);
 }
 
 // One part of keep_highest_with_tops: the boundaries v in [from, to], into
@@ -396,7 +392,7 @@ Budgeted<void> keep_highest_with_tops_part(Scoring& scoring, std::int64_t hi, st
                                            std::span<const KeepTarget> targets, std::span<const DenseLaw> tops,
                                            DenseLaw& total, WorkBudget& budget) {
     const auto [max_keep, max_size] = extent(targets);
-    const std::uint64_t per_step = scaled_values_per_step();
+    constexpr std::uint64_t per_step = kValuesPerStep;
     BoundaryWeights weights(1, hi, max_size);
     DenseLaw sum;
     DenseLaw next;
@@ -491,7 +487,7 @@ std::uint64_t top_sizes_pass_cost(const Scoring& scoring, std::int64_t faces, st
     // pools of more than `top` top dice with that many fewer of them added
     // so far: at most kept - 1 - top dice scored, values 0 .. that many faces.
     // Above that no die is added, and all_kept has one bottom size, 0.
-    const std::size_t kept = keep == 0 ? kSizes - 1 : std::min<std::size_t>(keep, kSizes - 1);
+    const auto kept = static_cast<std::size_t>(keep == 0 ? kSizes - 1 : std::min<std::uint64_t>(keep, kSizes - 1));
     std::uint64_t span = kSizes;
     std::uint64_t cost = 0;
     for (std::size_t top = kept; top-- > 0; span = scoring.next_size(span, faces)) {
@@ -699,15 +695,19 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
         return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
     };
 
-    if (dice.bonus && faces > kMaxDiceFaces) {
+    // A threshold above every face is never reached: the pool is its first
+    // dice (at most 50), plain, as the roller draws them.
+    const bool bonus = dice.bonus && dice.bonus->integer_view() <= faces;
+    if (dice.bonus && !bonus) count = std::min<std::int32_t>(count, static_cast<std::int32_t>(kMaxPool));
+    if (bonus && faces > kMaxDiceFaces) {
         return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
                                                      " faces with a bonus (at most " +
                                                      std::to_string(kMaxDiceFaces) + ")"));
     }
     // A bonus die is only added while the pool holds fewer than 50, so a
     // pool that starts full is 50 plain dice, whatever the threshold.
-    if (!dice.bonus || static_cast<std::size_t>(count) >= kMaxPool) {
-        const std::int32_t dice_count = dice.bonus ? static_cast<std::int32_t>(kMaxPool) : count;
+    if (!bonus || static_cast<std::size_t>(count) >= kMaxPool) {
+        const std::int32_t dice_count = bonus ? static_cast<std::int32_t>(kMaxPool) : count;
         if (keep == 0 || keep >= static_cast<std::uint64_t>(dice_count)) {
             // Every die kept: the score of one die, dice_count times over.
             DenseLaw law = DenseLaw::point(0, 1.0);

@@ -1,6 +1,10 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
+#include <span>
+#include <memory>
+#include <unordered_map>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -10,6 +14,8 @@
 #include <vector>
 
 #include "dice_term_odds.hpp"
+#include "expression_odds.hpp"
+#include "subtree_key.hpp"
 #include "eval.hpp"
 #include "eval/set_pairing.hpp"
 #include "eval/tree_walk.hpp"
@@ -61,10 +67,23 @@ void add_errors(ErrorChances& errors, const ErrorChances& more, double weight) {
     for (const auto& [e, p] : more) add_error(errors, e, weight * p);
 }
 
+// Laws are shared, never copied: a set of ten thousand equal elements, or
+// a repetition, holds one law and references to it. The budget counted the
+// law's values when it was made; they are given back when the last
+// reference goes.
+using LawRef = std::shared_ptr<const ValueLaw>;
+
+LawRef share(ValueLaw law, WorkBudget& budget) {
+    return LawRef(new ValueLaw(std::move(law)), [&budget](const ValueLaw* held) {
+        budget.release(held->size());
+        delete held;
+    });
+}
+
 struct ScalarOdds {
     double ok = 1.0;
     ErrorChances errors;
-    ValueLaw law;  // given no error
+    LawRef law;  // given no error; null when ok is 0
 
     static ScalarOdds failure(const PipwerkError& error) {
         ScalarOdds odds;
@@ -77,7 +96,7 @@ struct ScalarOdds {
 struct SetOdds {
     double ok = 1.0;
     ErrorChances errors;
-    std::vector<ValueLaw> elements;  // each given no error
+    std::vector<LawRef> elements;  // each given no error
 
     static SetOdds failure(const PipwerkError& error) {
         SetOdds odds;
@@ -94,6 +113,58 @@ PipwerkError parse_error(ParseMessage message) { return PipwerkError::parse(mess
 class LowestFace final : public Rng {
 public:
     std::int32_t rand_range(std::int32_t lo, std::int32_t) noexcept override { return lo; }
+};
+
+// The operations of a set step, element law by element law, each distinct
+// pair done once: what they cost in all is charged before any is done.
+class SetStepPlan {
+public:
+    void add(const ValueLaw* left, const ValueLaw* right) { pairs_.emplace_back(left, right); }
+
+    // Refuses at once when the distinct pairs' work passes what is left.
+    [[nodiscard]] Budgeted<void> charge_up_front(BinaryOp op, const WorkBudget& budget) const {
+        std::map<std::pair<const ValueLaw*, const ValueLaw*>, bool> seen;
+        std::uint64_t steps = 0;
+        std::uint64_t pairs = 0;
+        bool uniform = true;
+        for (const auto& [l, r] : pairs_) {
+            if (!seen.emplace(std::pair(l, r), true).second) continue;
+            steps += detail::combine_steps(op, *l, *r);
+            pairs += static_cast<std::uint64_t>(l->size()) * r->size();
+            uniform = uniform && l->size() == pairs_.front().first->size() && r->size() == pairs_.front().second->size();
+        }
+        if (steps <= budget.left()) return {};
+        const std::string n = std::to_string(pairs_.size());
+        if (uniform) {
+            return std::unexpected(WorkBudget::too_large(
+                n + " set elements, each " + detail::product_of(pairs_.front().first->size(), pairs_.front().second->size())));
+        }
+        return std::unexpected(
+            WorkBudget::too_large(n + " set elements, products of " + std::to_string(pairs) + " pairs of outcomes in all"));
+    }
+
+    // The law of each pair, `op` applied as inside a set (a zero divisor gives 0).
+    [[nodiscard]] Budgeted<std::vector<LawRef>> run(BinaryOp op, WorkBudget& budget) const {
+        std::map<std::pair<const ValueLaw*, const ValueLaw*>, LawRef> done;
+        std::vector<LawRef> out;
+        out.reserve(pairs_.size());
+        for (std::size_t i = 0; i < pairs_.size(); ++i) {
+            const auto& [l, r] = pairs_[i];
+            if (const auto it = done.find(pairs_[i]); it != done.end()) {
+                out.push_back(it->second);
+                continue;
+            }
+            double failed = 0.0;
+            auto law = detail::combine(op, *l, *r, true, failed, budget);
+            if (!law) return std::unexpected(law.error());
+            out.push_back(share(std::move(*law), budget));
+            done.emplace(pairs_[i], out.back());
+        }
+        return out;
+    }
+
+private:
+    std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs_;
 };
 
 class OddsWalk {
@@ -134,28 +205,36 @@ private:
     [[gnu::noinline]] Budgeted<ScalarOdds> constant(ExprId node) {
         const Result<Number> value = eval_const(ast_, node);
         if (!value) return ScalarOdds::failure(value.error());
-        return ScalarOdds{1.0, {}, ValueLaw::constant(*value)};
+        if (auto ok = budget_.hold(1, "a constant"); !ok) return std::unexpected(ok.error());
+        return ScalarOdds{1.0, {}, share(ValueLaw::constant(*value), budget_)};
     }
 
     [[gnu::noinline]] void negate_scalar(Budgeted<ScalarOdds>& value) {
         if (value->ok == 0.0) return;
-        auto law = detail::negated(value->law, budget_);
+        auto law = detail::negated(*value->law, budget_);
         if (!law) {
             value = std::unexpected(law.error());
         } else {
-            value->law = std::move(*law);
+            value->law = share(std::move(*law), budget_);
         }
     }
 
     [[gnu::noinline]] void negate_set(Budgeted<SetOdds>& value) {
         if (value->ok == 0.0) return;
-        for (ValueLaw& e : value->elements) {
-            auto law = detail::negated(e, budget_);
+        std::map<const ValueLaw*, LawRef> done;
+        for (LawRef& e : value->elements) {
+            if (const auto it = done.find(e.get()); it != done.end()) {
+                e = it->second;
+                continue;
+            }
+            auto law = detail::negated(*e, budget_);
             if (!law) {
                 value = std::unexpected(law.error());
                 return;
             }
-            e = std::move(*law);
+            const ValueLaw* before = e.get();
+            e = share(std::move(*law), budget_);
+            done.emplace(before, e);
         }
     }
 
@@ -169,7 +248,7 @@ private:
             return {};
         }
         double failed = 0.0;
-        auto law = detail::combine(op, acc.law, right.law, false, failed, budget_);
+        auto law = detail::combine(op, *acc.law, *right.law, false, failed, budget_);
         if (!law) return std::unexpected(law.error());
         add_error(acc.errors, PipwerkError::division_by_zero(), both * failed);
         acc.ok = both * (1.0 - failed);
@@ -180,7 +259,7 @@ private:
             acc.ok = both * kept;
             if (kept != 0.0) detail::scale(*law, 1.0 / kept);
         }
-        acc.law = std::move(*law);
+        acc.law = share(std::move(*law), budget_);
         return {};
     }
 
@@ -195,6 +274,7 @@ private:
             if (b == nullptr) break;
             spine.push_back(b);
         }
+        if (auto ok = charge_sum_chain(spine); !ok) return std::unexpected(ok.error());
         Budgeted<ScalarOdds> acc = rand_or_const(spine.back()->left);
         for (std::size_t i = spine.size(); acc && acc->ok != 0.0 && i-- > 0;) {
             const Budgeted<ScalarOdds> right = rand_or_const(spine[i]->right);
@@ -202,6 +282,50 @@ private:
             if (auto done = apply(*acc, spine[i]->op, *right); !done) return std::unexpected(done.error());
         }
         return acc;
+    }
+
+    // At most how many values the law of an operand has, known from the
+    // tree alone: a constant has one, a dice term at most its kept dice
+    // times its faces; nothing for anything else.
+    [[nodiscard]] std::optional<std::uint64_t> size_bound(ExprId node) const {
+        const ExprId inner = unwrap(ast_, node).inner;
+        if (node_as<LiteralExpr>(ast_, inner) != nullptr) return 1;
+        const auto* ref = node_as<DiceRef>(ast_, inner);
+        if (ref == nullptr) return std::nullopt;
+        const DiceExpr dice = ast_.dice(*ref);
+        const auto count = static_cast<std::uint64_t>(std::max<std::int32_t>(low32(dice.count.integer_view()), 1));
+        const auto faces = static_cast<std::uint64_t>(std::max<std::int32_t>(low32(dice.faces.integer_view()), 2));
+        const std::uint64_t pool = dice.bonus ? kMaxPool : count;
+        if (dice.comparison) return pool + 1;
+        std::uint64_t kept = pool;
+        if (dice.keep) {
+            const std::int64_t keep = signed_keep(*dice.keep);
+            const std::uint64_t magnitude = keep < 0 ? 0 - static_cast<std::uint64_t>(keep) : static_cast<std::uint64_t>(keep);
+            if (magnitude != 0) kept = std::min(kept, magnitude);
+        }
+        return kept * (faces - 1) + 1;
+    }
+
+    // A long chain of sums and differences of dice terms and constants
+    // ("1d6 + 1d6 + ..."): every law's size is known before any is
+    // computed, so the convolutions' total is charged at once and a chain
+    // too long is refused before its first step, naming the whole of it.
+    [[nodiscard]] Budgeted<void> charge_sum_chain(std::span<const BinaryExpr* const> spine) {
+        // One operation is refused by combine(), naming its product.
+        if (spine.size() < 2) return {};
+        std::optional<std::uint64_t> size = size_bound(spine.back()->left);
+        std::uint64_t steps = 0;
+        for (std::size_t i = spine.size(); size && i-- > 0;) {
+            const std::optional<std::uint64_t> right = size_bound(spine[i]->right);
+            if (!right || (spine[i]->op != BinaryOp::Add && spine[i]->op != BinaryOp::Sub)) return {};
+            // Saturating: a chain this long is refused whatever the rest adds.
+            if (steps <= budget_.left()) steps += *size / detail::kConvolvedPairsPerStep * *right + *size + *right;
+            *size += *right - 1;
+        }
+        if (!size || steps <= budget_.left()) return {};
+        return std::unexpected(WorkBudget::too_large("a chain of " + std::to_string(spine.size()) +
+                                                     " sums and differences growing to " + std::to_string(*size) +
+                                                     " outcomes"));
     }
 
     [[gnu::noinline]] Budgeted<ScalarOdds> dice_term(DiceRef ref) {
@@ -218,15 +342,17 @@ private:
         if (const auto it = terms_.find(key); it != terms_.end()) return ScalarOdds{1.0, {}, it->second};
         auto law = detail::dice_term_law(dice, count, faces, budget_);
         if (!law) return std::unexpected(law.error());
-        ValueLaw value = ValueLaw::of_ints(std::move(*law));
-        if (value.size() <= kCachedSize && terms_.size() < kCachedTerms) terms_.emplace(key, value);
+        if (auto ok = budget_.hold(law->size(), "a dice term of " + std::to_string(law->size()) + " outcomes"); !ok) {
+            return std::unexpected(ok.error());
+        }
+        LawRef value = share(ValueLaw::of_ints(std::move(*law)), budget_);
+        if (terms_.size() < kCachedTerms) terms_.emplace(key, value);
         return ScalarOdds{1.0, {}, std::move(value)};
     }
 
     // A dice term as its numbers: count, faces, and each modifier's parts.
     using TermKey = std::array<std::int64_t, 10>;
-    static constexpr std::size_t kCachedSize = 4096;   // laws kept for reuse are small
-    static constexpr std::size_t kCachedTerms = 4096;  // and few
+    static constexpr std::size_t kCachedTerms = 4096;  // distinct terms kept for reuse
 
     static TermKey key_of(const DiceExpr& dice, std::int32_t count, std::int32_t faces) noexcept {
         TermKey key{count, faces};
@@ -245,15 +371,31 @@ private:
         return key;
     }
 
+    // A set element: an element whose subtree has been seen before is rolled
+    // alike, so its odds are looked up rather than worked out again.
+    [[gnu::noinline]] Budgeted<ScalarOdds> element(ExprId item) {
+        std::string key;
+        detail::append_subtree_key(key, ast_, item);
+        if (const auto it = elements_.find(key); it != elements_.end()) return it->second;
+        Budgeted<ScalarOdds> odds = rand_or_const(item);
+        if (odds) elements_.emplace(std::move(key), *odds);
+        return odds;
+    }
+
     // Every element of `set` combined with the scalar, in the given order.
     [[gnu::noinline]] Budgeted<void> with_scalar(SetOdds& set, BinaryOp op, const ScalarOdds& scalar, bool set_on_left) {
-        for (ValueLaw& e : set.elements) {
-            double failed = 0.0;
-            auto law = set_on_left ? detail::combine(op, e, scalar.law, true, failed, budget_)
-                                   : detail::combine(op, scalar.law, e, true, failed, budget_);
-            if (!law) return std::unexpected(law.error());
-            e = std::move(*law);
+        SetStepPlan plan;
+        for (const LawRef& e : set.elements) {
+            if (set_on_left) {
+                plan.add(e.get(), scalar.law.get());
+            } else {
+                plan.add(scalar.law.get(), e.get());
+            }
         }
+        if (auto ok = plan.charge_up_front(op, budget_); !ok) return ok;
+        auto laws = plan.run(op, budget_);
+        if (!laws) return std::unexpected(laws.error());
+        set.elements = std::move(*laws);
         return {};
     }
 
@@ -261,7 +403,7 @@ private:
         const std::int64_t n = ast_.count(r).integer_view();
         if (n < 1) return SetOdds::failure(PipwerkError::non_positive());
         if (n > kMaxRepeat) return SetOdds::failure(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
-        // Every repetition rolls afresh with the same law.
+        // Every repetition rolls afresh with the same law: one law, n references.
         Budgeted<ScalarOdds> body = rand_or_const(r.body);
         if (!body) return std::unexpected(body.error());
         SetOdds set;
@@ -277,11 +419,11 @@ private:
         SetOdds set;
         for (const ExprId item : ast_.items(s)) {
             if (set.ok == 0.0) break;
-            Budgeted<ScalarOdds> element = rand_or_const(item);
-            if (!element) return std::unexpected(element.error());
-            add_errors(set.errors, element->errors, set.ok);
-            set.ok *= element->ok;
-            set.elements.push_back(std::move(element->law));
+            Budgeted<ScalarOdds> e = element(item);
+            if (!e) return std::unexpected(e.error());
+            add_errors(set.errors, e->errors, set.ok);
+            set.ok *= e->ok;
+            set.elements.push_back(std::move(e->law));
         }
         return set;
     }
@@ -313,37 +455,31 @@ private:
         return SetOdds::failure(parse_error(ParseMessage::ExpectedPipwerkExpression));
     }
 
-    static void pair_up(const std::vector<ValueLaw>& left, const std::vector<ValueLaw>& right,
-                        std::vector<std::pair<const ValueLaw*, const ValueLaw*>>& pairs) {
-        const std::size_t n = detail::paired_size(left.size(), right.size());
-        switch (detail::set_pairing(left.size(), right.size())) {
-            case detail::SetPairing::LoneRight:
-                for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(&left[i], &right.front());
-                break;
-            case detail::SetPairing::LoneLeft:
-                for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(&left.front(), &right[i]);
-                break;
-            case detail::SetPairing::ByPosition:
-                for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(&left[i], &right[i]);
-                break;
-        }
-    }
-
-    // acc op right, element by element: first the left set, then the right.
+    // acc op right, element by element as the evaluator pairs them: first
+    // the left set, then the right.
     [[gnu::noinline]] Budgeted<void> with_set(SetOdds& acc, BinaryOp op, SetOdds& right) {
         add_errors(acc.errors, right.errors, acc.ok);
         acc.ok *= right.ok;
         if (acc.ok == 0.0) return {};
-        std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs;
-        pair_up(acc.elements, right.elements, pairs);
-        std::vector<ValueLaw> elements;
-        for (const auto& [l, r] : pairs) {
-            double failed = 0.0;
-            auto law = detail::combine(op, *l, *r, true, failed, budget_);
-            if (!law) return std::unexpected(law.error());
-            elements.push_back(std::move(*law));
+        const std::vector<LawRef>& l = acc.elements;
+        const std::vector<LawRef>& r = right.elements;
+        const std::size_t n = detail::paired_size(l.size(), r.size());
+        SetStepPlan plan;
+        switch (detail::set_pairing(l.size(), r.size())) {
+            case detail::SetPairing::LoneRight:
+                for (std::size_t i = 0; i < n; ++i) plan.add(l[i].get(), r.front().get());
+                break;
+            case detail::SetPairing::LoneLeft:
+                for (std::size_t i = 0; i < n; ++i) plan.add(l.front().get(), r[i].get());
+                break;
+            case detail::SetPairing::ByPosition:
+                for (std::size_t i = 0; i < n; ++i) plan.add(l[i].get(), r[i].get());
+                break;
         }
-        acc.elements = std::move(elements);
+        if (auto ok = plan.charge_up_front(op, budget_); !ok) return ok;
+        auto laws = plan.run(op, budget_);
+        if (!laws) return std::unexpected(laws.error());
+        acc.elements = std::move(*laws);
         return {};
     }
 
@@ -375,7 +511,8 @@ private:
 
     const Ast& ast_;
     WorkBudget& budget_;
-    std::map<TermKey, ValueLaw> terms_;
+    std::map<TermKey, LawRef> terms_;
+    std::unordered_map<std::string, ScalarOdds> elements_;
 };
 
 // The outcomes as a roll's values give them: each Number to its double,
@@ -420,9 +557,37 @@ std::vector<ErrorChance> to_error_list(const ErrorChances& errors) {
     return out;
 }
 
+// Outcomes with a weight: what a law adds to what is returned.
+std::uint64_t outcome_count(const ValueLaw& law) {
+    if (!law.dense) return law.list.size();
+    return static_cast<std::uint64_t>(std::count_if(law.ints.p.begin(), law.ints.p.end(), [](double w) { return w != 0.0; }));
+}
+
+// What odds() returns is bounded, over all the elements of a set: refused
+// before any of it is made, naming the total.
+Budgeted<void> check_returned_size(const std::vector<LawRef>& elements, WorkBudget& budget) {
+    std::map<const ValueLaw*, std::uint64_t> counts;
+    std::uint64_t total = 0;
+    bool uniform = true;
+    for (const LawRef& e : elements) {
+        auto [it, fresh] = counts.emplace(e.get(), 0);
+        if (fresh) it->second = outcome_count(*e);
+        uniform = uniform && it->second == counts.at(elements.front().get());
+        total += it->second;
+    }
+    // Each value returned is written once: a step each.
+    if (total <= detail::kMaxReturnedOutcomes) return budget.charge(total, std::to_string(total) + " outcomes to return");
+    if (elements.size() == 1) return std::unexpected(WorkBudget::too_large(std::to_string(total) + " outcomes"));
+    const std::string n = std::to_string(elements.size()) + " set elements of ";
+    if (uniform) return std::unexpected(WorkBudget::too_large(n + std::to_string(counts.begin()->second) + " outcomes each"));
+    return std::unexpected(WorkBudget::too_large(n + std::to_string(total) + " outcomes in all"));
+}
+
 }  // namespace
 
-OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
+namespace detail {
+
+OddsResult<Odds> odds_within(std::string_view expression, WorkBudget& budget) {
     const ParseOutcome parsed = Parser::parse(expression);
     Odds result;
     result.tail = std::string(parsed.tail);
@@ -432,11 +597,10 @@ OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
 
     const Ast& ast = parsed.ast;
     const ExprId root = *parsed.expression;
-    WorkBudget budget(options.work_budget, options.parallel);
     OddsWalk walk(ast, budget);
     double ok = 1.0;
     ErrorChances errors;
-    std::vector<ValueLaw> elements;
+    std::vector<LawRef> elements;
     if (level_of(ast, root) == 2) {
         Budgeted<SetOdds> set = walk.pipwerk(root);
         if (!set) return std::unexpected(set.error());
@@ -455,8 +619,26 @@ OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
     if (ok == 0.0 && result.errors.size() == 1) {
         return std::unexpected(OddsError{OddsError::Kind::Certain, result.errors.front().message});
     }
-    for (const ValueLaw& e : elements) result.elements.push_back(ok == 0.0 ? Distribution{} : to_distribution(e, ok));
+    if (ok == 0.0) {
+        result.elements.resize(elements.size());
+        return result;
+    }
+    if (auto fits = check_returned_size(elements, budget); !fits) return std::unexpected(fits.error());
+    // Each distinct law is read once; equal elements get copies of it.
+    std::map<const ValueLaw*, std::size_t> first_of;
+    result.elements.reserve(elements.size());
+    for (const LawRef& e : elements) {
+        const auto [it, fresh] = first_of.emplace(e.get(), result.elements.size());
+        result.elements.push_back(fresh ? to_distribution(*e, ok) : result.elements[it->second]);
+    }
     return result;
+}
+
+}  // namespace detail
+
+OddsResult<Odds> odds(std::string_view expression, const OddsOptions& options) {
+    WorkBudget budget(options.work_budget, options.parallel);
+    return detail::odds_within(expression, budget);
 }
 
 }  // namespace pipwerk

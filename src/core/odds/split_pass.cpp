@@ -1,9 +1,19 @@
 #include "split_pass.hpp"
 
 #include <algorithm>
+#if !defined(__wasi__)
 #include <thread>
+#endif
 
 namespace pipwerk::detail {
+
+unsigned planned_cores() noexcept {
+#if defined(__wasi__)
+    return 2;
+#else
+    return std::thread::hardware_concurrency();
+#endif
+}
 
 PassPlan plan_pass(std::int64_t from, std::span<const std::uint64_t> weights, std::span<const std::uint64_t> costs,
                    bool parallel) {
@@ -23,8 +33,9 @@ PassPlan plan_pass(std::int64_t from, std::span<const std::uint64_t> weights, st
     PassPlan plan;
     plan.cut = from + static_cast<std::int64_t>(cut);
     for (std::size_t i = 0; i < costs.size(); ++i) (i < cut ? plan.first : plan.second) += costs[i];
+    plan.split = cut < weights.size();
     // On a single core the parts would only take turns.
-    plan.two_threads = parallel && cut < weights.size() && std::thread::hardware_concurrency() >= 2;
+    plan.two_threads = parallel && plan.split && planned_cores() >= 2;
     return plan;
 }
 

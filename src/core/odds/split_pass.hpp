@@ -7,7 +7,9 @@
 #include <optional>
 #include <span>
 #include <system_error>
+#if !defined(__wasi__)
 #include <thread>
+#endif
 #include <utility>
 
 #include "work_budget.hpp"
@@ -16,39 +18,45 @@ namespace pipwerk::detail {
 
 // The heaviest passes of a dice term loop over a boundary value v, and each
 // v's work is independent of the others'. Such a pass is cut in two parts
-// of about equal work, the second run on a second thread. Where it is cut
-// depends only on the term, so the bits of a result are the same whether the
-// parts run side by side or one after the other: each part adds into its own
+// of about equal work, the second run on a second thread when there is one.
+// Where it is cut depends only on the term, and so does what it is charged:
+// the longer part, on every machine, whether the parts run side by side or
+// one after the other. The budget's unit is so the wall time of a machine
+// with two cores; on one core an accepted pass takes up to twice as long.
+// The bits of a result are the same either way: each part adds into its own
 // laws, and the second part's laws are added to the first's at the end.
+
+// Processors a plan counts on: the machine's. The WebAssembly build
+// (wasm32-wasi) has no threads at all; it plans and charges as on two cores
+// and runs the second part after the first (run_parts below, as when no
+// thread can be had), so its results and refusals are those of a native
+// build on two cores.
+[[nodiscard]] unsigned planned_cores() noexcept;
 
 // A pass of fewer steps than this is not cut: starting a thread would cost
 // more than it saves.
 inline constexpr std::uint64_t kSplitSteps = 2'000'000;
 
-// The values add_scaled takes per step when deciding where to cut: fixed,
-// so that the cut is the same on every machine.
-inline constexpr std::uint64_t kSplitValuesPerStep = 8;
-
 // Where a pass over v = from .. from + n - 1 is cut, and what each part costs.
 struct PassPlan {
     std::int64_t cut = 0;        // the second part's first v; past the last: one part
-    std::uint64_t first = 0;     // steps of v < cut, as the budget counts them
+    std::uint64_t first = 0;     // steps of v < cut
     std::uint64_t second = 0;    // steps of v >= cut
+    bool split = false;          // cut in two parts
     bool two_threads = false;    // the second part runs beside the first
 
-    // What the calling thread waits for: the longer part when the two run
-    // side by side, else both.
+    // What the budget is charged: the longer part of a pass that is cut,
+    // else all of it. Threads do not enter into it.
     [[nodiscard]] std::uint64_t charge() const noexcept {
-        return two_threads ? std::max(first, second) : first + second;
+        return split ? std::max(first, second) : first + second;
     }
     // All the steps, wherever they run.
     [[nodiscard]] std::uint64_t total() const noexcept { return first + second; }
 };
 
 // Plans a pass over v = from .., where weights[i] are the steps v = from + i
-// takes counted the same on every machine (kSplitValuesPerStep), which
-// decide the cut, and costs[i] the steps as this machine's budget counts
-// them. `parallel` allows the second thread.
+// takes, which decide the cut, and costs[i] the steps charged for it.
+// `parallel` allows the second thread, which changes nothing but the time.
 [[nodiscard]] PassPlan plan_pass(std::int64_t from, std::span<const std::uint64_t> weights,
                                  std::span<const std::uint64_t> costs, bool parallel);
 
@@ -59,6 +67,9 @@ struct PassPlan {
 // second's, so the outcome does not depend on which ends first.
 template <class First, class Second>
 Budgeted<void> run_parts(const PassPlan& plan, First&& first, Second&& second) {
+#if defined(__wasi__)
+    (void)plan;
+#else
     if (plan.two_threads) {
         Budgeted<void> second_done;
         std::exception_ptr failure;
@@ -82,6 +93,7 @@ Budgeted<void> run_parts(const PassPlan& plan, First&& first, Second&& second) {
             return first_done ? second_done : first_done;
         }
     }
+#endif
     if (auto done = first(); !done) return done;
     return second();
 }

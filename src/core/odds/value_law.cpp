@@ -4,16 +4,16 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "eval.hpp"
+#include "outcome_table.hpp"
 
 namespace pipwerk::detail {
 namespace {
 
-// A Number as a hashable key: kind and payload bits.
+// A Number as a sortable key: kind and payload bits.
 struct Key {
     Number::Kind kind;
     std::uint64_t bits;
@@ -21,24 +21,11 @@ struct Key {
     friend bool operator==(const Key&, const Key&) = default;
 };
 
-struct KeyHash {
-    std::size_t operator()(const Key& k) const noexcept {
-        std::uint64_t x = k.bits ^ (static_cast<std::uint64_t>(k.kind) << 61);
-        x ^= x >> 33;
-        x *= 0xff51afd7ed558ccdULL;
-        x ^= x >> 33;
-        return static_cast<std::size_t>(x);
-    }
-};
-
 Key key_of(const Number& n) noexcept { return Key{n.kind(), PackedNumber::payload_of(n)}; }
 Number number_of(const Key& k) noexcept { return PackedNumber::number_of(k.kind, k.bits); }
 
 constexpr std::uint64_t kFewPairs = 256;
 
-std::string product_of(std::size_t a, std::size_t b) {
-    return "a product of " + std::to_string(a) + " by " + std::to_string(b) + " outcomes";
-}
 
 // A list of distinct numbers, made dense when they are Ints in a compact range.
 ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
@@ -55,8 +42,11 @@ ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
     }
     const auto span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
     if (ints && span <= 4 * list.size() + 64) {
-        DenseLaw dense{lo, std::vector<double>(span + 1, 0.0)};
-        for (const auto& [n, w] : list) dense.p[static_cast<std::uint64_t>(n.int_value()) - static_cast<std::uint64_t>(lo)] += w;
+        DenseLaw dense{lo, std::vector<double>(static_cast<std::size_t>(span) + 1, 0.0)};
+        for (const auto& [n, w] : list) {
+            const std::uint64_t at = static_cast<std::uint64_t>(n.int_value()) - static_cast<std::uint64_t>(lo);
+            dense.p[static_cast<std::size_t>(at)] += w;
+        }
         return ValueLaw::of_ints(std::move(dense));
     }
     ValueLaw law;
@@ -95,26 +85,31 @@ ValueLaw ValueLaw::of_ints(DenseLaw ints) {
     return law;
 }
 
+std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept {
+    const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
+    if (convolvable(op, left, right)) return pairs / kConvolvedPairsPerStep + left.size() + right.size();
+    return (pairs <= kCachedPairs ? kStepsPerPair : kStepsPerFarPair) * pairs;
+}
+
+std::string product_of(std::size_t a, std::size_t b) {
+    return "a product of " + std::to_string(a) + " by " + std::to_string(b) + " outcomes";
+}
+
 Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& right, bool or_zero, double& failed,
                            WorkBudget& budget) {
     failed = 0.0;
     const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
+    if (auto ok = budget.charge(combine_steps(op, left, right), product_of(left.size(), right.size())); !ok) {
+        return std::unexpected(ok.error());
+    }
     if (convolvable(op, left, right)) {
-        // A multiply-add per pair, four at a time.
-        if (left.size() + right.size() > kMaxOutcomes) {
+        const std::uint64_t size = left.size() + right.size() - 1;
+        if (size > kMaxOutcomes) {
             return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " outcomes"));
         }
-        if (auto ok = budget.charge(pairs / 4 + left.size() + right.size(), product_of(left.size(), right.size()));
-            !ok) {
-            return std::unexpected(ok.error());
-        }
+        if (auto ok = budget.hold(size, product_of(left.size(), right.size())); !ok) return std::unexpected(ok.error());
         if (op == BinaryOp::Add) return ValueLaw::of_ints(convolve(left.ints, right.ints));
         return ValueLaw::of_ints(convolve(left.ints, reversed(right.ints)));
-    }
-    // Each pair through the roller's own arithmetic and a hash table: a few
-    // dozen steps.
-    if (auto ok = budget.charge(32 * pairs, product_of(left.size(), right.size())); !ok) {
-        return std::unexpected(ok.error());
     }
     if (pairs <= kFewPairs) {
         // Few pairs: listed, sorted and merged, with no table to set up.
@@ -141,34 +136,51 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
                 list.emplace_back(number_of(all[i].first), all[i].second);
             }
         }
+        if (auto ok = budget.hold(list.size(), product_of(left.size(), right.size())); !ok) {
+            return std::unexpected(ok.error());
+        }
         return from_list(std::move(list));
     }
-    std::unordered_map<Key, double, KeyHash> sums;
-    sums.reserve(std::min<std::uint64_t>(pairs, 1 << 16));
+    // Seeded by the operation, so a table's order differs from its operands'.
+    OutcomeTable sums(kMaxOutcomes, (static_cast<std::uint64_t>(left.size()) * 0x9e3779b97f4a7c15ULL) ^
+                                        (static_cast<std::uint64_t>(right.size()) << 17) ^
+                                        static_cast<std::uint64_t>(op));
     bool too_many = false;
+    // A left value's outcomes with every right value, computed first and
+    // then added as a batch, so the table's cache misses overlap.
+    std::vector<std::pair<Number, double>> batch;
+    batch.reserve(right.size());
     left.for_each([&](const Number& a, double wa) {
         if (too_many) return;
+        batch.clear();
         right.for_each([&](const Number& b, double wb) {
             const Result<Number> value = apply_binop(op, a, b);
             if (!value && !or_zero) {
                 failed += wa * wb;
                 return;
             }
-            sums[key_of(value ? *value : Number::make_int(0))] += wa * wb;
+            batch.emplace_back(value ? *value : Number::make_int(0), wa * wb);
         });
-        too_many = sums.size() > kMaxOutcomes;
+        too_many = !sums.add_all(batch);
     });
     if (too_many) {
-        return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " distinct outcomes"));
+        return std::unexpected(WorkBudget::too_large(product_of(left.size(), right.size()) + ", more than " +
+                                                     std::to_string(kMaxOutcomes) + " distinct outcomes"));
     }
-    std::vector<std::pair<Number, double>> list;
-    list.reserve(sums.size());
-    for (const auto& [k, w] : sums) list.emplace_back(number_of(k), w);
-    return from_list(std::move(list));
+    // A new outcome costs a slot of the table and a value of the list.
+    if (auto ok = budget.charge(kStepsPerNewOutcome * sums.size(), product_of(left.size(), right.size())); !ok) {
+        return std::unexpected(ok.error());
+    }
+    if (auto ok = budget.hold(sums.size(), product_of(left.size(), right.size())); !ok) {
+        return std::unexpected(ok.error());
+    }
+    return from_list(sums.take());
 }
 
 Budgeted<ValueLaw> negated(const ValueLaw& law, WorkBudget& budget) {
-    if (auto ok = budget.charge(law.size(), "a negation"); !ok) return std::unexpected(ok.error());
+    if (auto ok = budget.hold(law.size(), "a negation of " + std::to_string(law.size()) + " outcomes"); !ok) {
+        return std::unexpected(ok.error());
+    }
     if (law.dense && !law.ints.empty() && law.ints.lo + (static_cast<std::int64_t>(law.ints.size()) - 1) >
                                               std::numeric_limits<std::int64_t>::min() &&
         law.ints.lo > std::numeric_limits<std::int64_t>::min()) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -43,6 +45,24 @@ struct ValueLaw {
 // inside a set. The result's weights add up to the weight that did not fail.
 [[nodiscard]] Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& right, bool or_zero,
                                          double& failed, WorkBudget& budget);
+
+// What combine() charges for `left op right`, known before any of it is
+// done: a convolution of dense whole numbers takes a multiply-add per pair,
+// kConvolvedPairsPerStep to a step; any other pair goes through the roller's
+// own arithmetic and a table of outcomes, kStepsPerPair while the table may
+// stay in the processor's cache (at most kCachedPairs pairs) and
+// kStepsPerFarPair past that, where nearly every pair is a cache miss. Each
+// distinct outcome it creates costs kStepsPerNewOutcome more, charged when
+// it is known.
+inline constexpr std::uint64_t kConvolvedPairsPerStep = 2;
+inline constexpr std::uint64_t kCachedPairs = std::uint64_t{1} << 16;
+inline constexpr std::uint64_t kStepsPerPair = 32;
+inline constexpr std::uint64_t kStepsPerFarPair = 64;
+inline constexpr std::uint64_t kStepsPerNewOutcome = 32;
+[[nodiscard]] std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept;
+
+// "a product of 1000 by 1000 outcomes": what a refusal of combine() names.
+[[nodiscard]] std::string product_of(std::size_t a, std::size_t b);
 
 // The law of the negated number.
 [[nodiscard]] Budgeted<ValueLaw> negated(const ValueLaw& law, WorkBudget& budget);

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "number.hpp"
+#include "out_of_memory.hpp"
 #include "small_vector.hpp"
 
 namespace pipwerk {
@@ -272,13 +273,19 @@ private:
     SmallVector<Number, 2> counts_;
 };
 
+// libstdc++'s variant lends its tail padding to the level; libc++'s (the
+// WebAssembly build's) keeps it, so a node takes 20 bytes there.
+#if defined(_LIBCPP_VERSION)
+static_assert(sizeof(Expr) <= 20);
+#else
 static_assert(sizeof(Expr) == 16);
+#endif
 
 template <class Alternative>
 ExprId Ast::push(const Alternative& node, int level) {
     // Ids are 32 bits and the largest means "no node": an arena that would
     // need more is as good as out of memory (it would hold over 100 GiB).
-    if (nodes_.size() >= std::numeric_limits<ExprId>::max()) throw std::bad_alloc();
+    if (nodes_.size() >= std::numeric_limits<ExprId>::max()) out_of_memory();
     const auto id = static_cast<ExprId>(nodes_.size());
     if (nodes_.size() == nodes_.capacity() && room_when_full_ > nodes_.size()) {
         nodes_.reserve(room_when_full_);

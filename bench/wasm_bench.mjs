@@ -1,0 +1,165 @@
+// WebAssembly against the native core, measured in the same run:
+//   node bench/wasm_bench.mjs [--check] [--native BUILD_DIR]
+// - a roll through the JavaScript package (js/) against the native core's
+//   roll_into, per call, on alloc_bench's basket (target: at most 3x), and
+//   beside it the engine's call alone (pw_roll, no JavaScript result);
+// - exact odds of 20d20k10 and 50d100k25 against the native odds_bench, CPU
+//   time per call (native: both threads' CPU, i.e. the work of one thread;
+//   target: at most 4x);
+// - the page's first load: the .wasm, the package's JavaScript and web/'s
+//   HTML, CSS and JavaScript, uncompressed (target: at most 500 KB).
+// Native figures come from BUILD_DIR/bench/{alloc_bench,odds_bench} (a Release
+// build with -DPIPWERK_BUILD_BENCH=ON; default build/bench). Figures are
+// medians; the native and wasm rolls are measured in alternating passes so
+// that load from other processes falls on both alike, and the wasm figures are
+// taken after a warm-up, once V8 has optimised the module's hot functions.
+import { execFileSync } from 'node:child_process';
+import { readdirSync, statSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const root = resolve(dirname(fileURLToPath(import.meta.url)), '..');
+const args = process.argv.slice(2);
+const check = args.includes('--check');
+const nativeAt = args.indexOf('--native');
+const nativeDir = resolve(nativeAt >= 0 ? args[nativeAt + 1] : join(root, 'build', 'bench'));
+
+const { roll, odds } = await import(join(root, 'js', 'index.js'));
+const { exports } = await import(join(root, 'js', 'src', 'instance.js'));
+const { putExpression } = await import(join(root, 'js', 'src', 'abi.js'));
+
+const BASKET = ['4d6k3', '1d20+5', '3#4d6k3', '{d6, d8, 5} * 2', '10d10>=7', '2d20kl1 + 1d4 - 1',
+  '{1, 2, 3} * 3#1d8', '{1, 2} + {10, 20, 30}', '-{d6, d8} * 2 + 1',
+  '(2d6 + 3) * 2 - 1d4 + {1, 2, 3} * 3#1d8 + 4d6b6k3>=4 - 10%'];
+const ODDS = ['20d20k10', '50d100k25'];
+const PASSES = 5;
+const ROLLS = 20000;
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+
+// ns per call of roll_into(expression) with the detail, from one alloc_bench run.
+function nativeRolls() {
+  const out = execFileSync(join(nativeDir, 'bench', 'alloc_bench'), [String(ROLLS)], { encoding: 'utf8' });
+  const figures = new Map();
+  for (const line of out.split('\n')) {
+    const m = /^roll_into\("(.*)"\)\s+\d+\s+([\d.]+)/.exec(line);
+    if (m) figures.set(m[1], Number(m[2]));
+  }
+  for (const e of BASKET) if (!figures.has(e)) throw new Error(`alloc_bench printed no roll_into("${e}") row`);
+  return figures;
+}
+
+let sink = 0;
+// The engine's call alone, the expression already in its memory: what the
+// package adds on top is the JavaScript result object and its strings.
+function engineRoll(expression) {
+  const length = putExpression(expression);
+  const rounds = [];
+  for (let r = 0; r < 3; r++) {
+    const start = process.hrtime.bigint();
+    for (let i = 0; i < ROLLS; i++) sink += exports.pw_roll(length, 42, 0, 1);
+    rounds.push(Number(process.hrtime.bigint() - start) / ROLLS);
+  }
+  return median(rounds);
+}
+
+function wasmRoll(expression) {
+  const options = { seed: 42 };
+  const rounds = [];
+  for (let r = 0; r < 3; r++) {
+    const start = process.hrtime.bigint();
+    for (let i = 0; i < ROLLS; i++) sink += roll(expression, options).full.length;
+    rounds.push(Number(process.hrtime.bigint() - start) / ROLLS);
+  }
+  return median(rounds);
+}
+
+// Warm-up: the engine's functions reach the optimising compiler.
+for (const e of BASKET) for (let i = 0; i < 20000; i++) sink += roll(e, { seed: i }).values.length;
+
+const native = new Map(BASKET.map((e) => [e, []]));
+const wasm = new Map(BASKET.map((e) => [e, []]));
+const engine = new Map(BASKET.map((e) => [e, []]));
+for (let pass = 0; pass < PASSES; pass++) {
+  const figures = nativeRolls();
+  for (const e of BASKET) {
+    native.get(e).push(figures.get(e));
+    wasm.get(e).push(wasmRoll(e));
+    engine.get(e).push(engineRoll(e));
+  }
+}
+
+let failed = false;
+const row = (cells) => console.log(cells.map((c, i) => (i === 0 ? String(c).padEnd(64) : String(c).padStart(12))).join(''));
+console.log(`rolls: median ns per call of ${PASSES} alternating passes (native roll_into, with detail)`);
+row(['expression', 'native ns', 'roll() ns', 'ratio', 'engine ns', 'ratio']);
+let nativeTotal = 0;
+let wasmTotal = 0;
+let engineTotal = 0;
+for (const e of BASKET) {
+  const n = median(native.get(e));
+  const w = median(wasm.get(e));
+  const g = median(engine.get(e));
+  nativeTotal += n;
+  wasmTotal += w;
+  engineTotal += g;
+  row([e, n.toFixed(0), w.toFixed(0), `${(w / n).toFixed(2)}x`, g.toFixed(0), `${(g / n).toFixed(2)}x`]);
+}
+const rollRatio = wasmTotal / nativeTotal;
+row(['the basket (sum of medians)', nativeTotal.toFixed(0), wasmTotal.toFixed(0), `${rollRatio.toFixed(2)}x`,
+  engineTotal.toFixed(0), `${(engineTotal / nativeTotal).toFixed(2)}x`]);
+if (rollRatio > 3) {
+  console.log(`MISSED: a roll in wasm costs ${rollRatio.toFixed(2)}x the native roll_into (target 3x)`);
+  failed = true;
+}
+
+// Exact odds, CPU milliseconds per call.
+const nativeOdds = new Map();
+{
+  const out = execFileSync(join(nativeDir, 'bench', 'odds_bench'), ['7', ...ODDS], { encoding: 'utf8' });
+  for (const line of out.split('\n')) {
+    const [name, cpu] = line.trim().split(/\s+/);
+    if (ODDS.includes(name)) nativeOdds.set(name, Number(cpu));
+  }
+  for (const e of ODDS) if (!nativeOdds.has(e)) throw new Error(`odds_bench printed no row for ${e}`);
+}
+console.log('\nexact odds: median CPU ms per call of 7');
+row(['expression', 'native ms', 'wasm ms', 'ratio']);
+for (const e of ODDS) {
+  // Warm-up: V8 runs a module's functions on its baseline compiler until they
+  // are hot; these figures are the optimised code's, as in a page that has
+  // computed odds for a while (the first few calls of a fresh page are slower).
+  const warm = Date.now();
+  for (let i = 0; i < 200 && Date.now() - warm < 2000; i++) sink += odds(e).outcomes.length;
+  const times = [];
+  for (let i = 0; i < 7; i++) {
+    const start = process.cpuUsage();
+    sink += odds(e).outcomes.length;
+    const used = process.cpuUsage(start);
+    times.push((used.user + used.system) / 1000);
+  }
+  const w = median(times);
+  const n = nativeOdds.get(e);
+  row([e, n.toFixed(3), w.toFixed(3), `${(w / n).toFixed(2)}x`]);
+  if (w / n > 4) {
+    console.log(`MISSED: odds of ${e} in wasm cost ${(w / n).toFixed(2)}x native (target 4x)`);
+    failed = true;
+  }
+}
+
+// The first load: everything the page fetches before it can roll.
+const files = [join(root, 'js', 'pipwerk.wasm'), join(root, 'js', 'index.js')];
+for (const f of readdirSync(join(root, 'js', 'src'))) if (f.endsWith('.js')) files.push(join(root, 'js', 'src', f));
+try {
+  for (const f of readdirSync(join(root, 'web'))) if (/\.(html|css|js|mjs)$/.test(f)) files.push(join(root, 'web', f));
+} catch {
+  // no page yet: the package alone
+}
+const bytes = files.reduce((sum, f) => sum + statSync(f).size, 0);
+const wasmBytes = statSync(files[0]).size;
+console.log(`\nfirst load: ${(bytes / 1000).toFixed(1)} KB in ${files.length} files (the .wasm ${(wasmBytes / 1000).toFixed(1)} KB); target 500 KB`);
+if (bytes > 500_000) {
+  console.log('MISSED: the first load is over 500 KB');
+  failed = true;
+}
+if (sink === 0) console.log('(no output)');
+if (check && failed) process.exit(1);

@@ -1,0 +1,28 @@
+// npm run build: the engine's WebAssembly module through CMake (the core and
+// src/wasm only), copied to js/pipwerk.wasm.
+//
+// Needs clang-19, lld-19, libc++-19-dev-wasm32, libclang-rt-19-dev-wasm32 and
+// wasi-libc (Debian), and CMake >= 3.26 with Ninja: the ones on PATH, or set
+// CMAKE=/path/to/cmake (e.g. from `python3 -m pip install cmake ninja` in a venv).
+// PIPWERK_WASM_BUILD_DIR overrides the build directory (build/wasm).
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, statSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const js = resolve(dirname(fileURLToPath(import.meta.url)), '..');
+const root = resolve(js, '..');
+const build = resolve(process.env.PIPWERK_WASM_BUILD_DIR ?? join(root, 'build', 'wasm'));
+const cmake = process.env.CMAKE ?? 'cmake';
+
+function run(args) {
+  console.log(`$ ${cmake} ${args.join(' ')}`);
+  execFileSync(cmake, args, { stdio: 'inherit' });
+}
+
+run(['-S', root, '-B', build, '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release',
+  `--toolchain=${join(root, 'cmake', 'wasm32-wasi.cmake')}`]);
+run(['--build', build, '--target', 'pipwerk_wasm', '-j', process.env.PIPWERK_JOBS ?? '2']);
+const target = join(js, 'pipwerk.wasm');
+copyFileSync(join(build, 'src', 'wasm', 'pipwerk.wasm'), target);
+console.log(`${target}: ${statSync(target).size} bytes`);

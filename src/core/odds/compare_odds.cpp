@@ -1,0 +1,102 @@
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "compensated_sum.hpp"
+#include "expression_odds.hpp"
+#include "pipwerk/odds.hpp"
+#include "work_budget.hpp"
+
+// Two independent rolls: every pair of outcomes has the product of their
+// probabilities, so P(A > B) = sum over a of P(A = a) P(B < a), read in one
+// sweep of both ascending lists.
+
+namespace pipwerk {
+namespace {
+
+using detail::CompensatedSum;
+using detail::TwoDouble;
+
+// One side: its outcomes and the chance its roll fails.
+struct Side {
+    Distribution outcomes;
+    double failure = 1.0;
+    double ok = 0.0;   // the outcomes' sum
+    double nan = 0.0;  // P(NaN)
+};
+
+OddsResult<Side> side_of(std::string_view text, detail::WorkBudget& budget) {
+    OddsResult<Odds> odds = detail::odds_within(text, budget);
+    Side side;
+    if (!odds) {
+        if (odds.error().kind == OddsError::Kind::Certain) return side;
+        return std::unexpected(odds.error());
+    }
+    if (!odds->parsed) {
+        return std::unexpected(OddsError{OddsError::Kind::NotComparable,
+                                         "cannot compare: nothing parsed in \"" + std::string(text) + "\""});
+    }
+    if (odds->is_set) {
+        return std::unexpected(OddsError{OddsError::Kind::NotComparable,
+                                         "cannot compare a set: " + odds->consumed});
+    }
+    CompensatedSum failure;
+    for (const ErrorChance& e : odds->errors) failure.add(e.probability);
+    side.failure = failure.value();
+    side.outcomes = std::move(odds->elements.front());
+    CompensatedSum ok;
+    for (const Outcome& o : side.outcomes) {
+        ok.add(o.probability);
+        if (std::isnan(o.value)) side.nan += o.probability;
+    }
+    side.ok = ok.value();
+    return side;
+}
+
+// sum over x's values v of P(X = v) P(Y < v), NaNs left out.
+double below(const Distribution& x, const Distribution& y) {
+    CompensatedSum sum;
+    CompensatedSum y_below;  // P(Y < v), growing with v
+    std::size_t j = 0;
+    for (const Outcome& o : x) {
+        if (std::isnan(o.value)) break;
+        while (j < y.size() && !std::isnan(y[j].value) && y[j].value < o.value) y_below.add(y[j++].probability);
+        sum.add(TwoDouble{o.probability, 0.0} * y_below.total());
+    }
+    return sum.value();
+}
+
+double equal(const Distribution& x, const Distribution& y) {
+    CompensatedSum sum;
+    std::size_t j = 0;
+    for (const Outcome& o : x) {
+        if (std::isnan(o.value)) break;
+        while (j < y.size() && !std::isnan(y[j].value) && y[j].value < o.value) ++j;
+        if (j < y.size() && y[j].value == o.value) sum.add(detail::two_product(o.probability, y[j].probability));
+    }
+    return sum.value();
+}
+
+}  // namespace
+
+OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options) {
+    detail::WorkBudget budget(options.work_budget, options.parallel);
+    OddsResult<Side> left = side_of(a, budget);
+    if (!left) return std::unexpected(left.error());
+    OddsResult<Side> right = side_of(b, budget);
+    if (!right) return std::unexpected(right.error());
+    // Three sweeps over both lists.
+    const std::uint64_t sweep = 3 * (std::uint64_t{left->outcomes.size()} + right->outcomes.size());
+    if (auto ok = budget.charge(sweep, "a comparison"); !ok) return std::unexpected(ok.error());
+    Comparison c;
+    c.failure = (TwoDouble{left->failure, 0.0} + detail::two_product(left->ok, right->failure)).value();
+    c.greater = below(left->outcomes, right->outcomes);
+    c.less = below(right->outcomes, left->outcomes);
+    c.equal = equal(left->outcomes, right->outcomes);
+    c.unordered = (detail::two_product(left->nan, right->ok) + detail::two_product(left->ok - left->nan, right->nan))
+                      .value();
+    return c;
+}
+
+}  // namespace pipwerk

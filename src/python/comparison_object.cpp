@@ -1,0 +1,94 @@
+#include "comparison_object.hpp"
+
+#include <string>
+
+#include "exception_boundary.hpp"
+#include "float_text.hpp"
+#include "record_object.hpp"
+
+namespace pipwerk::python {
+namespace {
+
+// An instance: the five figures, read-only.
+struct ComparisonObject {
+    PyObject header;
+    Comparison figures;
+};
+
+RecordClass comparison_class;
+
+const Comparison& figures_of(PyObject* self) noexcept { return reinterpret_cast<ComparisonObject*>(self)->figures; }
+
+template <double Comparison::*Field>
+PyObject* get_figure(PyObject* self, void*) noexcept {
+    return PyFloat_FromDouble(figures_of(self).*Field);
+}
+
+PyObject* repr(PyObject* self) noexcept {
+    return contain([self]() -> PyObject* {
+        const Comparison& c = figures_of(self);
+        std::string text = "Comparison(greater=";
+        append_float(text, c.greater);
+        text += ", equal=";
+        append_float(text, c.equal);
+        text += ", less=";
+        append_float(text, c.less);
+        text += ", failure=";
+        append_float(text, c.failure);
+        if (c.unordered != 0.0) {
+            text += ", unordered=";
+            append_float(text, c.unordered);
+        }
+        text += ')';
+        return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+    });
+}
+
+void dealloc(PyObject* self) noexcept { free_record(comparison_class, self); }
+
+PyGetSetDef getters[] = {
+    {"greater", get_figure<&Comparison::greater>, nullptr, "P(A > B), both rolls succeeding.", nullptr},
+    {"equal", get_figure<&Comparison::equal>, nullptr, "P(A = B), both rolls succeeding.", nullptr},
+    {"less", get_figure<&Comparison::less>, nullptr, "P(A < B), both rolls succeeding.", nullptr},
+    {"failure", get_figure<&Comparison::failure>, nullptr, "P(either roll fails).", nullptr},
+    {"unordered", get_figure<&Comparison::unordered>, nullptr,
+     "P(both succeed and either value is NaN): such pairs are neither greater, equal nor less.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+constexpr const char* kClassDoc =
+    "Two expressions rolled independently, A against B, as pipwerk_odds.compare\n"
+    "returns them: greater, equal and less with both rolls succeeding, failure\n"
+    "when either fails, and unordered for a NaN on either side. The five add\n"
+    "up to 1.";
+
+PyType_Slot slots[] = {
+    {Py_tp_base, &PyBaseObject_Type},
+    {Py_tp_doc, const_cast<char*>(kClassDoc)},
+    {Py_tp_getset, getters},
+    {Py_tp_repr, reinterpret_cast<void*>(repr)},
+    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
+    {0, nullptr},
+};
+
+PyType_Spec type_spec = {
+    .name = "pipwerk_odds.Comparison",
+    .basicsize = static_cast<int>(sizeof(ComparisonObject)),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = slots,
+};
+
+}  // namespace
+
+PyObject* create_comparison_class() noexcept { return create_record_class(comparison_class, type_spec); }
+
+PyObject* new_comparison(const Comparison& comparison) noexcept {
+    PyObject* self = allocate_record(comparison_class, 0);
+    if (self == nullptr) return nullptr;
+    reinterpret_cast<ComparisonObject*>(self)->figures = comparison;
+    return self;
+}
+
+}  // namespace pipwerk::python

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// The C ABI between the engine and the JavaScript package (js/). Every call
+// takes its UTF-8 input from one buffer (pw_input) and leaves what it gives
+// back in one record at a fixed address (pw_exchange), which the package reads
+// through typed-array views: numbers and addresses in, no strings or objects
+// cross the boundary. Texts are (address, byte length) pairs into memory the
+// binding keeps until the next call of the same kind.
+
+#define PIPWERK_EXPORT(name) extern "C" [[clang::export_name(name)]]
+
+namespace pipwerk::wasm {
+
+// Word positions in Exchange::words; js/src/abi.js names the same positions.
+enum Word : std::uint32_t {
+    kConsumedPtr,
+    kConsumedLen,
+    kTailPtr,
+    kTailLen,
+    kTextPtr,    // a roll's text (detail, joiner, summary) or an error's message
+    kTextLen,
+    kDetailLen,
+    kSummaryStart,
+    kFlags,      // kParsed | kIsSet | kFullHasDetail
+    kValuesPtr,  // doubles: a roll's values, a sample's rows, an element's (value, probability) pairs
+    kValuesLen,  // in doubles
+    kElements,   // odds: distributions, one per element
+    kErrors,     // odds: error rows
+    kWordCount
+};
+
+enum Flag : std::uint32_t { kParsed = 1, kIsSet = 2, kFullHasDetail = 4 };
+
+// What a call returns: 0 done, else what failed (the message is the text).
+enum Status : std::int32_t { kOk = 0, kEngineError = 1, kOddsTooLarge = 2, kOddsCertain = 3, kTooLarge = 4 };
+
+// 64 bytes of words, then the doubles: js/src/abi.js reads the doubles at byte 64.
+struct Exchange {
+    std::uint32_t words[16];
+    double numbers[8];
+};
+static_assert(kWordCount <= 16 && offsetof(Exchange, numbers) == 64);
+
+Exchange& exchange() noexcept;
+
+// The expression of the current call: the first `length` bytes of pw_input's buffer.
+std::string_view input(std::uint32_t length) noexcept;
+
+void set_text(std::string_view text) noexcept;
+void set_span(Word pointer, Word length, std::string_view text) noexcept;
+void set_doubles(const double* data, std::size_t count) noexcept;
+
+// Seeds cross as two 32-bit halves: JavaScript numbers, no BigInt on the hot path.
+constexpr std::uint64_t seed_of(std::uint32_t low, std::uint32_t high) noexcept {
+    return (std::uint64_t{high} << 32) | low;
+}
+
+template <class Pointer>
+std::uint32_t address(Pointer* p) noexcept {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+}  // namespace pipwerk::wasm
