@@ -39,6 +39,9 @@ step "Scaling with input size (bench_scaling.py)"
 step "Memory over a million calls (bench_memory.py)"
 "$python" "$root/bench/bench_memory.py" "${check[@]}" || status=1
 
+step "A trace against a roll of the same input (bench_trace.py)"
+"$python" "$root/bench/bench_trace.py" "${check[@]}" || status=1
+
 step "Exact odds against icepool, sampling against a loop (bench_odds.py)"
 "$python" "$root/bench/bench_odds.py" "${check[@]}" || status=1
 

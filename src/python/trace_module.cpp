@@ -46,11 +46,7 @@ PyObject* trace_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
         return nullptr;
     }
     if (!convert_seed(bound[kSeed], options.seed)) return nullptr;
-    return contain([&]() -> PyObject* {
-        Result<TraceOutput> traced = pipwerk::trace(expression.utf8, options);
-        if (!traced) return raise_value_error(traced.error().message());
-        return new_trace(std::move(*traced), expression.source, options.show_detail);
-    });
+    return trace_object_of(expression.utf8, expression.source, options);
 }
 
 PyMethodDef trace_method = {"trace", as_cfunction(trace_function), METH_FASTCALL | METH_KEYWORDS, kTraceDoc};

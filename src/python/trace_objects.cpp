@@ -14,6 +14,8 @@
 #include "owned_ref.hpp"
 #include "refcount.hpp"
 #include "text_object.hpp"
+#include "engine_error.hpp"
+#include "trace/trace_into.hpp"
 #include "trace_dict.hpp"
 
 // Trace owns the engine's trace. Nodes and dice are made when asked for:
@@ -25,12 +27,18 @@
 namespace pipwerk::python {
 namespace {
 
+// The engine's trace and the roll's record live in the object itself,
+// built in place. The record's consumed text and tail view the expression's
+// own UTF-8, which the object keeps alive; the trace's output texts are
+// made from the record only when the JSON form asks for them.
 struct TraceObject {
     PyObject header;
-    TraceOutput* trace;    // owned
+    TraceOutput trace;
+    RollRecord record;
     PyObject* expression;  // the exact str traced
     PyObject* result;      // the RollResult, made on first access; null until then
     bool show_detail;
+    bool has_output;       // trace.output made from the record
 };
 
 // A node or a die: which one, in which Trace.
@@ -47,7 +55,8 @@ std::array<PyTypeObject*, kKinds> node_types{};
 
 TraceObject& trace_object(PyObject* self) noexcept { return *reinterpret_cast<TraceObject*>(self); }
 ViewObject& view(PyObject* self) noexcept { return *reinterpret_cast<ViewObject*>(self); }
-const TraceOutput& data_of(PyObject* self) noexcept { return *trace_object(view(self).owner).trace; }
+const TraceOutput& data_of(PyObject* self) noexcept { return trace_object(view(self).owner).trace; }
+std::string_view consumed_of(PyObject* self) noexcept { return trace_object(view(self).owner).record.consumed; }
 const TraceNode& node_of(PyObject* self) noexcept { return data_of(self).nodes[view(self).index]; }
 const TraceDie& die_of(PyObject* self) noexcept { return data_of(self).dice[view(self).index]; }
 
@@ -66,7 +75,7 @@ PyObject* new_view(PyTypeObject* type, PyObject* owner, std::size_t index) noexc
 }
 
 PyObject* new_node(PyObject* owner, std::size_t index) noexcept {
-    const TraceNode& n = trace_object(owner).trace->nodes[index];
+    const TraceNode& n = trace_object(owner).trace.nodes[index];
     return new_view(node_types[static_cast<std::size_t>(n.kind)], owner, index);
 }
 
@@ -84,8 +93,9 @@ void view_dealloc(PyObject* self) noexcept {
 
 void trace_dealloc(PyObject* self) noexcept {
     TraceObject& t = trace_object(self);
-    delete t.trace;
-    decref(t.expression);
+    t.trace.~TraceOutput();
+    t.record.~RollRecord();
+    xdecref(t.expression);
     xdecref(t.result);
     free_object(self);
 }
@@ -123,7 +133,7 @@ PyObject* trace_result(PyObject* self, void*) noexcept {
         if (pipwerk == nullptr) return nullptr;
         OwnedRef roll(PyObject_GetAttrString(pipwerk.get(), "roll"));
         if (roll == nullptr) return nullptr;
-        OwnedRef seed(PyLong_FromUnsignedLongLong(t.trace->seed));
+        OwnedRef seed(PyLong_FromUnsignedLongLong(t.trace.seed));
         if (seed == nullptr) return nullptr;
         OwnedRef args(Py_BuildValue("(OO)", t.expression, t.show_detail ? Py_True : Py_False));
         OwnedRef kwargs(Py_BuildValue("{sO}", "seed", seed.get()));
@@ -135,17 +145,17 @@ PyObject* trace_result(PyObject* self, void*) noexcept {
 }
 
 PyObject* trace_seed(PyObject* self, void*) noexcept {
-    return PyLong_FromUnsignedLongLong(trace_object(self).trace->seed);
+    return PyLong_FromUnsignedLongLong(trace_object(self).trace.seed);
 }
 
 PyObject* trace_root(PyObject* self, void*) noexcept {
-    const TraceOutput& t = *trace_object(self).trace;
+    const TraceOutput& t = trace_object(self).trace;
     if (!t.has_tree()) return Py_NewRef(Py_None);
     return new_node(self, t.nodes.size() - 1);
 }
 
 PyObject* trace_hints(PyObject* self, void*) noexcept {
-    const auto& hints = trace_object(self).trace->hints;
+    const auto& hints = trace_object(self).trace.hints;
     OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(hints.size())));
     if (tuple == nullptr) return nullptr;
     for (std::size_t i = 0; i < hints.size(); ++i) {
@@ -157,7 +167,7 @@ PyObject* trace_hints(PyObject* self, void*) noexcept {
 
 PyObject* trace_dice(PyObject* self, void*) noexcept {
     return contain([&] {
-        const TraceOutput& t = *trace_object(self).trace;
+        const TraceOutput& t = trace_object(self).trace;
         std::vector<std::size_t> dice;
         for (std::size_t i = 0; i < t.nodes.size(); ++i) {
             if (t.nodes[i].kind == TraceKind::Dice) dice.push_back(i);
@@ -168,8 +178,13 @@ PyObject* trace_dice(PyObject* self, void*) noexcept {
 
 PyObject* trace_to_json(PyObject* self, PyObject*) noexcept {
     return contain([&] {
+        TraceObject& t = trace_object(self);
+        if (!t.has_output) {
+            t.trace.output = to_output(t.record);
+            t.has_output = true;
+        }
         std::string out;
-        append_trace_json(out, *trace_object(self).trace);
+        append_trace_json(out, t.trace);
         return text_object(out);
     });
 }
@@ -180,8 +195,8 @@ bool put(PyObject* dict, const char* key, PyObject* value) noexcept {
 }
 
 PyObject* trace_to_dict(PyObject* self, PyObject*) noexcept {
-    const TraceOutput& t = *trace_object(self).trace;
-    const RollOutput& r = t.output;
+    const TraceOutput& t = trace_object(self).trace;
+    const RollRecord& r = trace_object(self).record;
     OwnedRef d(PyDict_New());
     if (d == nullptr) return nullptr;
     PyObject* dict = d.get();
@@ -198,8 +213,8 @@ PyObject* trace_to_dict(PyObject* self, PyObject*) noexcept {
         if (h == nullptr || PyList_SetItem(hints.get(), static_cast<Py_ssize_t>(i), h) != 0) return nullptr;
     }
     if (!put(dict, "consumed", text_object(r.consumed)) || !put(dict, "tail", text_object(r.tail)) ||
-        !put(dict, "summary", text_object(r.summary)) || !put(dict, "detail", text_object(r.detail)) ||
-        !put(dict, "full", text_object(r.full)) || !put(dict, "is_set", PyBool_FromLong(r.is_set)) ||
+        !put(dict, "summary", text_object(r.summary())) || !put(dict, "detail", text_object(r.detail())) ||
+        !put(dict, "full", text_object(r.full())) || !put(dict, "is_set", PyBool_FromLong(r.is_set)) ||
         !put(dict, "values", values.release()) || !put(dict, "seed", PyLong_FromUnsignedLongLong(t.seed)) ||
         !put(dict, "hints", hints.release()) ||
         !put(dict, "tree", t.has_tree() ? node_dict(t, t.nodes.size() - 1) : Py_NewRef(Py_None))) {
@@ -210,7 +225,7 @@ PyObject* trace_to_dict(PyObject* self, PyObject*) noexcept {
 
 PyObject* trace_repr(PyObject* self) noexcept {
     const TraceObject& t = trace_object(self);
-    OwnedRef seed(PyLong_FromUnsignedLongLong(t.trace->seed));
+    OwnedRef seed(PyLong_FromUnsignedLongLong(t.trace.seed));
     if (seed == nullptr) return nullptr;
     return PyUnicode_FromFormat("Trace(%R, seed=%S)", t.expression, seed.get());
 }
@@ -256,7 +271,7 @@ PyObject* node_values(PyObject* self, void*) noexcept {
 }
 PyObject* node_source(PyObject* self, void*) noexcept {
     const TraceNode& n = node_of(self);
-    return text_object(std::string_view(data_of(self).output.consumed).substr(n.start, n.end - n.start));
+    return text_object(consumed_of(self).substr(n.start, n.end - n.start));
 }
 PyObject* node_text(PyObject* self, void*) noexcept { return text_object(node_of(self).text); }
 PyObject* node_op(PyObject* self, void*) noexcept { return text_object(std::string_view(&node_of(self).op, 1)); }
@@ -481,18 +496,22 @@ bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept {
     return node != nullptr && add_export(module, all, "Node", node.release());
 }
 
-PyObject* new_trace(TraceOutput&& trace, PyObject* expression, bool show_detail) noexcept {
+PyObject* trace_object_of(std::string_view utf8, PyObject* expression, const RollOptions& options) noexcept {
+    OwnedRef self(allocate(trace_type));
+    if (self == nullptr) return nullptr;
+    TraceObject& t = trace_object(self.get());
+    // Fields the destructor reads are set before anything can fail.
+    t.expression = Py_NewRef(expression);
+    t.result = nullptr;
+    t.show_detail = options.show_detail;
+    t.has_output = false;
     return contain([&]() -> PyObject* {
-        auto owned = std::make_unique<TraceOutput>(std::move(trace));
-        PyObject* self = allocate(trace_type);
-        if (self == nullptr) return nullptr;
-        TraceObject& t = trace_object(self);
-        t.trace = owned.release();
-        incref(expression);
-        t.expression = expression;
-        t.result = nullptr;
-        t.show_detail = show_detail;
-        return self;
+        new (&t.trace) TraceOutput();
+        new (&t.record) RollRecord();
+        if (Result<void> done = trace_into(utf8, options, t.record, t.trace); !done) {
+            return raise_value_error(done.error().message());
+        }
+        return self.release();
     });
 }
 

@@ -3,6 +3,8 @@
 #include <Python.h>
 
 #include "owned_ref.hpp"
+#include <string_view>
+
 #include "pipwerk/trace.hpp"
 
 namespace pipwerk::python {
@@ -11,7 +13,9 @@ namespace pipwerk::python {
 // once and adds them to the module. False with an exception set on failure.
 [[nodiscard]] bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept;
 
-// A new Trace taking over the engine's trace of `expression` (an exact str).
-[[nodiscard]] PyObject* new_trace(TraceOutput&& trace, PyObject* expression, bool show_detail) noexcept;
+// A new Trace of `expression` (an exact str whose UTF-8 is `utf8`), or
+// null with the engine's ValueError (or MemoryError) set.
+[[nodiscard]] PyObject* trace_object_of(std::string_view utf8, PyObject* expression,
+                                        const RollOptions& options) noexcept;
 
 }  // namespace pipwerk::python

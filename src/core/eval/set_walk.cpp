@@ -106,11 +106,13 @@ private:
         const std::int64_t n = ast_.count(repeat).integer_view();
         if (n < 1) return std::unexpected(PipwerkError::non_positive());
         if (n > kMaxRepeat) return std::unexpected(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
-        Result<void> done = repeated(repeat.body, static_cast<std::size_t>(n), out);
         if constexpr (Observer::active) {
+            Result<void> done = repeated(repeat.body, static_cast<std::size_t>(n), out);
             if (done) observer_->elements(id, out.numbers.span());
+            return done;
+        } else {
+            return repeated(repeat.body, static_cast<std::size_t>(n), out);
         }
-        return done;
     }
 
     // A repeat's n elements, rolled in one rand walk; room for their numbers
@@ -133,11 +135,14 @@ private:
 
     [[gnu::noinline]] Result<void> items(ReportedId<Observer> id, const SetExpr& set, FlatSet& out) {
         const auto items = ast_.items(set);
-        Result<void> done = elements(items.size(), [&](std::size_t i) { return items[i]; }, out);
+        const auto item_of = [&](std::size_t i) { return items[i]; };
         if constexpr (Observer::active) {
+            Result<void> done = elements(items.size(), item_of, out);
             if (done) observer_->elements(id, out.numbers.span());
+            return done;
+        } else {
+            return elements(items.size(), item_of, out);
         }
-        return done;
     }
 
     // A node that does not continue a chain of sets on the left; brackets are stripped.

@@ -80,6 +80,7 @@ bool matches(std::string_view s, const Hint& hint) noexcept {
 
 std::vector<std::string_view> hints_for(std::string_view tail) {
     std::string_view s = skip_spaces(tail);
+    if (s.empty()) return {};
     if (!s.empty() && std::string_view("+-*/").find(s.front()) != std::string_view::npos) {
         s = skip_spaces(s.substr(1));
     }

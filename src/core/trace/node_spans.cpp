@@ -4,6 +4,7 @@
 
 #include "eval/tree_walk.hpp"
 #include "lexer/lexer.hpp"
+#include "limits.hpp"
 
 // The walk follows the grammar the tree was parsed with, so each node's
 // tokens are where the cursor stands when the node is reached. A chain of
@@ -15,8 +16,9 @@ namespace {
 
 class Locator {
 public:
-    Locator(const Ast& ast, std::string_view text) : ast_(ast), lexer_(text), token_(lexer_.token_at(0)) {
-        spans_.resize(ast.size());
+    Locator(const Ast& ast, std::string_view text, NodeSpans& spans)
+        : ast_(ast), lexer_(text), token_(lexer_.token_at(0)), spans_(spans) {
+        (void)spans_.extend(ast.size());  // each written when its node is reached
     }
 
     NodeSpan locate(ExprId id) {
@@ -38,7 +40,13 @@ public:
         } else if (const auto* repeat = std::get_if<RepeatExpr>(&n)) {
             span.start = take().start;  // the count
             take();                     // '#'
+            const std::size_t before = traced_;
             span.end = locate(repeat->body).end;
+            // The body is traced once per element (at most kMaxRepeat; a count
+            // out of range is an error before any).
+            const std::int64_t count = ast_.count(*repeat).integer_view();
+            const std::size_t elements = count < 1 ? 1 : count > kMaxRepeat ? kMaxRepeat : static_cast<std::size_t>(count);
+            traced_ += (traced_ - before) * (elements - 1);
         } else if (const auto* set = std::get_if<SetExpr>(&n)) {
             span.start = take().start;  // '{'
             for (const ExprId item : ast_.items(*set)) {
@@ -48,10 +56,12 @@ public:
             span.end = take().end;  // '}'
         }
         spans_[id] = span;
+        traced_ += std::holds_alternative<ParenExpr>(n) ? 0 : 1;
         return span;
     }
 
-    NodeSpans spans() && { return std::move(spans_); }
+    // How many nodes the trace of what was located will have.
+    [[nodiscard]] std::size_t traced() const noexcept { return traced_; }
 
 private:
     // The current token's span, stepping past it.
@@ -84,6 +94,7 @@ private:
             take();  // the operator
             span.end = locate(spine[i]->right).end;
             spans_[spine_id(ast_, top, spine, i, false)] = span;
+            ++traced_;
         }
         return span;
     }
@@ -91,15 +102,16 @@ private:
     const Ast& ast_;
     Lexer lexer_;
     Token token_;
-    NodeSpans spans_;
+    NodeSpans& spans_;
+    std::size_t traced_ = 0;
 };
 
 }  // namespace
 
-NodeSpans locate_nodes(const Ast& ast, ExprId root, std::string_view consumed) {
-    Locator locator(ast, consumed);
+std::size_t locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans) {
+    Locator locator(ast, consumed, spans);
     locator.locate(root);
-    return std::move(locator).spans();
+    return locator.traced();
 }
 
 }  // namespace pipwerk::detail

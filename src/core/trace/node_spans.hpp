@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "parser/ast.hpp"
+#include "small_vector.hpp"
 
 namespace pipwerk::detail {
 
@@ -19,9 +20,11 @@ struct NodeSpan {
 };
 
 // One span per node id, brackets excluded (a bracket's own span covers them).
-using NodeSpans = std::vector<NodeSpan>;
+using NodeSpans = SmallVector<NodeSpan, 16>;
 
-// `consumed` is the text the tree was parsed from, up to where parsing stopped.
-[[nodiscard]] NodeSpans locate_nodes(const Ast& ast, ExprId root, std::string_view consumed);
+// `consumed` is the text the tree was parsed from, up to where parsing
+// stopped; `spans` starts empty. Gives how many nodes the trace of the tree
+// has (a repeat's body counts once per element).
+[[nodiscard]] std::size_t locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans);
 
 }  // namespace pipwerk::detail

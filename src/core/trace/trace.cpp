@@ -6,6 +6,7 @@
 #include "rng.hpp"
 #include "roll_record.hpp"
 #include "trace/node_spans.hpp"
+#include "trace/trace_into.hpp"
 #include "trace/trace_recorder.hpp"
 
 namespace pipwerk {
@@ -22,28 +23,37 @@ std::string_view kind_name(TraceKind kind) noexcept {
     return "";
 }
 
-Result<TraceOutput> trace(std::string_view expression, const RollOptions& options) {
-    Result<TraceOutput> result(std::in_place);
-    TraceOutput& out = *result;
+Result<void> trace_into(std::string_view expression, const RollOptions& options, RollRecord& record,
+                        TraceOutput& out) {
     // An unseeded roll draws from the clock's word, which seeds exactly as
     // from_clock does; kept, it replays the roll.
     out.seed = options.seed ? *options.seed : Xoroshiro128StarStar::clock_seed();
 
     const ParseOutcome parsed = Parser::parse(expression);
-    RollRecord record;
     record.tail = parsed.tail;
     for (const std::string_view hint : hints_for(parsed.tail)) out.hints.emplace_back(hint);
-    if (parsed.expression) {
-        record.consumed = parsed.consumed;
-        Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(out.seed);
-        const detail::NodeSpans spans = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed);
-        detail::TraceRecorder recorder(parsed.ast, spans, out);
-        if (Result<void> done = evaluate_record(parsed, rng, options.show_detail, record, detail::ObserverRef<detail::TraceRecorder>(recorder)); !done) {
-            return std::unexpected(done.error());
-        }
-        recorder.finish();
+    if (!parsed.expression) return {};
+    record.consumed = parsed.consumed;
+    Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(out.seed);
+    detail::NodeSpans spans;
+    const std::size_t nodes = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed, spans);
+    detail::TraceRecorder recorder(parsed.ast, spans, nodes, out);
+    if (Result<void> done = evaluate_record(parsed, rng, options.show_detail, record,
+                                            detail::ObserverRef<detail::TraceRecorder>(recorder));
+        !done) {
+        return done;
     }
-    out.output = to_output(record);
+    recorder.finish();
+    return {};
+}
+
+Result<TraceOutput> trace(std::string_view expression, const RollOptions& options) {
+    Result<TraceOutput> result(std::in_place);
+    RollRecord record;
+    if (Result<void> done = trace_into(expression, options, record, *result); !done) {
+        return std::unexpected(done.error());
+    }
+    result->output = to_output(record);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "trace/trace_recorder.hpp"
 
+#include <algorithm>
 #include <variant>
 
 #include "eval.hpp"
@@ -22,8 +23,14 @@ std::string_view comparison_symbol(ComparisonOp::Kind kind) noexcept {
 
 }  // namespace
 
+TraceRecorder::TraceRecorder(const Ast& ast, const NodeSpans& spans, std::size_t nodes, TraceOutput& out)
+    : ast_(ast), spans_(spans), out_(out) {
+    out_.nodes.reserve(nodes);
+    numbers_.reserve(nodes);
+}
+
 TraceNode& TraceRecorder::add(TraceKind kind, ExprId id, std::size_t children) {
-    TraceNode node;
+    TraceNode& node = out_.nodes.emplace_back();
     node.kind = kind;
     node.start = spans_[id].start;
     node.end = spans_[id].end;
@@ -31,10 +38,12 @@ TraceNode& TraceRecorder::add(TraceKind kind, ExprId id, std::size_t children) {
     // The last `children` finished nodes, in the order they were finished.
     node.first_child = out_.children.size();
     node.child_count = children;
-    out_.children.insert(out_.children.end(), pending_.end() - static_cast<std::ptrdiff_t>(children), pending_.end());
-    pending_.resize(pending_.size() - children);
-    pending_.push_back(out_.nodes.size());
-    return out_.nodes.emplace_back(std::move(node));
+    // Every node but the root is one child.
+    if (children != 0 && out_.children.capacity() == 0) out_.children.reserve(out_.nodes.capacity() - 1);
+    out_.children.insert(out_.children.end(), pending_.end() - children, pending_.end());
+    pending_.truncate(pending_.size() - children);
+    pending_.push_back(out_.nodes.size() - 1);
+    return node;
 }
 
 void TraceRecorder::add_value(TraceNode& node, const Number& value) {
@@ -69,7 +78,7 @@ void TraceRecorder::elements(ExprId id, std::span<const Number> values) {
     TraceNode& node = add(kind, id, children);
     if (const auto* b = std::get_if<BinaryExpr>(&n)) node.op = symbol_of(b->op);
     node.is_set = true;
-    numbers_.insert(numbers_.end(), values.begin(), values.end());
+    numbers_.append(values.data(), values.size());
     node.value_count = values.size();
 }
 
@@ -77,11 +86,16 @@ void TraceRecorder::dice(ExprId id, const DiceTerm& term, const RollResult& pool
     TraceNode& node = add(TraceKind::Dice, id, 0);
     node.count = term.count;
     node.faces = term.faces;
-    const DiceExpr written = ast_.dice(std::get<DiceRef>(ast_[id].node()));
-    if (written.bonus) node.bonus = term.bonus;
-    if (written.keep) node.keep = TraceKeep{.count = written.keep->n, .lowest = written.keep->dir == KeepMode::Dir::Low};
-    if (written.comparison) {
-        node.comparison = TraceComparison{.op = comparison_symbol(term.comparison), .threshold = term.threshold};
+    // A plain term (the usual one) has no modifier to read.
+    if (const DiceRef ref = std::get<DiceRef>(ast_[id].node()); ref.index != DiceRef::kInline) {
+        const Ast::DiceViews written = ast_.dice_views(ref);
+        if (written.has_bonus) node.bonus = term.bonus;
+        if (written.has_keep) {
+            node.keep = TraceKeep{.count = written.keep_n, .lowest = written.keep_dir == KeepMode::Dir::Low};
+        }
+        if (written.has_comparison) {
+            node.comparison = TraceComparison{.op = comparison_symbol(term.comparison), .threshold = term.threshold};
+        }
     }
     add_value(node, value);
     // Dice past the initial ones were added by bonuses.
@@ -89,18 +103,21 @@ void TraceRecorder::dice(ExprId id, const DiceTerm& term, const RollResult& pool
     const auto initial = static_cast<std::size_t>(term.count);
     node.first_die = out_.dice.size();
     node.die_count = size;
-    for (std::size_t i = 0; i < size; ++i) {
-        TraceDie die{.value = pool.rolls[i], .kept = pool.kept[i], .bonus = i >= initial,
-                     .earned_bonus = pool.earned_bonus[i], .success = std::nullopt};
-        if (term.has_comparison) die.success = ComparisonOp::passes(term.comparison, pool.rolls[i], term.threshold);
-        out_.dice.push_back(die);
+    out_.dice.resize(out_.dice.size() + size);
+    TraceDie* die = out_.dice.data() + node.first_die;
+    for (std::size_t i = 0; i < size; ++i, ++die) {
+        die->value = pool.rolls[i];
+        die->kept = pool.kept[i];
+        die->bonus = i >= initial;
+        die->earned_bonus = pool.earned_bonus[i];
+        if (term.has_comparison) die->success = ComparisonOp::passes(term.comparison, pool.rolls[i], term.threshold);
     }
 }
 
 void TraceRecorder::signs(ExprId id) {
     // The signs from the outermost in; each negates what is inside it, so
     // they are added innermost first.
-    std::vector<ExprId> negations;
+    SmallVector<ExprId, 4> negations;
     for (ExprId at = id;;) {
         if (const auto* paren = node_as<ParenExpr>(ast_, at)) {
             at = paren->inner;
@@ -124,8 +141,8 @@ void TraceRecorder::signs(ExprId id) {
 }
 
 void TraceRecorder::finish() {
-    out_.values.reserve(numbers_.size());
-    for (const Number& n : numbers_) out_.values.push_back(n.to_double());
+    out_.values.resize(numbers_.size());
+    for (std::size_t i = 0; i < numbers_.size(); ++i) out_.values[i] = numbers_[i].to_double();
 }
 
 }  // namespace pipwerk::detail

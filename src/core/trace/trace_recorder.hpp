@@ -12,6 +12,7 @@
 #include "parser/ast.hpp"
 #include "pipwerk/trace.hpp"
 #include "roll.hpp"
+#include "small_vector.hpp"
 #include "trace/node_spans.hpp"
 
 namespace pipwerk::detail {
@@ -20,8 +21,9 @@ class TraceRecorder {
 public:
     static constexpr bool active = true;
 
-    TraceRecorder(const Ast& ast, const NodeSpans& spans, TraceOutput& out) noexcept
-        : ast_(ast), spans_(spans), out_(out) {}
+    // Room for the tree's `nodes` nodes (locate_nodes counts them) is
+    // taken once, and for a value each.
+    TraceRecorder(const Ast& ast, const NodeSpans& spans, std::size_t nodes, TraceOutput& out);
 
     void scalar(ExprId id, const Number& value);
     void elements(ExprId id, std::span<const Number> values);
@@ -38,8 +40,8 @@ private:
     const Ast& ast_;
     const NodeSpans& spans_;
     TraceOutput& out_;
-    std::vector<std::size_t> pending_;  // finished nodes without a parent yet
-    std::vector<Number> numbers_;       // the nodes' values as evaluated
+    SmallVector<std::size_t, 16> pending_;  // finished nodes without a parent yet
+    SmallVector<Number, 16> numbers_;       // the nodes' values as evaluated
 };
 
 }  // namespace pipwerk::detail
