@@ -51,6 +51,6 @@ test("blank expressions leave no trace in the fragment", () => {
   assert.deepEqual(readFragment(writeFragment(["", "1d6", " "])), ["1d6"]);
 });
 
-test("the issue's example link reads as its two expressions", () => {
+test("the documented example link reads as its two expressions", () => {
   assert.equal(writeFragment(["4d6k3", "2d20kl1+5"]), "#4d6k3&2d20kl1%2B5");
 });
