@@ -48,6 +48,40 @@ struct ViewObject {
     std::size_t index;
 };
 
+// The storage of the last small Trace freed, emptied, for the next trace to
+// fill: a trace made and dropped in a loop then allocates none of it again.
+// Only small buffers are kept, so what stays held is a few kilobytes; the
+// GIL guards it.
+struct SpareStorage {
+    std::vector<TraceNode> nodes;
+    std::vector<double> values;
+    std::vector<std::size_t> children;
+    std::vector<TraceDie> dice;
+};
+SpareStorage spare;
+constexpr std::size_t kSpareBytes = 8192;  // per buffer
+
+template <class T>
+void keep_spare(std::vector<T>& from, std::vector<T>& into) noexcept {
+    if (from.capacity() * sizeof(T) > kSpareBytes || from.capacity() <= into.capacity()) return;
+    from.clear();
+    into.swap(from);
+}
+
+void give_spare(TraceOutput& t) noexcept {
+    keep_spare(t.nodes, spare.nodes);
+    keep_spare(t.values, spare.values);
+    keep_spare(t.children, spare.children);
+    keep_spare(t.dice, spare.dice);
+}
+
+void take_spare(TraceOutput& t) noexcept {
+    t.nodes.swap(spare.nodes);
+    t.values.swap(spare.values);
+    t.children.swap(spare.children);
+    t.dice.swap(spare.dice);
+}
+
 constexpr std::size_t kKinds = 6;
 PyTypeObject* trace_type = nullptr;
 PyTypeObject* die_type = nullptr;
@@ -93,6 +127,7 @@ void view_dealloc(PyObject* self) noexcept {
 
 void trace_dealloc(PyObject* self) noexcept {
     TraceObject& t = trace_object(self);
+    give_spare(t.trace);
     t.trace.~TraceOutput();
     t.record.~RollRecord();
     xdecref(t.expression);
@@ -508,6 +543,7 @@ PyObject* trace_object_of(std::string_view utf8, PyObject* expression, const Rol
     return contain([&]() -> PyObject* {
         new (&t.trace) TraceOutput();
         new (&t.record) RollRecord();
+        take_spare(t.trace);
         if (Result<void> done = trace_into(utf8, options, t.record, t.trace); !done) {
             return raise_value_error(done.error().message());
         }
