@@ -82,6 +82,11 @@ void take_spare(TraceOutput& t) noexcept {
     t.dice.swap(spare.dice);
 }
 
+// The memory of the last Trace freed, for the next Trace, as CPython keeps
+// its own free lists: a Trace is larger than the small-object allocator
+// serves, so each would otherwise cost a malloc and a free.
+PyObject* spare_trace = nullptr;
+
 constexpr std::size_t kKinds = 6;
 PyTypeObject* trace_type = nullptr;
 PyTypeObject* die_type = nullptr;
@@ -132,6 +137,11 @@ void trace_dealloc(PyObject* self) noexcept {
     t.record.~RollRecord();
     xdecref(t.expression);
     xdecref(t.result);
+    if (spare_trace == nullptr) {
+        spare_trace = self;
+        decref(reinterpret_cast<PyObject*>(trace_type));  // the instance's reference to its type
+        return;
+    }
     free_object(self);
 }
 
@@ -532,7 +542,9 @@ bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept {
 }
 
 PyObject* trace_object_of(std::string_view utf8, PyObject* expression, const RollOptions& options) noexcept {
-    OwnedRef self(allocate(trace_type));
+    // PyObject_Init sets the type (taking a reference to it) and the count.
+    OwnedRef self(spare_trace != nullptr ? PyObject_Init(std::exchange(spare_trace, nullptr), trace_type)
+                                         : allocate(trace_type));
     if (self == nullptr) return nullptr;
     TraceObject& t = trace_object(self.get());
     // Fields the destructor reads are set before anything can fail.
