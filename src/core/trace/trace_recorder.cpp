@@ -41,8 +41,10 @@ TraceNode& TraceRecorder::add(TraceKind kind, ExprId id, std::size_t children) {
     // The last `children` finished nodes, in the order they were finished.
     node.first_child = out_.children.size();
     node.child_count = children;
-    out_.children.insert(out_.children.end(), pending_.end() - children, pending_.end());
-    pending_.truncate(pending_.size() - children);
+    if (children != 0) {  // a leaf, the usual node, has none to move
+        out_.children.insert(out_.children.end(), pending_.end() - children, pending_.end());
+        pending_.truncate(pending_.size() - children);
+    }
     pending_.push_back(out_.nodes.size() - 1);
     return node;
 }
