@@ -48,6 +48,45 @@ struct ViewObject {
     std::size_t index;
 };
 
+// The storage of the last small Trace freed, emptied, for the next trace to
+// fill: a trace made and dropped in a loop then allocates none of it again.
+// Only small buffers are kept, so what stays held is a few kilobytes; the
+// GIL guards it.
+struct SpareStorage {
+    std::vector<TraceNode> nodes;
+    std::vector<double> values;
+    std::vector<std::size_t> children;
+    std::vector<TraceDie> dice;
+};
+SpareStorage spare;
+constexpr std::size_t kSpareBytes = 8192;  // per buffer
+
+template <class T>
+void keep_spare(std::vector<T>& from, std::vector<T>& into) noexcept {
+    if (from.capacity() * sizeof(T) > kSpareBytes || from.capacity() <= into.capacity()) return;
+    from.clear();
+    into.swap(from);
+}
+
+void give_spare(TraceOutput& t) noexcept {
+    keep_spare(t.nodes, spare.nodes);
+    keep_spare(t.values, spare.values);
+    keep_spare(t.children, spare.children);
+    keep_spare(t.dice, spare.dice);
+}
+
+void take_spare(TraceOutput& t) noexcept {
+    t.nodes.swap(spare.nodes);
+    t.values.swap(spare.values);
+    t.children.swap(spare.children);
+    t.dice.swap(spare.dice);
+}
+
+// The memory of the last Trace freed, for the next Trace, as CPython keeps
+// its own free lists: a Trace is larger than the small-object allocator
+// serves, so each would otherwise cost a malloc and a free.
+PyObject* spare_trace = nullptr;
+
 constexpr std::size_t kKinds = 6;
 PyTypeObject* trace_type = nullptr;
 PyTypeObject* die_type = nullptr;
@@ -93,10 +132,16 @@ void view_dealloc(PyObject* self) noexcept {
 
 void trace_dealloc(PyObject* self) noexcept {
     TraceObject& t = trace_object(self);
+    give_spare(t.trace);
     t.trace.~TraceOutput();
     t.record.~RollRecord();
     xdecref(t.expression);
     xdecref(t.result);
+    if (spare_trace == nullptr) {
+        spare_trace = self;
+        decref(reinterpret_cast<PyObject*>(trace_type));  // the instance's reference to its type
+        return;
+    }
     free_object(self);
 }
 
@@ -497,7 +542,9 @@ bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept {
 }
 
 PyObject* trace_object_of(std::string_view utf8, PyObject* expression, const RollOptions& options) noexcept {
-    OwnedRef self(allocate(trace_type));
+    // PyObject_Init sets the type (taking a reference to it) and the count.
+    OwnedRef self(spare_trace != nullptr ? PyObject_Init(std::exchange(spare_trace, nullptr), trace_type)
+                                         : allocate(trace_type));
     if (self == nullptr) return nullptr;
     TraceObject& t = trace_object(self.get());
     // Fields the destructor reads are set before anything can fail.
@@ -508,6 +555,7 @@ PyObject* trace_object_of(std::string_view utf8, PyObject* expression, const Rol
     return contain([&]() -> PyObject* {
         new (&t.trace) TraceOutput();
         new (&t.record) RollRecord();
+        take_spare(t.trace);
         if (Result<void> done = trace_into(utf8, options, t.record, t.trace); !done) {
             return raise_value_error(done.error().message());
         }

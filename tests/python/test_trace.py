@@ -266,3 +266,27 @@ def test_long_chains_are_walked_and_dropped_without_recursion():
     d = t.to_dict()
     assert d["tree"]["right"]["value"] == 1.0
     del d, node, t
+
+
+# A trace made after another was dropped may reuse the dropped one's storage:
+# it must hold nothing of it, whichever was the larger.
+def traced(expression, seed):
+    try:
+        return pipwerk_trace.trace(expression, seed=seed)
+    except ValueError as error:
+        return str(error)
+
+
+def seen(t):
+    return t if isinstance(t, str) else (t.to_dict(), [node.to_dict() for node in t.dice])
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.lists(st.tuples(expressions, seeds), min_size=2, max_size=6))
+def test_a_trace_keeps_nothing_of_one_dropped_before(pairs):
+    held = [traced(e, s) for e, s in pairs]  # each made while the ones before it are alive
+    expected = [seen(t) for t in held]
+    del held
+    for (e, s), want in zip(pairs, expected):
+        pipwerk_trace.trace("{1, 2, 3} * 3#4d6b6 + 2d20kl1", seed=s)  # made and dropped at once
+        assert seen(traced(e, s)) == want

@@ -40,13 +40,14 @@ public:
         } else if (const auto* repeat = std::get_if<RepeatExpr>(&n)) {
             span.start = take().start;  // the count
             take();                     // '#'
-            const std::size_t before = traced_;
+            const TraceSize before = traced_;
             span.end = locate(repeat->body).end;
             // The body is traced once per element (at most kMaxRepeat; a count
             // out of range is an error before any).
             const std::int64_t count = ast_.count(*repeat).integer_view();
             const std::size_t elements = count < 1 ? 1 : count > kMaxRepeat ? kMaxRepeat : static_cast<std::size_t>(count);
-            traced_ += (traced_ - before) * (elements - 1);
+            traced_.nodes += (traced_.nodes - before.nodes) * (elements - 1);
+            traced_.dice += (traced_.dice - before.dice) * (elements - 1);
         } else if (const auto* set = std::get_if<SetExpr>(&n)) {
             span.start = take().start;  // '{'
             for (const ExprId item : ast_.items(*set)) {
@@ -56,12 +57,12 @@ public:
             span.end = take().end;  // '}'
         }
         spans_[id] = span;
-        traced_ += std::holds_alternative<ParenExpr>(n) ? 0 : 1;
+        traced_.nodes += std::holds_alternative<ParenExpr>(n) ? std::size_t{0} : std::size_t{1};
         return span;
     }
 
-    // How many nodes the trace of what was located will have.
-    [[nodiscard]] std::size_t traced() const noexcept { return traced_; }
+    // How many nodes and dice the trace of what was located will have.
+    [[nodiscard]] TraceSize traced() const noexcept { return traced_; }
 
 private:
     // The current token's span, stepping past it.
@@ -78,6 +79,12 @@ private:
         take();  // 'd'
         span.end = take().end;
         const DiceExpr dice = ast_.dice(ref);
+        // A pool is the dice written (a count out of range is an error
+        // before any is rolled), or up to the cap with a bonus.
+        const std::int64_t count = dice.count.integer_view();
+        traced_.dice += dice.bonus || count > static_cast<std::int64_t>(kMaxPool) ? kMaxPool
+                        : count < 1 ? std::size_t{0}
+                                    : static_cast<std::size_t>(count);
         const int modifiers = (dice.bonus ? 1 : 0) + (dice.keep ? 1 : 0) + (dice.comparison ? 1 : 0);
         for (int i = 0; i < modifiers; ++i) {
             take();
@@ -94,7 +101,7 @@ private:
             take();  // the operator
             span.end = locate(spine[i]->right).end;
             spans_[spine_id(ast_, top, spine, i, false)] = span;
-            ++traced_;
+            ++traced_.nodes;
         }
         return span;
     }
@@ -103,12 +110,12 @@ private:
     Lexer lexer_;
     Token token_;
     NodeSpans& spans_;
-    std::size_t traced_ = 0;
+    TraceSize traced_;
 };
 
 }  // namespace
 
-std::size_t locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans) {
+TraceSize locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans) {
     Locator locator(ast, consumed, spans);
     locator.locate(root);
     return locator.traced();

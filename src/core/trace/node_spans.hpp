@@ -22,9 +22,15 @@ struct NodeSpan {
 // One span per node id, brackets excluded (a bracket's own span covers them).
 using NodeSpans = SmallVector<NodeSpan, 16>;
 
+// How much room the trace of a tree takes, so it is reserved once: its
+// nodes, and at most this many dice (a repeat's body counts once per element).
+struct TraceSize {
+    std::size_t nodes = 0;
+    std::size_t dice = 0;
+};
+
 // `consumed` is the text the tree was parsed from, up to where parsing
-// stopped; `spans` starts empty. Gives how many nodes the trace of the tree
-// has (a repeat's body counts once per element).
-[[nodiscard]] std::size_t locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans);
+// stopped; `spans` starts empty.
+[[nodiscard]] TraceSize locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans);
 
 }  // namespace pipwerk::detail

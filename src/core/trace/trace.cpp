@@ -36,8 +36,8 @@ Result<void> trace_into(std::string_view expression, const RollOptions& options,
     record.consumed = parsed.consumed;
     Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(out.seed);
     detail::NodeSpans spans;
-    const std::size_t nodes = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed, spans);
-    detail::TraceRecorder recorder(parsed.ast, spans, nodes, out);
+    const detail::TraceSize size = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed, spans);
+    detail::TraceRecorder recorder(parsed.ast, spans, size, out);
     if (Result<void> done = evaluate_record(parsed, rng, options.show_detail, record,
                                             detail::ObserverRef<detail::TraceRecorder>(recorder));
         !done) {

@@ -23,10 +23,13 @@ std::string_view comparison_symbol(ComparisonOp::Kind kind) noexcept {
 
 }  // namespace
 
-TraceRecorder::TraceRecorder(const Ast& ast, const NodeSpans& spans, std::size_t nodes, TraceOutput& out)
+TraceRecorder::TraceRecorder(const Ast& ast, const NodeSpans& spans, TraceSize size, TraceOutput& out)
     : ast_(ast), spans_(spans), out_(out) {
-    out_.nodes.reserve(nodes);
-    numbers_.reserve(nodes);
+    out_.nodes.reserve(size.nodes);
+    numbers_.reserve(size.nodes);
+    // Every node but the root is one child.
+    if (size.nodes > 1) out_.children.reserve(size.nodes - 1);
+    out_.dice.reserve(size.dice);
 }
 
 TraceNode& TraceRecorder::add(TraceKind kind, ExprId id, std::size_t children) {
@@ -38,10 +41,10 @@ TraceNode& TraceRecorder::add(TraceKind kind, ExprId id, std::size_t children) {
     // The last `children` finished nodes, in the order they were finished.
     node.first_child = out_.children.size();
     node.child_count = children;
-    // Every node but the root is one child.
-    if (children != 0 && out_.children.capacity() == 0) out_.children.reserve(out_.nodes.capacity() - 1);
-    out_.children.insert(out_.children.end(), pending_.end() - children, pending_.end());
-    pending_.truncate(pending_.size() - children);
+    if (children != 0) {  // a leaf, the usual node, has none to move
+        out_.children.insert(out_.children.end(), pending_.end() - children, pending_.end());
+        pending_.truncate(pending_.size() - children);
+    }
     pending_.push_back(out_.nodes.size() - 1);
     return node;
 }

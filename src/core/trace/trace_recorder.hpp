@@ -21,9 +21,9 @@ class TraceRecorder {
 public:
     static constexpr bool active = true;
 
-    // Room for the tree's `nodes` nodes (locate_nodes counts them) is
-    // taken once, and for a value each.
-    TraceRecorder(const Ast& ast, const NodeSpans& spans, std::size_t nodes, TraceOutput& out);
+    // Room for the tree's nodes, their values, children and dice (as
+    // locate_nodes counts them) is taken once.
+    TraceRecorder(const Ast& ast, const NodeSpans& spans, TraceSize size, TraceOutput& out);
 
     void scalar(ExprId id, const Number& value);
     void elements(ExprId id, std::span<const Number> values);
