@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "owned_ref.hpp"
+#include "pipwerk/pipwerk.hpp"
 
 namespace pipwerk::python {
 
@@ -56,6 +57,18 @@ struct ExpressionText {
 [[nodiscard]] bool convert_show_detail(PyObject* argument, bool& show_detail) noexcept;
 // None for no seed, otherwise an integer (via __index__) from 0 to 2^64 - 1.
 [[nodiscard]] bool convert_seed(PyObject* argument, std::optional<std::uint64_t>& seed) noexcept;
+
+// Binds and converts roll's three arguments, as roll and trace take them.
+// Inline: it sits on roll's hot path.
+[[nodiscard]] inline bool convert_roll_arguments(const char* function, PyObject* const* args, Py_ssize_t nargs,
+                                                 PyObject* kwnames, ExpressionText& expression,
+                                                 RollOptions& options) noexcept {
+    PyObject* bound[kParameterCount] = {};
+    if (!bind_arguments(function, args, nargs, kwnames, bound)) return false;
+    if (!convert_expression(bound[kExpression], expression)) return false;
+    if (bound[kShowDetail] != nullptr && !convert_show_detail(bound[kShowDetail], options.show_detail)) return false;
+    return convert_seed(bound[kSeed], options.seed);
+}
 
 // An integer (via __index__); `overflow` says it does not fit an int64 and
 // then `value` holds its sign (-1 or 1). A TypeError is prefixed with the name.

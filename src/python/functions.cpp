@@ -68,15 +68,9 @@ constexpr const char* kParseDoc =
     "    d20";
 
 PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    std::array<PyObject*, kParameterCount> bound{};
-    if (!bind_arguments("roll", args, nargs, kwnames, bound)) return nullptr;
     ExpressionText expression;
     RollOptions options;
-    if (!convert_expression(bound[kExpression], expression)) return nullptr;
-    if (bound[kShowDetail] != nullptr && !convert_show_detail(bound[kShowDetail], options.show_detail)) {
-        return nullptr;
-    }
-    if (!convert_seed(bound[kSeed], options.seed)) return nullptr;
+    if (!convert_roll_arguments("roll", args, nargs, kwnames, expression, options)) return nullptr;
 
     // The interpreter lock stays held: the engine is quick and keeps no state.
     // The core lays the whole roll out in one record (inline for short rolls)

@@ -37,15 +37,9 @@ constexpr const char* kTraceDoc =
     "    ValueError: the error pipwerk.roll raises for the same roll.";
 
 PyObject* trace_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    std::array<PyObject*, kParameterCount> bound{};
-    if (!bind_arguments("trace", args, nargs, kwnames, bound)) return nullptr;
     ExpressionText expression;
     RollOptions options;
-    if (!convert_expression(bound[kExpression], expression)) return nullptr;
-    if (bound[kShowDetail] != nullptr && !convert_show_detail(bound[kShowDetail], options.show_detail)) {
-        return nullptr;
-    }
-    if (!convert_seed(bound[kSeed], options.seed)) return nullptr;
+    if (!convert_roll_arguments("trace", args, nargs, kwnames, expression, options)) return nullptr;
     return trace_object_of(expression.utf8, expression.source, options);
 }
 
