@@ -488,14 +488,14 @@ PyTypeObject* make_class(const ClassSpec& c) noexcept {
         {Py_tp_dealloc, reinterpret_cast<void*>(c.dealloc)},
         {0, nullptr},
     };
-    PyType_Spec spec = {
+    PyType_Spec type_shape = {
         .name = c.name,
         .basicsize = c.size,
         .itemsize = 0,
         .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
         .slots = slots,
     };
-    return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+    return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_shape));
 }
 
 bool add_class(PyObject* module, OwnedRef& all, const char* name, PyTypeObject* type) noexcept {
