@@ -25,6 +25,8 @@ export function randomSeed() {
 // The halves of a seed given by the caller; undefined or null draws one.
 export function seedHalves(seed) {
   if (seed === undefined || seed === null) return randomSeed();
+  // A whole number below 2^32, the usual seed, is its own low half.
+  if (typeof seed === 'number' && seed >>> 0 === seed) return { low: seed >>> 0, high: 0 };
   if (typeof seed === 'bigint') {
     if (seed < 0n || seed > MAX_SEED) {
       throw new RangeError(`seed must be from 0 to 2**64 - 1 (${MAX_SEED}), not ${seed}`);
