@@ -52,27 +52,19 @@ PyGetSetDef getters[] = {
 };
 
 // No __str__ of its own: str() falls back to the repr.
-PyType_Slot slots[] = {
-    {Py_tp_base, &PyBaseObject_Type},
-    {Py_tp_doc, const_cast<char*>("The result of parsing (without rolling).")},
-    {Py_tp_getset, getters},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassShape shape = {
     .name = "builtins.ParseOutput",
+    .doc = "The result of parsing (without rolling).",
     .basicsize = static_cast<int>(kRecordBasicSize<ParseHead>),
-    .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    .slots = slots,
+    .getters = getters,
+    .repr = repr,
+    .refuse = refuse_construction,
+    .dealloc = dealloc,
 };
 
 }  // namespace
 
-PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, type_spec); }
+PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, shape); }
 
 PyObject* new_parse_output(const ParseRecord& record) noexcept {
     PyObject* self = allocate_record(parse_output_class, 0);

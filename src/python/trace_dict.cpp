@@ -1,9 +1,12 @@
 #include "trace_dict.hpp"
 
+#include <cstddef>
+#include <span>
 #include <vector>
 
 #include "exception_boundary.hpp"
 #include "owned_ref.hpp"
+#include "sequence_object.hpp"
 #include "text_object.hpp"
 
 namespace pipwerk::python {
@@ -20,13 +23,7 @@ PyObject* boolean(bool value) noexcept { return PyBool_FromLong(value ? 1 : 0); 
 PyObject* size(std::size_t value) noexcept { return PyLong_FromSize_t(value); }
 
 PyObject* float_list(std::span<const double> values) noexcept {
-    OwnedRef list(PyList_New(static_cast<Py_ssize_t>(values.size())));
-    if (list == nullptr) return nullptr;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        PyObject* item = PyFloat_FromDouble(values[i]);
-        if (item == nullptr || PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) != 0) return nullptr;
-    }
-    return list.release();
+    return list_of(values.size(), [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
 }
 
 bool dice_fields(PyObject* d, const TraceOutput& trace, const TraceNode& n) noexcept {
@@ -55,13 +52,7 @@ bool dice_fields(PyObject* d, const TraceOutput& trace, const TraceNode& n) noex
     }
     if (!put(d, "comparison", comparison)) return false;
     const auto dice = trace.dice_of(n);
-    OwnedRef list(PyList_New(static_cast<Py_ssize_t>(dice.size())));
-    if (list == nullptr) return false;
-    for (std::size_t i = 0; i < dice.size(); ++i) {
-        PyObject* item = die_dict(dice[i]);
-        if (item == nullptr || PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item) != 0) return false;
-    }
-    return put(d, "dice", list.release());
+    return put(d, "dice", list_of(dice.size(), [&](std::size_t i) { return die_dict(dice[i]); }));
 }
 
 // Node `i`'s dict; its children's dicts are taken from `made`.
@@ -89,16 +80,10 @@ PyObject* one_node(const TraceOutput& trace, std::size_t i, std::vector<OwnedRef
                  put(dict, "right", child(1));
             break;
         case TraceKind::Set:
-        case TraceKind::Repetition: {
+        case TraceKind::Repetition:
             if (n.kind == TraceKind::Repetition && !put(dict, "count", size(children.size()))) return nullptr;
-            OwnedRef list(PyList_New(static_cast<Py_ssize_t>(children.size())));
-            if (list == nullptr) return nullptr;
-            for (std::size_t k = 0; k < children.size(); ++k) {
-                if (PyList_SetItem(list.get(), static_cast<Py_ssize_t>(k), child(k)) != 0) return nullptr;
-            }
-            ok = put(dict, "elements", list.release());
+            ok = put(dict, "elements", list_of(children.size(), child));
             break;
-        }
     }
     return ok ? d.release() : nullptr;
 }
@@ -112,6 +97,23 @@ PyObject* die_dict(const TraceDie& die) noexcept {
     if (!put(dict, "value", PyLong_FromLong(die.value)) || !put(dict, "kept", boolean(die.kept)) ||
         !put(dict, "bonus", boolean(die.bonus)) || !put(dict, "earned_bonus", boolean(die.earned_bonus)) ||
         !put(dict, "success", die.success ? boolean(*die.success) : none())) {
+        return nullptr;
+    }
+    return d.release();
+}
+
+PyObject* trace_dict(const TraceOutput& trace, const RollRecord& record) noexcept {
+    OwnedRef d(PyDict_New());
+    if (d == nullptr) return nullptr;
+    PyObject* dict = d.get();
+    const auto hint = [&](std::size_t i) { return text_object(trace.hints[i]); };
+    if (!put(dict, "consumed", text_object(record.consumed)) || !put(dict, "tail", text_object(record.tail)) ||
+        !put(dict, "summary", text_object(record.summary())) || !put(dict, "detail", text_object(record.detail())) ||
+        !put(dict, "full", text_object(record.full())) || !put(dict, "is_set", boolean(record.is_set)) ||
+        !put(dict, "values", float_list({record.values.data(), record.values.size()})) ||
+        !put(dict, "seed", PyLong_FromUnsignedLongLong(trace.seed)) ||
+        !put(dict, "hints", list_of(trace.hints.size(), hint)) ||
+        !put(dict, "tree", trace.has_tree() ? node_dict(trace, trace.nodes.size() - 1) : none())) {
         return nullptr;
     }
     return d.release();
