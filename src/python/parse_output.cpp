@@ -18,18 +18,13 @@ struct ParseHead {
 
 RecordClass parse_output_class;
 
-std::string_view consumed_of(PyObject* self) noexcept { return expression_of<ParseHead>(self).consumed; }
-
-std::string_view tail_of(PyObject* self) noexcept { return expression_of<ParseHead>(self).tail; }
-
 PyObject* get_success(PyObject* self, void*) noexcept {
     return PyBool_FromLong(head_of<ParseHead>(self).success ? 1 : 0);
 }
 
 PyObject* repr(PyObject* self) noexcept {
     return contain([self] {
-        const std::string_view consumed = consumed_of(self);
-        const std::string_view tail = tail_of(self);
+        const auto& [source, consumed, tail] = expression_of<ParseHead>(self);
         std::string text;
         text.reserve(48 + consumed.size() + tail.size());
         text += head_of<ParseHead>(self).success ? "ParseOutput(success=true" : "ParseOutput(success=false";

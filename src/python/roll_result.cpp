@@ -39,10 +39,6 @@ const char* text_part(PyObject* self) noexcept {
     return variable_part<RollHead>(self) + head(self).value_count * sizeof(double);
 }
 
-std::string_view consumed_of(PyObject* self) noexcept { return expression_of<RollHead>(self).consumed; }
-
-std::string_view tail_of(PyObject* self) noexcept { return expression_of<RollHead>(self).tail; }
-
 std::string_view detail_of(PyObject* self) noexcept { return {text_part(self), head(self).detail_size}; }
 
 std::string_view summary_of(PyObject* self) noexcept {
@@ -73,8 +69,7 @@ PyObject* str(PyObject* self) noexcept { return text_object(full_of(self)); }
 
 PyObject* repr(PyObject* self) noexcept {
     return contain([self] {
-        const std::string_view consumed = consumed_of(self);
-        const std::string_view tail = tail_of(self);
+        const auto& [source, consumed, tail] = expression_of<RollHead>(self);
         const std::string_view full = full_of(self);
         const std::span<const double> values = values_of(self);
         std::string text;
