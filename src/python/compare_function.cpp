@@ -62,7 +62,8 @@ PyMethodDef compare_method = {"compare", as_cfunction(compare_function), METH_FA
 
 }  // namespace
 
-bool intern_compare_parameters() noexcept { return intern_parameters(parameters); }
-PyMethodDef& compare_definition() noexcept { return compare_method; }
+bool add_compare_function(ModuleExports& exports) noexcept {
+    return intern_parameters(parameters) && exports.add_function(compare_method);
+}
 
 }  // namespace pipwerk::python

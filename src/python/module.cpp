@@ -2,7 +2,6 @@
 
 #include <Python.h>
 
-#include "arguments.hpp"
 #include "functions.hpp"
 #include "module_setup.hpp"
 #include "parse_output.hpp"
@@ -18,9 +17,9 @@ constexpr const char* kModuleDoc =
     "backed by a high-performance C++ implementation.";
 
 bool add_exports(ModuleExports& exports) noexcept {
-    return intern_parameter_names() && exports.add("RollResult", create_roll_result_class()) &&
-           exports.add("ParseOutput", create_parse_output_class()) && exports.add_function(roll_definition()) &&
-           exports.add_function(parse_definition());
+    return exports.add("RollResult", create_roll_result_class()) &&
+           exports.add("ParseOutput", create_parse_output_class()) && add_roll_function(exports) &&
+           add_parse_function(exports);
 }
 
 ModuleOnce pipwerk_module{.name = "pipwerk", .doc = kModuleDoc, .add_exports = add_exports};

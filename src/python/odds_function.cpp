@@ -63,7 +63,8 @@ PyMethodDef odds_method = {"odds", as_cfunction(odds_function), METH_FASTCALL | 
 
 }  // namespace
 
-bool intern_odds_parameters() noexcept { return intern_parameters(parameters); }
-PyMethodDef& odds_definition() noexcept { return odds_method; }
+bool add_odds_function(ModuleExports& exports) noexcept {
+    return intern_parameters(parameters) && exports.add_function(odds_method);
+}
 
 }  // namespace pipwerk::python

@@ -20,10 +20,8 @@ constexpr const char* kModuleDoc =
     "gives the odds of a contest between two independent rolls.";
 
 bool add_exports(ModuleExports& exports) noexcept {
-    return intern_odds_parameters() && intern_sample_parameters() && intern_compare_parameters() &&
-           exports.add("Odds", create_odds_class()) && exports.add_function(odds_definition()) &&
-           exports.add_function(sample_definition()) && exports.add("Comparison", create_comparison_class()) &&
-           exports.add_function(compare_definition());
+    return exports.add("Odds", create_odds_class()) && add_odds_function(exports) && add_sample_function(exports) &&
+           exports.add("Comparison", create_comparison_class()) && add_compare_function(exports);
 }
 
 ModuleOnce odds_module{.name = "pipwerk_odds", .doc = kModuleDoc, .add_exports = add_exports};
