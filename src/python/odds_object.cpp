@@ -219,8 +219,9 @@ PyObject* quantiles(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     if (summary_or_raise(self) == nullptr) return nullptr;
     const Distribution& distribution = data_of(self).odds.elements[index_of(self)];
     // The n - 1 cut points, at 1/n, 2/n, ... of the way.
-    return list_of(static_cast<std::size_t>(n - 1), [&](std::size_t i) {
-        return PyFloat_FromDouble(quantile(distribution, static_cast<std::uint64_t>(i + 1), static_cast<std::uint64_t>(n)));
+    const auto groups = static_cast<std::uint64_t>(n);
+    return list_of(static_cast<std::size_t>(groups - 1), [&](std::size_t i) {
+        return PyFloat_FromDouble(quantile(distribution, std::uint64_t{i} + 1, groups));
     });
 }
 
