@@ -1,5 +1,5 @@
 # Cross-compiles the engine to WebAssembly (wasm32-wasi) with Debian's clang-19,
-# lld-19, libc++-19-dev-wasm32, libclang-rt-19-dev-wasm32 and wasi-libc:
+# lld-19, libc++-19-dev-wasm32, libclang-rt-19-dev-wasm32, wasi-libc and binaryen:
 #   cmake -S . -B build/wasm -G Ninja --toolchain cmake/wasm32-wasi.cmake
 # Only the core and the JavaScript binding (src/wasm) are built for it.
 set(CMAKE_SYSTEM_NAME WASI)

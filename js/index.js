@@ -31,8 +31,13 @@ function showDetailOf(value) {
 // Text that does not parse is returned in tail; an evaluation error throws
 // PipwerkError with the engine's message.
 export function roll(expression, rollOptions) {
-  const { seed, showDetail } = options(rollOptions, 'options');
-  const detailShown = showDetailOf(showDetail);
+  let seed;
+  let detailShown = true;
+  if (rollOptions !== undefined) {
+    const given = options(rollOptions, 'options');
+    seed = given.seed;
+    detailShown = showDetailOf(given.showDetail);
+  }
   const halves = seedHalves(seed);
   const length = putExpression(expression);
   const status = call(exports.pw_roll, length, halves.low, halves.high, detailShown ? 1 : 0);

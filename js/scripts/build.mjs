@@ -1,7 +1,7 @@
 // npm run build: the engine's WebAssembly module through CMake (the core and
 // src/wasm only), copied to js/pipwerk.wasm.
 //
-// Needs clang-19, lld-19, libc++-19-dev-wasm32, libclang-rt-19-dev-wasm32 and
+// Needs clang-19, lld-19, libc++-19-dev-wasm32, libclang-rt-19-dev-wasm32, binaryen and
 // wasi-libc (Debian), and CMake >= 3.26 with Ninja: the ones on PATH, or set
 // CMAKE=/path/to/cmake (e.g. from `python3 -m pip install cmake ninja` in a venv).
 // PIPWERK_WASM_BUILD_DIR overrides the build directory (build/wasm).

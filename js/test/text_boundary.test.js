@@ -4,7 +4,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 
-import { odds, parse, roll, sample } from '../index.js';
+import { compare, odds, parse, roll, sample } from '../index.js';
 import { randomSource } from './generator.js';
 import { nativeLines } from './native.js';
 
@@ -48,6 +48,25 @@ test('a lone surrogate is refused by every function, with its place', () => {
   }
   // The failure leaves nothing behind: the next call reads its own input.
   assert.equal(roll('1d6 🎲', { seed: 1 }).tail, '🎲');
+});
+
+test('an expression rolled again reads its own text, whatever came in between', () => {
+  // The same text twice is not encoded again: anything that wrote the input
+  // buffer in between must make the next call write it afresh.
+  const between = [
+    () => roll('7d7\ud800', { seed: 1 }),                               // refused after its ASCII start
+    () => roll('9d9 + 9d9 + 9d9 + 9d9 + 9d9 + 9d9 \ud800', { seed: 1 }), // refused, long
+    () => compare('3d8 + 3d8 + 3d8', '1d4'),
+    () => parse('5d5 + 5d5 + 5d5 + 5d5 + 5d5 + 5d5 + 5d5'),
+    () => odds('{2d2, 3}'),
+  ];
+  for (const expression of ['1d6', '2d6 + 1d4 + 3 + 1d8 + 1d10 + 5', '1d6 🎲']) {
+    const first = roll(expression, { seed: 7 });
+    for (const call of between) {
+      try { call(); } catch { /* refused: what matters is the next roll */ }
+      assert.deepEqual(roll(expression, { seed: 7 }), first, `${expression} after ${call}`);
+    }
+  }
 });
 
 test('decimal literals read as JavaScript reads them (correctly rounded)', () => {

@@ -36,6 +36,17 @@ struct RollRecord {
     [[nodiscard]] std::size_t summary_start() const noexcept {
         return detail_size + (full_has_detail ? kJoiner.size() : 0);
     }
+
+    // Empty again for the next roll, keeping the room its buffers took.
+    void clear() noexcept {
+        consumed = {};
+        tail = {};
+        text.truncate(0);
+        detail_size = 0;
+        full_has_detail = false;
+        is_set = false;
+        values.clear();
+    }
 };
 
 // roll, laid out flat into `out` (which starts empty) instead of into separate

@@ -1,5 +1,4 @@
 // roll and parse for JavaScript.
-#include <optional>
 #include <string>
 
 #include "exchange.hpp"
@@ -11,8 +10,8 @@ using namespace pipwerk::wasm;
 
 namespace {
 
-// The last roll: its texts stay in place until the next one.
-std::optional<RollRecord> last_roll;
+// The last roll: its texts stay in place until the next one, which reuses it.
+RollRecord last_roll;
 std::string last_message;
 
 void set_consumed_and_tail(std::string_view consumed, std::string_view tail) noexcept {
@@ -28,7 +27,8 @@ void set_consumed_and_tail(std::string_view consumed, std::string_view tail) noe
 PIPWERK_EXPORT("pw_roll") std::int32_t pw_roll(std::uint32_t length, std::uint32_t seed_low, std::uint32_t seed_high,
                                                std::int32_t show_detail) {
     const RollOptions options{.seed = seed_of(seed_low, seed_high), .show_detail = show_detail != 0};
-    RollRecord& record = last_roll.emplace();
+    RollRecord& record = last_roll;
+    record.clear();
     if (const Result<void> done = roll_into(input(length), options, record); !done) {
         last_message = done.error().message();
         set_text(last_message);
