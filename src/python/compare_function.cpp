@@ -1,6 +1,4 @@
 #include <array>
-#include <optional>
-#include <utility>
 
 #include "arguments.hpp"
 #include "comparison_object.hpp"
@@ -53,13 +51,10 @@ PyObject* compare_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
     if (!convert_expression(bound[0], a) || !convert_expression(bound[1], b)) return nullptr;
 
     return contain([&] {
-        std::optional<OddsResult<Comparison>> result;
-        {
-            GilRelease unlocked;
-            result.emplace(pipwerk::compare(a.utf8, b.utf8));
-        }
-        if (!*result) return raise_value_error(result->error().message);
-        return new_comparison(**result);
+        // Both texts are the strs' own buffers, kept alive by `a` and `b`.
+        const OddsResult<Comparison> result = without_gil([&] { return pipwerk::compare(a.utf8, b.utf8); });
+        if (!result) return raise_value_error(result.error().message);
+        return new_comparison(*result);
     });
 }
 
@@ -67,7 +62,8 @@ PyMethodDef compare_method = {"compare", as_cfunction(compare_function), METH_FA
 
 }  // namespace
 
-bool intern_compare_parameters() noexcept { return intern_parameters(parameters); }
-PyMethodDef& compare_definition() noexcept { return compare_method; }
+bool add_compare_function(ModuleExports& exports) noexcept {
+    return intern_parameters(parameters) && exports.add_function(compare_method);
+}
 
 }  // namespace pipwerk::python

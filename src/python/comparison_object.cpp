@@ -62,27 +62,19 @@ constexpr const char* kClassDoc =
     "when either fails, and unordered for a NaN on either side. The five add\n"
     "up to 1.";
 
-PyType_Slot slots[] = {
-    {Py_tp_base, &PyBaseObject_Type},
-    {Py_tp_doc, const_cast<char*>(kClassDoc)},
-    {Py_tp_getset, getters},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassShape shape = {
     .name = "pipwerk_odds.Comparison",
+    .doc = kClassDoc,
     .basicsize = static_cast<int>(sizeof(ComparisonObject)),
-    .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    .slots = slots,
+    .getters = getters,
+    .repr = repr,
+    .refuse = refuse_construction,
+    .dealloc = dealloc,
 };
 
 }  // namespace
 
-PyObject* create_comparison_class() noexcept { return create_record_class(comparison_class, type_spec); }
+PyObject* create_comparison_class() noexcept { return create_record_class(comparison_class, shape); }
 
 PyObject* new_comparison(const Comparison& comparison) noexcept {
     PyObject* self = allocate_record(comparison_class, 0);

@@ -106,7 +106,11 @@ PyMethodDef parse_method = {"parse", as_cfunction(parse_function), METH_FASTCALL
 
 }  // namespace
 
-PyMethodDef& roll_definition() noexcept { return roll_method; }
-PyMethodDef& parse_definition() noexcept { return parse_method; }
+bool add_roll_function(ModuleExports& exports) noexcept {
+    return intern_parameter_names() && exports.add_function(roll_method);
+}
+bool add_parse_function(ModuleExports& exports) noexcept {
+    return intern_parameter_names() && exports.add_function(parse_method);
+}
 
 }  // namespace pipwerk::python

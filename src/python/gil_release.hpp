@@ -18,4 +18,12 @@ private:
     PyThreadState* state_;
 };
 
+// What compute() returns, computed with the lock released: the result is
+// made before the lock is taken back, so it must hold no Python object.
+template <class Compute>
+[[nodiscard]] auto without_gil(Compute&& compute) {
+    GilRelease unlocked;
+    return compute();
+}
+
 }  // namespace pipwerk::python

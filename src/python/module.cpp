@@ -2,10 +2,8 @@
 
 #include <Python.h>
 
-#include "arguments.hpp"
 #include "functions.hpp"
 #include "module_setup.hpp"
-#include "owned_ref.hpp"
 #include "parse_output.hpp"
 #include "roll_result.hpp"
 
@@ -18,38 +16,13 @@ constexpr const char* kModuleDoc =
     "A Python module providing dice expression parsing and evaluation\n"
     "backed by a high-performance C++ implementation.";
 
-PyModuleDef module_definition = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "pipwerk",
-    .m_doc = kModuleDoc,
-    .m_size = 0,
-    .m_methods = nullptr,
-    .m_slots = nullptr,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
-
-PyObject* build_module() noexcept {
-    if (!intern_parameter_names()) return nullptr;
-    OwnedRef module(PyModule_Create2(&module_definition, PYTHON_ABI_VERSION));
-    if (module == nullptr) return nullptr;
-    OwnedRef module_name(PyModule_GetNameObject(module.get()));
-    if (module_name == nullptr) return nullptr;
-
-    OwnedRef all;
-    PyObject* m = module.get();
-    if (!add_export(m, all, "RollResult", create_roll_result_class()) ||
-        !add_export(m, all, "ParseOutput", create_parse_output_class()) ||
-        !add_export(m, all, "roll", bound_function(roll_definition(), m, module_name.get())) ||
-        !add_export(m, all, "parse", bound_function(parse_definition(), m, module_name.get()))) {
-        return nullptr;
-    }
-    if (!set_all(m, all)) return nullptr;
-    return module.release();
+bool add_exports(ModuleExports& exports) noexcept {
+    return exports.add("RollResult", create_roll_result_class()) &&
+           exports.add("ParseOutput", create_parse_output_class()) && add_roll_function(exports) &&
+           add_parse_function(exports);
 }
 
-ModuleOnce pipwerk_module{.name = "pipwerk", .build = build_module};
+ModuleOnce pipwerk_module{.name = "pipwerk", .doc = kModuleDoc, .add_exports = add_exports};
 
 }  // namespace
 }  // namespace pipwerk::python

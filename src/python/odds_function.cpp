@@ -1,5 +1,4 @@
 #include <array>
-#include <optional>
 #include <utility>
 
 #include "arguments.hpp"
@@ -54,13 +53,9 @@ PyObject* odds_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     return contain([&] {
         // The text is the str's own buffer, kept alive by `expression`; the
         // engine may work for up to a second, so other threads may run.
-        std::optional<OddsResult<Odds>> result;
-        {
-            GilRelease unlocked;
-            result.emplace(pipwerk::odds(expression.utf8));
-        }
-        if (!*result) return raise_value_error(result->error().message);
-        return new_odds(std::move(**result));
+        OddsResult<Odds> result = without_gil([&] { return pipwerk::odds(expression.utf8); });
+        if (!result) return raise_value_error(result.error().message);
+        return new_odds(std::move(*result));
     });
 }
 
@@ -68,7 +63,8 @@ PyMethodDef odds_method = {"odds", as_cfunction(odds_function), METH_FASTCALL | 
 
 }  // namespace
 
-bool intern_odds_parameters() noexcept { return intern_parameters(parameters); }
-PyMethodDef& odds_definition() noexcept { return odds_method; }
+bool add_odds_function(ModuleExports& exports) noexcept {
+    return intern_parameters(parameters) && exports.add_function(odds_method);
+}
 
 }  // namespace pipwerk::python

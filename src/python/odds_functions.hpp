@@ -2,16 +2,15 @@
 
 #include <Python.h>
 
+#include "module_setup.hpp"
+
 namespace pipwerk::python {
 
-// The method definitions of pipwerk_odds's functions, bound to the module
-// object during initialisation, and the interning of each one's parameter
-// names (once; false with an exception set on failure).
-[[nodiscard]] bool intern_odds_parameters() noexcept;
-[[nodiscard]] PyMethodDef& odds_definition() noexcept;
-[[nodiscard]] bool intern_sample_parameters() noexcept;
-[[nodiscard]] PyMethodDef& sample_definition() noexcept;
-[[nodiscard]] bool intern_compare_parameters() noexcept;
-[[nodiscard]] PyMethodDef& compare_definition() noexcept;
+// Each adds one of pipwerk_odds's functions to the module being built,
+// interning its parameter names first (once for the process). False with
+// an exception set on failure.
+[[nodiscard]] bool add_odds_function(ModuleExports& exports) noexcept;
+[[nodiscard]] bool add_sample_function(ModuleExports& exports) noexcept;
+[[nodiscard]] bool add_compare_function(ModuleExports& exports) noexcept;
 
 }  // namespace pipwerk::python

@@ -20,6 +20,7 @@
 #include "owned_ref.hpp"
 #include "record_object.hpp"
 #include "refcount.hpp"
+#include "sequence_object.hpp"
 #include "text_object.hpp"
 
 namespace pipwerk::python {
@@ -110,13 +111,7 @@ PyObject* new_view(const std::shared_ptr<const OddsData>& data, std::size_t elem
 }
 
 PyObject* new_pair(double value, double probability) noexcept {
-    OwnedRef pair(PyTuple_New(2));
-    if (pair == nullptr) return nullptr;
-    for (Py_ssize_t i = 0; i < 2; ++i) {
-        PyObject* number = PyFloat_FromDouble(i == 0 ? value : probability);
-        if (number == nullptr || PyTuple_SetItem(pair.get(), i, number) < 0) return nullptr;
-    }
-    return pair.release();
+    return tuple_of(2, [&](std::size_t i) { return PyFloat_FromDouble(i == 0 ? value : probability); });
 }
 
 // ---- attributes
@@ -133,29 +128,16 @@ PyObject* get_elements(PyObject* self, void*) noexcept {
     if (shape == Shape::Nothing) return PyTuple_New(0);
     if (shape == Shape::Scalar) return PyTuple_Pack(1, self);
     const std::shared_ptr<const OddsData>& data = object_of(self).data;
-    const std::size_t count = data->odds.elements.size();
-    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(count)));
-    if (tuple == nullptr) return nullptr;
-    for (std::size_t i = 0; i < count; ++i) {
-        PyObject* element = new_view(data, i);
-        if (element == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), element) < 0) {
-            return nullptr;
-        }
-    }
-    return tuple.release();
+    return tuple_of(data->odds.elements.size(), [&](std::size_t i) { return new_view(data, i); });
 }
 
 PyObject* get_outcomes(PyObject* self, void*) noexcept {
     bool nothing = false;
     const Distribution* distribution = distribution_or_raise(self, nothing);
     if (distribution == nullptr) return nothing ? PyTuple_New(0) : nullptr;
-    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(distribution->size())));
-    if (tuple == nullptr) return nullptr;
-    for (std::size_t i = 0; i < distribution->size(); ++i) {
-        PyObject* pair = new_pair((*distribution)[i].value, (*distribution)[i].probability);
-        if (pair == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), pair) < 0) return nullptr;
-    }
-    return tuple.release();
+    return tuple_of(distribution->size(), [&](std::size_t i) {
+        return new_pair((*distribution)[i].value, (*distribution)[i].probability);
+    });
 }
 
 PyObject* get_errors(PyObject* self, void*) noexcept {
@@ -236,14 +218,11 @@ PyObject* quantiles(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
     }
     if (summary_or_raise(self) == nullptr) return nullptr;
     const Distribution& distribution = data_of(self).odds.elements[index_of(self)];
-    OwnedRef list(PyList_New(static_cast<Py_ssize_t>(n - 1)));
-    if (list == nullptr) return nullptr;
-    for (std::int64_t i = 1; i < n; ++i) {
-        PyObject* cut =
-            PyFloat_FromDouble(quantile(distribution, static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(n)));
-        if (cut == nullptr || PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i - 1), cut) < 0) return nullptr;
-    }
-    return list.release();
+    // The n - 1 cut points, at 1/n, 2/n, ... of the way.
+    const auto groups = static_cast<std::uint64_t>(n);
+    return list_of(static_cast<std::size_t>(groups - 1), [&](std::size_t i) {
+        return PyFloat_FromDouble(quantile(distribution, std::uint64_t{i} + 1, groups));
+    });
 }
 
 constexpr const char* kHistogramNames[] = {"width", "ascii"};
@@ -416,24 +395,15 @@ constexpr const char* kClassDoc =
     "single-value attributes raise TypeError. When nothing was parsed, outcomes is\n"
     "empty and the statistics raise ValueError.";
 
-PyType_Slot slots[] = {
-    {Py_tp_base, &PyBaseObject_Type},
-    {Py_tp_doc, const_cast<char*>(kClassDoc)},
-    {Py_tp_getset, getters},
-    {Py_tp_methods, methods},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassShape shape = {
     .name = "pipwerk_odds.Odds",
+    .doc = kClassDoc,
     .basicsize = static_cast<int>(sizeof(OddsObject)),
-    .itemsize = 0,
-    // Not a base type and immutable, as the roll results are.
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    .slots = slots,
+    .getters = getters,
+    .methods = methods,
+    .repr = repr,
+    .refuse = refuse_construction,
+    .dealloc = dealloc,
 };
 
 }  // namespace
@@ -443,7 +413,7 @@ PyObject* create_odds_class() noexcept {
         !intern_parameters(histogram_parameters)) {
         return nullptr;
     }
-    return create_record_class(odds_class, type_spec);
+    return create_record_class(odds_class, shape);
 }
 
 PyObject* new_odds(Odds&& odds) noexcept {

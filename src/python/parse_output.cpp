@@ -18,18 +18,13 @@ struct ParseHead {
 
 RecordClass parse_output_class;
 
-std::string_view consumed_of(PyObject* self) noexcept { return expression_of<ParseHead>(self).consumed; }
-
-std::string_view tail_of(PyObject* self) noexcept { return expression_of<ParseHead>(self).tail; }
-
 PyObject* get_success(PyObject* self, void*) noexcept {
     return PyBool_FromLong(head_of<ParseHead>(self).success ? 1 : 0);
 }
 
 PyObject* repr(PyObject* self) noexcept {
     return contain([self] {
-        const std::string_view consumed = consumed_of(self);
-        const std::string_view tail = tail_of(self);
+        const auto& [source, consumed, tail] = expression_of<ParseHead>(self);
         std::string text;
         text.reserve(48 + consumed.size() + tail.size());
         text += head_of<ParseHead>(self).success ? "ParseOutput(success=true" : "ParseOutput(success=false";
@@ -52,27 +47,19 @@ PyGetSetDef getters[] = {
 };
 
 // No __str__ of its own: str() falls back to the repr.
-PyType_Slot slots[] = {
-    {Py_tp_base, &PyBaseObject_Type},
-    {Py_tp_doc, const_cast<char*>("The result of parsing (without rolling).")},
-    {Py_tp_getset, getters},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassShape shape = {
     .name = "builtins.ParseOutput",
+    .doc = "The result of parsing (without rolling).",
     .basicsize = static_cast<int>(kRecordBasicSize<ParseHead>),
-    .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    .slots = slots,
+    .getters = getters,
+    .repr = repr,
+    .refuse = refuse_construction,
+    .dealloc = dealloc,
 };
 
 }  // namespace
 
-PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, type_spec); }
+PyObject* create_parse_output_class() noexcept { return create_record_class(parse_output_class, shape); }
 
 PyObject* new_parse_output(const ParseRecord& record) noexcept {
     PyObject* self = allocate_record(parse_output_class, 0);

@@ -4,9 +4,9 @@
 
 namespace pipwerk::python {
 
-PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept {
+PyObject* create_record_class(RecordClass& cls, const ClassShape& shape) noexcept {
     if (cls.type == nullptr) {
-        PyObject* type = PyType_FromSpec(&type_spec);
+        PyObject* type = create_class(shape);
         if (type == nullptr) return nullptr;
         auto* type_object = reinterpret_cast<PyTypeObject*>(type);
         auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type_object, Py_tp_alloc));
@@ -19,8 +19,8 @@ PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept
         cls.type = type_object;  // keeps the reference from PyType_FromSpec for good
         cls.alloc = alloc;
         cls.free = free;
-        if (type_spec.itemsize == 1 && alloc == PyType_GenericAlloc && free == PyObject_Free) {
-            cls.direct_basic_size = static_cast<std::size_t>(type_spec.basicsize);
+        if (shape.itemsize == 1 && alloc == PyType_GenericAlloc && free == PyObject_Free) {
+            cls.direct_basic_size = static_cast<std::size_t>(shape.basicsize);
         }
     }
     incref(reinterpret_cast<PyObject*>(cls.type));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "class_shape.hpp"
 #include "refcount.hpp"
 #include "text_object.hpp"
 
@@ -88,9 +89,9 @@ struct RecordClass {
     std::size_t direct_basic_size = 0;
 };
 
-// Creates the class from its type description on the first call and returns a new reference
+// Creates the class of that shape on the first call and returns a new reference
 // to it; later calls return the same class. Null with an exception set on failure.
-[[nodiscard]] PyObject* create_record_class(RecordClass& cls, PyType_Spec& type_spec) noexcept;
+[[nodiscard]] PyObject* create_record_class(RecordClass& cls, const ClassShape& shape) noexcept;
 
 // A new instance with `variable` bytes after its head, or null with an
 // exception set. Only a class without direct_basic_size clears it: the

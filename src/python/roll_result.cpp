@@ -10,7 +10,7 @@
 #include "float_text.hpp"
 #include "quoted_text.hpp"
 #include "record_object.hpp"
-#include "refcount.hpp"
+#include "sequence_object.hpp"
 #include "text_object.hpp"
 
 namespace pipwerk::python {
@@ -39,10 +39,6 @@ const char* text_part(PyObject* self) noexcept {
     return variable_part<RollHead>(self) + head(self).value_count * sizeof(double);
 }
 
-std::string_view consumed_of(PyObject* self) noexcept { return expression_of<RollHead>(self).consumed; }
-
-std::string_view tail_of(PyObject* self) noexcept { return expression_of<RollHead>(self).tail; }
-
 std::string_view detail_of(PyObject* self) noexcept { return {text_part(self), head(self).detail_size}; }
 
 std::string_view summary_of(PyObject* self) noexcept {
@@ -66,24 +62,14 @@ PyObject* get_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(he
 
 PyObject* get_values(PyObject* self, void*) noexcept {
     const std::span<const double> values = values_of(self);
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(values.size()));
-    if (list == nullptr) return nullptr;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        PyObject* item = PyFloat_FromDouble(values[i]);
-        if (item == nullptr || PyList_SetItem(list, static_cast<Py_ssize_t>(i), item) < 0) {
-            decref(list);
-            return nullptr;
-        }
-    }
-    return list;
+    return list_of(values.size(), [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
 }
 
 PyObject* str(PyObject* self) noexcept { return text_object(full_of(self)); }
 
 PyObject* repr(PyObject* self) noexcept {
     return contain([self] {
-        const std::string_view consumed = consumed_of(self);
-        const std::string_view tail = tail_of(self);
+        const auto& [source, consumed, tail] = expression_of<RollHead>(self);
         const std::string_view full = full_of(self);
         const std::span<const double> values = values_of(self);
         std::string text;
@@ -118,30 +104,21 @@ PyGetSetDef getters[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-PyType_Slot slots[] = {
-    {Py_tp_base, &PyBaseObject_Type},
-    {Py_tp_doc, const_cast<char*>("The result of a roll operation.")},
-    {Py_tp_getset, getters},
-    {Py_tp_repr, reinterpret_cast<void*>(repr)},
-    {Py_tp_str, reinterpret_cast<void*>(str)},
-    {Py_tp_new, reinterpret_cast<void*>(refuse_construction)},
-    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc)},
-    {0, nullptr},
-};
-
-PyType_Spec type_spec = {
+const ClassShape shape = {
     .name = "builtins.RollResult",
+    .doc = "The result of a roll operation.",
     .basicsize = static_cast<int>(kRecordBasicSize<RollHead>),
     .itemsize = 1,  // the values and texts, byte by byte
-    // Not a base type, so Python code cannot subclass it; immutable, so its
-    // attributes cannot be replaced.
-    .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-    .slots = slots,
+    .getters = getters,
+    .repr = repr,
+    .str = str,
+    .refuse = refuse_construction,
+    .dealloc = dealloc,
 };
 
 }  // namespace
 
-PyObject* create_roll_result_class() noexcept { return create_record_class(roll_result_class, type_spec); }
+PyObject* create_roll_result_class() noexcept { return create_record_class(roll_result_class, shape); }
 
 PyObject* new_roll_result(const RollRecord& record, PyObject* source) noexcept {
     const std::string_view text = record.text.view();

@@ -167,7 +167,8 @@ PyMethodDef sample_method = {"sample", as_cfunction(sample_function), METH_FASTC
 
 }  // namespace
 
-bool intern_sample_parameters() noexcept { return intern_parameters(parameters); }
-PyMethodDef& sample_definition() noexcept { return sample_method; }
+bool add_sample_function(ModuleExports& exports) noexcept {
+    return intern_parameters(parameters) && exports.add_function(sample_method);
+}
 
 }  // namespace pipwerk::python

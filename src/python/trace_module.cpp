@@ -4,14 +4,8 @@
 
 #include <Python.h>
 
-#include <array>
-#include <optional>
-
 #include "arguments.hpp"
-#include "engine_error.hpp"
-#include "exception_boundary.hpp"
 #include "module_setup.hpp"
-#include "owned_ref.hpp"
 #include "pipwerk/trace.hpp"
 #include "trace_objects.hpp"
 
@@ -51,34 +45,11 @@ constexpr const char* kModuleDoc =
     "trace(expression, show_detail, seed) rolls as pipwerk.roll does and keeps the\n"
     "tree of the expression as it was evaluated, with each dice term's dice.";
 
-PyModuleDef module_definition = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "pipwerk_trace",
-    .m_doc = kModuleDoc,
-    .m_size = 0,
-    .m_methods = nullptr,
-    .m_slots = nullptr,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
-
-PyObject* build_module() noexcept {
-    if (!intern_parameter_names()) return nullptr;
-    OwnedRef module(PyModule_Create2(&module_definition, PYTHON_ABI_VERSION));
-    if (module == nullptr) return nullptr;
-    OwnedRef module_name(PyModule_GetNameObject(module.get()));
-    if (module_name == nullptr) return nullptr;
-    OwnedRef all;
-    PyObject* m = module.get();
-    if (!add_trace_classes(m, all) ||
-        !add_export(m, all, "trace", bound_function(trace_method, m, module_name.get())) || !set_all(m, all)) {
-        return nullptr;
-    }
-    return module.release();
+bool add_exports(ModuleExports& exports) noexcept {
+    return intern_parameter_names() && add_trace_classes(exports) && exports.add_function(trace_method);
 }
 
-ModuleOnce trace_module{.name = "pipwerk_trace", .build = build_module};
+ModuleOnce trace_module{.name = "pipwerk_trace", .doc = kModuleDoc, .add_exports = add_exports};
 
 }  // namespace
 }  // namespace pipwerk::python

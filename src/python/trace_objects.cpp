@@ -1,18 +1,23 @@
 #include "trace_objects.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "class_shape.hpp"
 #include "exception_boundary.hpp"
 #include "json_writer.hpp"
 #include "module_setup.hpp"
 #include "owned_ref.hpp"
 #include "refcount.hpp"
+#include "sequence_object.hpp"
 #include "text_object.hpp"
 #include "engine_error.hpp"
 #include "trace/trace_into.hpp"
@@ -150,22 +155,13 @@ PyObject* refuse(PyTypeObject*, PyObject*, PyObject*) noexcept {
     return nullptr;
 }
 
-constexpr std::array<const char*, kKinds> kClassNames = {"NumberNode", "DiceNode", "NegationNode",
-                                                         "BinaryNode", "SetNode", "RepetitionNode"};
-const char* kind_class_name(TraceKind kind) noexcept { return kClassNames[static_cast<std::size_t>(kind)]; }
+// The node class's name as its repr shows it ("DiceNode").
+const char* kind_class_name(TraceKind kind) noexcept;
 
-PyObject* tuple_of(std::size_t n, PyObject* (*make)(PyObject*, std::size_t), PyObject* owner,
-                   const std::size_t* indices) noexcept {
-    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(n)));
-    if (tuple == nullptr) return nullptr;
-    for (std::size_t i = 0; i < n; ++i) {
-        PyObject* item = make(owner, indices != nullptr ? indices[i] : i);
-        if (item == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), item) != 0) return nullptr;
-    }
-    return tuple.release();
+// The tuple of the nodes at `indices` of owner's trace.
+PyObject* node_tuple(PyObject* owner, std::span<const std::size_t> indices) noexcept {
+    return tuple_of(indices.size(), [&](std::size_t i) { return new_node(owner, indices[i]); });
 }
-
-PyObject* make_die(PyObject* owner, std::size_t index) noexcept { return new_view(die_type, owner, index); }
 
 // ---- Trace
 
@@ -201,13 +197,7 @@ PyObject* trace_root(PyObject* self, void*) noexcept {
 
 PyObject* trace_hints(PyObject* self, void*) noexcept {
     const auto& hints = trace_object(self).trace.hints;
-    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(hints.size())));
-    if (tuple == nullptr) return nullptr;
-    for (std::size_t i = 0; i < hints.size(); ++i) {
-        PyObject* item = text_object(hints[i]);
-        if (item == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), item) != 0) return nullptr;
-    }
-    return tuple.release();
+    return tuple_of(hints.size(), [&](std::size_t i) { return text_object(hints[i]); });
 }
 
 PyObject* trace_dice(PyObject* self, void*) noexcept {
@@ -217,7 +207,7 @@ PyObject* trace_dice(PyObject* self, void*) noexcept {
         for (std::size_t i = 0; i < t.nodes.size(); ++i) {
             if (t.nodes[i].kind == TraceKind::Dice) dice.push_back(i);
         }
-        return tuple_of(dice.size(), new_node, self, dice.data());
+        return node_tuple(self, dice);
     });
 }
 
@@ -234,38 +224,8 @@ PyObject* trace_to_json(PyObject* self, PyObject*) noexcept {
     });
 }
 
-bool put(PyObject* dict, const char* key, PyObject* value) noexcept {
-    OwnedRef owned(value);
-    return value != nullptr && PyDict_SetItemString(dict, key, value) == 0;
-}
-
 PyObject* trace_to_dict(PyObject* self, PyObject*) noexcept {
-    const TraceOutput& t = trace_object(self).trace;
-    const RollRecord& r = trace_object(self).record;
-    OwnedRef d(PyDict_New());
-    if (d == nullptr) return nullptr;
-    PyObject* dict = d.get();
-    OwnedRef values(PyList_New(static_cast<Py_ssize_t>(r.values.size())));
-    if (values == nullptr) return nullptr;
-    for (std::size_t i = 0; i < r.values.size(); ++i) {
-        PyObject* v = PyFloat_FromDouble(r.values[i]);
-        if (v == nullptr || PyList_SetItem(values.get(), static_cast<Py_ssize_t>(i), v) != 0) return nullptr;
-    }
-    OwnedRef hints(PyList_New(static_cast<Py_ssize_t>(t.hints.size())));
-    if (hints == nullptr) return nullptr;
-    for (std::size_t i = 0; i < t.hints.size(); ++i) {
-        PyObject* h = text_object(t.hints[i]);
-        if (h == nullptr || PyList_SetItem(hints.get(), static_cast<Py_ssize_t>(i), h) != 0) return nullptr;
-    }
-    if (!put(dict, "consumed", text_object(r.consumed)) || !put(dict, "tail", text_object(r.tail)) ||
-        !put(dict, "summary", text_object(r.summary())) || !put(dict, "detail", text_object(r.detail())) ||
-        !put(dict, "full", text_object(r.full())) || !put(dict, "is_set", PyBool_FromLong(r.is_set)) ||
-        !put(dict, "values", values.release()) || !put(dict, "seed", PyLong_FromUnsignedLongLong(t.seed)) ||
-        !put(dict, "hints", hints.release()) ||
-        !put(dict, "tree", t.has_tree() ? node_dict(t, t.nodes.size() - 1) : Py_NewRef(Py_None))) {
-        return nullptr;
-    }
-    return d.release();
+    return trace_dict(trace_object(self).trace, trace_object(self).record);
 }
 
 PyObject* trace_repr(PyObject* self) noexcept {
@@ -306,13 +266,7 @@ PyObject* node_value(PyObject* self, void*) noexcept {
 }
 PyObject* node_values(PyObject* self, void*) noexcept {
     const auto values = data_of(self).values_of(node_of(self));
-    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
-    if (tuple == nullptr) return nullptr;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        PyObject* v = PyFloat_FromDouble(values[i]);
-        if (v == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), v) != 0) return nullptr;
-    }
-    return tuple.release();
+    return tuple_of(values.size(), [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
 }
 PyObject* node_source(PyObject* self, void*) noexcept {
     const TraceNode& n = node_of(self);
@@ -327,8 +281,7 @@ PyObject* node_left(PyObject* self, void*) noexcept { return child(self, 0); }
 PyObject* node_right(PyObject* self, void*) noexcept { return child(self, 1); }
 PyObject* node_operand(PyObject* self, void*) noexcept { return child(self, 0); }
 PyObject* node_elements(PyObject* self, void*) noexcept {
-    const auto children = data_of(self).children_of(node_of(self));
-    return tuple_of(children.size(), new_node, view(self).owner, children.data());
+    return node_tuple(view(self).owner, data_of(self).children_of(node_of(self)));
 }
 PyObject* node_count(PyObject* self, void*) noexcept {
     const TraceNode& n = node_of(self);
@@ -358,13 +311,8 @@ PyObject* node_threshold(PyObject* self, void*) noexcept {
 }
 PyObject* node_dice(PyObject* self, void*) noexcept {
     const TraceNode& n = node_of(self);
-    OwnedRef tuple(PyTuple_New(static_cast<Py_ssize_t>(n.die_count)));
-    if (tuple == nullptr) return nullptr;
-    for (std::size_t i = 0; i < n.die_count; ++i) {
-        PyObject* die = make_die(view(self).owner, n.first_die + i);
-        if (die == nullptr || PyTuple_SetItem(tuple.get(), static_cast<Py_ssize_t>(i), die) != 0) return nullptr;
-    }
-    return tuple.release();
+    PyObject* owner = view(self).owner;
+    return tuple_of(n.die_count, [&](std::size_t i) { return new_view(die_type, owner, n.first_die + i); });
 }
 PyObject* node_to_dict(PyObject* self, PyObject*) noexcept { return node_dict(data_of(self), view(self).index); }
 PyObject* node_repr(PyObject* self) noexcept {
@@ -415,22 +363,20 @@ PyMethodDef node_methods[] = {
 
 // ---- the classes
 
-#define PIPWERK_NODE_COMMON                                                                                  \
-    {"kind", node_kind, nullptr, "What the node is: its class's kind.", nullptr},                           \
-        {"start", node_start, nullptr, "Where the node's text starts in the consumed text.", nullptr},      \
-        {"end", node_end, nullptr, "Where the node's text ends (exclusive) in the consumed text.", nullptr}, \
-        {"source", node_source, nullptr, "The node's text: consumed[start:end].", nullptr},                 \
-        {"is_set", node_is_set, nullptr, "Whether the node's value is a set.", nullptr},                    \
-        {"value", node_value, nullptr, "The node's value; None when it is a set.", nullptr},                \
-        {"values", node_values, nullptr, "The node's values: its one value, or a set's elements.", nullptr}
-
-PyGetSetDef number_getters[] = {
-    PIPWERK_NODE_COMMON,
-    {"text", node_text, nullptr, "The number as roll shows it.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+// The getters every node class has; each class adds its own after them.
+constexpr PyGetSetDef kNodeGetters[] = {
+    {"kind", node_kind, nullptr, "What the node is: its class's kind.", nullptr},
+    {"start", node_start, nullptr, "Where the node's text starts in the consumed text.", nullptr},
+    {"end", node_end, nullptr, "Where the node's text ends (exclusive) in the consumed text.", nullptr},
+    {"source", node_source, nullptr, "The node's text: consumed[start:end].", nullptr},
+    {"is_set", node_is_set, nullptr, "Whether the node's value is a set.", nullptr},
+    {"value", node_value, nullptr, "The node's value; None when it is a set.", nullptr},
+    {"values", node_values, nullptr, "The node's values: its one value, or a set's elements.", nullptr},
 };
-PyGetSetDef dice_getters[] = {
-    PIPWERK_NODE_COMMON,
+constexpr PyGetSetDef kNumberGetters[] = {
+    {"text", node_text, nullptr, "The number as roll shows it.", nullptr},
+};
+constexpr PyGetSetDef kDiceGetters[] = {
     {"count", node_count, nullptr, "The number of dice rolled before any bonus.", nullptr},
     {"faces", node_faces, nullptr, "The faces of each die.", nullptr},
     {"bonus", node_bonus, nullptr, "The bonus threshold, or None.", nullptr},
@@ -440,105 +386,109 @@ PyGetSetDef dice_getters[] = {
     {"comparison", node_comparison, nullptr, "The comparison operator, or None.", nullptr},
     {"threshold", node_threshold, nullptr, "The comparison's threshold, or None.", nullptr},
     {"dice", node_dice, nullptr, "The dice in the order rolled, bonus dice after the others.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-PyGetSetDef negation_getters[] = {
-    PIPWERK_NODE_COMMON,
+constexpr PyGetSetDef kNegationGetters[] = {
     {"operand", node_operand, nullptr, "The node negated.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-PyGetSetDef binary_getters[] = {
-    PIPWERK_NODE_COMMON,
+constexpr PyGetSetDef kBinaryGetters[] = {
     {"op", node_op, nullptr, "The operator: '+', '-', '*' or '/'.", nullptr},
     {"left", node_left, nullptr, "The left operand.", nullptr},
     {"right", node_right, nullptr, "The right operand.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-PyGetSetDef set_getters[] = {
-    PIPWERK_NODE_COMMON,
+constexpr PyGetSetDef kSetGetters[] = {
     {"elements", node_elements, nullptr, "The set's elements.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
-PyGetSetDef repetition_getters[] = {
-    PIPWERK_NODE_COMMON,
+constexpr PyGetSetDef kRepetitionGetters[] = {
     {"count", node_count, nullptr, "How many times the body was evaluated.", nullptr},
     {"elements", node_elements, nullptr, "One evaluation of the body per element.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
-#undef PIPWERK_NODE_COMMON
-
-struct ClassSpec {
+// One row per node class, in the order of TraceKind.
+struct NodeClass {
     const char* name;  // qualified
     const char* doc;
-    PyGetSetDef* getters;
-    PyMethodDef* methods;
-    reprfunc repr;
-    destructor dealloc;
-    int size;
+    std::span<const PyGetSetDef> own_getters;
+};
+constexpr NodeClass kNodeClasses[kKinds] = {
+    {"pipwerk_trace.NumberNode", "A number, as roll shows it.", kNumberGetters},
+    {"pipwerk_trace.DiceNode", "A dice term: its count, faces and modifiers, its value and its dice.", kDiceGetters},
+    {"pipwerk_trace.NegationNode", "A negation of its operand.", kNegationGetters},
+    {"pipwerk_trace.BinaryNode", "An operation of two operands.", kBinaryGetters},
+    {"pipwerk_trace.SetNode", "A set written in braces, with its elements.", kSetGetters},
+    {"pipwerk_trace.RepetitionNode", "A repetition N#body: one evaluation of the body per element.",
+     kRepetitionGetters},
 };
 
-PyTypeObject* make_class(const ClassSpec& c) noexcept {
-    PyType_Slot slots[] = {
-        {Py_tp_doc, const_cast<char*>(c.doc)},
-        {Py_tp_getset, c.getters},
-        {Py_tp_methods, c.methods},
-        {Py_tp_repr, reinterpret_cast<void*>(c.repr)},
-        {Py_tp_new, reinterpret_cast<void*>(refuse)},
-        {Py_tp_dealloc, reinterpret_cast<void*>(c.dealloc)},
-        {0, nullptr},
-    };
-    PyType_Spec type_shape = {
-        .name = c.name,
-        .basicsize = c.size,
-        .itemsize = 0,
-        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-        .slots = slots,
-    };
-    return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&type_shape));
+// Each node class's full getter table: the common getters, its own, then
+// the zeroed end mark. Plain arrays, so they outlive every class.
+constexpr std::size_t kMostGetters = 16;
+static_assert(std::ranges::all_of(kNodeClasses, [](const NodeClass& c) {
+    return std::size(kNodeGetters) + c.own_getters.size() < kMostGetters;
+}));
+std::array<std::array<PyGetSetDef, kMostGetters>, kKinds> node_getters{};
+
+// A class's name without its module: "DiceNode" of "pipwerk_trace.DiceNode".
+const char* unqualified(const char* name) noexcept { return std::strchr(name, '.') + 1; }
+
+const char* kind_class_name(TraceKind kind) noexcept {
+    return unqualified(kNodeClasses[static_cast<std::size_t>(kind)].name);
 }
 
-bool add_class(PyObject* module, OwnedRef& all, const char* name, PyTypeObject* type) noexcept {
+// Creates the class (kept in `type` for the process) and adds it to the module.
+bool add_class(ModuleExports& exports, PyTypeObject*& type, const ClassShape& shape) noexcept {
+    type = reinterpret_cast<PyTypeObject*>(create_class(shape));
     if (type == nullptr) return false;
     incref(reinterpret_cast<PyObject*>(type));  // one kept here, one for the module
-    return add_export(module, all, name, reinterpret_cast<PyObject*>(type));
+    return exports.add(unqualified(shape.name), reinterpret_cast<PyObject*>(type));
 }
 
 }  // namespace
 
-bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept {
+bool add_trace_classes(ModuleExports& exports) noexcept {
     constexpr int kViewSize = static_cast<int>(sizeof(ViewObject));
-    trace_type = make_class({"pipwerk_trace.Trace",
-                             "A roll with every node and die behind it, as pipwerk_trace.trace returns it.",
-                             trace_getters, trace_methods, trace_repr, trace_dealloc,
-                             static_cast<int>(sizeof(TraceObject))});
-    if (!add_class(module, all, "Trace", trace_type)) return false;
-    die_type = make_class({"pipwerk_trace.Die", "One die of a dice term.", die_getters, die_methods, die_repr,
-                           view_dealloc, kViewSize});
-    if (!add_class(module, all, "Die", die_type)) return false;
-    PyGetSetDef* getters[kKinds] = {number_getters, dice_getters,  negation_getters,
-                                    binary_getters, set_getters,   repetition_getters};
-    const char* docs[kKinds] = {
-        "A number, as roll shows it.",
-        "A dice term: its count, faces and modifiers, its value and its dice.",
-        "A negation of its operand.",
-        "An operation of two operands.",
-        "A set written in braces, with its elements.",
-        "A repetition N#body: one evaluation of the body per element.",
+    const ClassShape trace_shape = {
+        .name = "pipwerk_trace.Trace",
+        .doc = "A roll with every node and die behind it, as pipwerk_trace.trace returns it.",
+        .basicsize = static_cast<int>(sizeof(TraceObject)),
+        .getters = trace_getters,
+        .methods = trace_methods,
+        .repr = trace_repr,
+        .refuse = refuse,
+        .dealloc = trace_dealloc,
     };
-    static std::array<std::string, kKinds> qualified;
+    const ClassShape die_shape = {
+        .name = "pipwerk_trace.Die",
+        .doc = "One die of a dice term.",
+        .basicsize = kViewSize,
+        .getters = die_getters,
+        .methods = die_methods,
+        .repr = die_repr,
+        .refuse = refuse,
+        .dealloc = view_dealloc,
+    };
+    if (!add_class(exports, trace_type, trace_shape) || !add_class(exports, die_type, die_shape)) return false;
     for (std::size_t k = 0; k < kKinds; ++k) {
-        qualified[k] = std::string("pipwerk_trace.") + kClassNames[k];
-        node_types[k] = make_class({qualified[k].c_str(), docs[k], getters[k], node_methods, node_repr,
-                                    view_dealloc, kViewSize});
-        if (!add_class(module, all, kClassNames[k], node_types[k])) return false;
+        const NodeClass& c = kNodeClasses[k];
+        auto end = std::ranges::copy(kNodeGetters, node_getters[k].begin()).out;
+        std::ranges::copy(c.own_getters, end);
+        const ClassShape shape = {
+            .name = c.name,
+            .doc = c.doc,
+            .basicsize = kViewSize,
+            .getters = node_getters[k].data(),
+            .methods = node_methods,
+            .repr = node_repr,
+            .refuse = refuse,
+            .dealloc = view_dealloc,
+        };
+        if (!add_class(exports, node_types[k], shape)) return false;
     }
     // Node: the union of the node classes, for isinstance and for annotations.
     OwnedRef node(Py_NewRef(reinterpret_cast<PyObject*>(node_types[0])));
     for (std::size_t k = 1; k < kKinds && node != nullptr; ++k) {
         node.reset(PyNumber_Or(node.get(), reinterpret_cast<PyObject*>(node_types[k])));
     }
-    return node != nullptr && add_export(module, all, "Node", node.release());
+    return exports.add("Node", node.release());
 }
 
 PyObject* trace_object_of(std::string_view utf8, PyObject* expression, const RollOptions& options) noexcept {

@@ -2,8 +2,9 @@
 
 #include <Python.h>
 
-#include "owned_ref.hpp"
 #include <string_view>
+
+#include "module_setup.hpp"
 
 #include "pipwerk/trace.hpp"
 
@@ -11,7 +12,7 @@ namespace pipwerk::python {
 
 // Creates the classes of pipwerk_trace (Trace, Die and one per node kind)
 // once and adds them to the module. False with an exception set on failure.
-[[nodiscard]] bool add_trace_classes(PyObject* module, OwnedRef& all) noexcept;
+[[nodiscard]] bool add_trace_classes(ModuleExports& exports) noexcept;
 
 // A new Trace of `expression` (an exact str whose UTF-8 is `utf8`), or
 // null with the engine's ValueError (or MemoryError) set.
