@@ -128,7 +128,7 @@ TEST(Trace, AnUnseededTraceGivesTheSeedThatReplaysIt) {
 
 TEST(Trace, TheClockSeedsAsItsWordSeeds) {
     // An unseeded roll's state is from_seed of the clock word, so the word replays it.
-    for (const auto [nanos, pid] : {std::pair<std::uint64_t, std::uint32_t>{0, 0}, {1'700'000'000'000'000'000ULL, 4242},
+    for (const auto& [nanos, pid] : {std::pair<std::uint64_t, std::uint32_t>{0, 0}, {1'700'000'000'000'000'000ULL, 4242},
                                     {~0ULL, ~0U}}) {
         const auto by_clock = pipwerk::Xoroshiro128StarStar::from_clock_reading(nanos, pid);
         const auto by_seed = pipwerk::Xoroshiro128StarStar::from_seed(nanos + std::uint64_t{pid} * 0x9e3779b97f4a7c15ULL);
