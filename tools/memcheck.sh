@@ -58,13 +58,30 @@ if [ "${#tests[@]}" -eq 0 ]; then
   echo "memcheck.sh: no test executables in $build/tests/cpp (configure with -DPIPWERK_BUILD_TESTS=ON)" >&2
   exit 2
 fi
+# valgrind runs a program's threads one at a time, so the executables run side
+# by side, one per processor; each leaves its status and time in the log.
+run_test() {  # executable
+  local name t0 status
+  name=$(basename "$1")
+  t0=$SECONDS
+  "${valgrind_cmd[@]}" --log-file="$log/$name.vg" "$1" --gtest_brief=1 --gtest_filter="$gtest_filter" \
+    >"$log/$name.out" 2>&1
+  status=$?
+  echo "$status $((SECONDS - t0))" >"$log/$name.status"
+}
+parallel=$(nproc 2>/dev/null || echo 1)
+for exe in "${tests[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n; done
+  run_test "$exe" &
+done
+wait
 for exe in "${tests[@]}"; do
   name=$(basename "$exe")
-  t0=$SECONDS
   runs=$((runs + 1))
-  if "${valgrind_cmd[@]}" --log-file="$log/$name.vg" "$exe" --gtest_brief=1 --gtest_filter="$gtest_filter" \
-    >"$log/$name.out" 2>&1; then
-    echo "ok   $name ($((SECONDS - t0))s)"
+  status=1 took=?  # no status: the run itself did not finish
+  [ -f "$log/$name.status" ] && read -r status took <"$log/$name.status"
+  if [ "$status" -eq 0 ]; then
+    echo "ok   $name (${took}s)"
   else
     cat "$log/$name.out" >>"$log/$name.vg"
     fail "$name" "$log/$name.vg"
