@@ -90,11 +90,10 @@ console.log('exact odds: CPU ms per call, median of 7 batches of about 20 ms');
 row(['expression', 'native ms', 'wasm ms', 'ratio']);
 for (const e of ODDS) {
   // Warm-up: V8 runs a module's functions on its baseline compiler until they
-  // are hot; these figures are the optimised code's, as in a page that has
-  // computed odds for a while (the first few calls of a fresh page are slower).
-  // V8 optimises a hot function on a background thread, so the warm-up runs
-  // for a while (half a second) rather than for a count of calls: 200 calls
-  // of 20d20k10 are over before the optimised code is ready.
+  // are hot and optimises them on a background thread, so these figures are
+  // the optimised code's, as in a page that has computed odds for a while.
+  // Half a second, not a count of calls: 200 calls of 20d20k10 are over
+  // before the optimised code is ready.
   const warm = Date.now();
   for (let i = 0; i < 200 || Date.now() - warm < 500; i++) sink += odds(e).outcomes.length;
   // Each figure is the mean of a batch of calls lasting about 20 ms: a single

@@ -103,8 +103,9 @@ export function putExpressions(a, b) {
 }
 
 // Short ASCII text is copied unit by unit: cheaper than a call into an
-// encoder for the few characters of a usual expression. Longer text goes to
-// Node's Buffer writer when there is one: as many bytes as units is ASCII.
+// encoder for the few characters of a usual expression. Anything else goes
+// to Node's Buffer writer where there is one (faster than TextEncoder), else
+// to TextEncoder; both write a lone surrogate as U+FFFD, which is refused.
 const SHORT = 24;
 
 function encode(text, ptr, room, name) {
@@ -116,10 +117,11 @@ function encode(text, ptr, room, name) {
       u8[ptr + i] = unit;
     }
     if (i === text.length) return i;
-  } else if (bytes !== null && bytes.utf8Write(text, ptr, room) === text.length) {
-    return text.length;
   }
-  const { written } = encoder.encodeInto(text, u8.subarray(ptr, ptr + room));
+  const written = bytes !== null
+    ? bytes.utf8Write(text, ptr, room)
+    : encoder.encodeInto(text, u8.subarray(ptr, ptr + room)).written;
+  // As many bytes as code units: ASCII, so no surrogate at all.
   if (written !== text.length) {
     const wellFormed = typeof text.isWellFormed === 'function' ? text.isWellFormed() : !loneSurrogate.test(text);
     if (!wellFormed) {
