@@ -8,6 +8,7 @@ namespace {
 
 Exchange record{};
 std::vector<char> input_buffer;
+std::string failure;
 
 }  // namespace
 
@@ -23,6 +24,12 @@ void set_span(Word pointer, Word length, std::string_view text) noexcept {
 }
 
 void set_text(std::string_view text) noexcept { set_span(kTextPtr, kTextLen, text); }
+
+std::int32_t fail(Status status, std::string message) noexcept {
+    failure = std::move(message);
+    set_text(failure);
+    return status;
+}
 
 void set_doubles(const double* data, std::size_t count) noexcept {
     record.words[kValuesPtr] = address(data);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // The C ABI between the engine and the JavaScript package (js/). Every call
@@ -51,6 +52,9 @@ Exchange& exchange() noexcept;
 std::string_view input(std::uint32_t length) noexcept;
 
 void set_text(std::string_view text) noexcept;
+// A failed call: keeps `message` as the text (until the next failure) and
+// returns `status`, which the package turns into the matching error.
+std::int32_t fail(Status status, std::string message) noexcept;
 void set_span(Word pointer, Word length, std::string_view text) noexcept;
 void set_doubles(const double* data, std::size_t count) noexcept;
 

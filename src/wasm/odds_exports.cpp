@@ -13,7 +13,6 @@ namespace {
 
 // The last odds: read element by element until the next call.
 std::optional<Odds> last_odds;
-std::string last_message;
 Distribution scratch;
 
 }  // namespace
@@ -25,9 +24,8 @@ PIPWERK_EXPORT("pw_odds") std::int32_t pw_odds(std::uint32_t length) {
     last_odds.reset();
     OddsResult<Odds> result = odds(input(length));
     if (!result) {
-        last_message = std::move(result.error().message);
-        set_text(last_message);
-        return result.error().kind == OddsError::Kind::TooLarge ? kOddsTooLarge : kOddsCertain;
+        return fail(result.error().kind == OddsError::Kind::TooLarge ? kOddsTooLarge : kOddsCertain,
+                    std::move(result.error().message));
     }
     const Odds& odds = last_odds.emplace(std::move(*result));
     Exchange& out = exchange();
@@ -88,9 +86,8 @@ PIPWERK_EXPORT("pw_compare") std::int32_t pw_compare(std::uint32_t length_a, std
     const std::string_view both = input(length_a + length_b);
     OddsResult<Comparison> result = compare(both.substr(0, length_a), both.substr(length_a));
     if (!result) {
-        last_message = std::move(result.error().message);
-        set_text(last_message);
-        return result.error().kind == OddsError::Kind::TooLarge ? kOddsTooLarge : kEngineError;
+        return fail(result.error().kind == OddsError::Kind::TooLarge ? kOddsTooLarge : kEngineError,
+                    std::move(result.error().message));
     }
     double* n = exchange().numbers;
     n[0] = result->greater;

@@ -12,7 +12,6 @@ namespace {
 
 // The last roll: its texts stay in place until the next one, which reuses it.
 RollRecord last_roll;
-std::string last_message;
 
 void set_consumed_and_tail(std::string_view consumed, std::string_view tail) noexcept {
     set_span(kConsumedPtr, kConsumedLen, consumed);
@@ -30,9 +29,7 @@ PIPWERK_EXPORT("pw_roll") std::int32_t pw_roll(std::uint32_t length, std::uint32
     RollRecord& record = last_roll;
     record.clear();
     if (const Result<void> done = roll_into(input(length), options, record); !done) {
-        last_message = done.error().message();
-        set_text(last_message);
-        return kEngineError;
+        return fail(kEngineError, done.error().message());
     }
     Exchange& out = exchange();
     set_consumed_and_tail(record.consumed, record.tail);

@@ -16,13 +16,6 @@ namespace {
 std::string expression;  // the sampler reads it for its whole life
 std::optional<Sampler> sampler;
 std::vector<double> rows;
-std::string last_message;
-
-std::int32_t fail(const PipwerkError& error) {
-    last_message = error.message();
-    set_text(last_message);
-    return kEngineError;
-}
 
 }  // namespace
 
@@ -39,7 +32,7 @@ PIPWERK_EXPORT("pw_sample_start") std::int32_t pw_sample_start(std::uint32_t len
 // The values of the row seeded `seed`: their count is every row's width.
 PIPWERK_EXPORT("pw_sample_row") std::int32_t pw_sample_row(std::uint32_t seed_low, std::uint32_t seed_high) {
     const Result<void> done = sampler->roll_row(seed_of(seed_low, seed_high), rows);
-    if (!done) return fail(done.error());
+    if (!done) return fail(kEngineError, done.error().message());
     set_doubles(rows.data(), rows.size());
     return kOk;
 }
@@ -49,7 +42,7 @@ PIPWERK_EXPORT("pw_sample_fill") std::int32_t pw_sample_fill(std::uint32_t first
                                                              std::uint32_t width, std::uint32_t count) {
     rows.resize(std::size_t{width} * count);
     const Result<void> done = sampler->fill(seed_of(first_low, first_high), width, rows);
-    if (!done) return fail(done.error());
+    if (!done) return fail(kEngineError, done.error().message());
     set_doubles(rows.data(), rows.size());
     return kOk;
 }

@@ -20,11 +20,7 @@ std::int32_t pw_trace(std::uint32_t length, std::uint32_t seed_low, std::uint32_
     const RollOptions options{.seed = seed_of(seed_low, seed_high), .show_detail = show_detail != 0};
     json.clear();
     const Result<TraceOutput> traced = trace(input(length), options);
-    if (!traced) {
-        json = traced.error().message();
-        set_text(json);
-        return kEngineError;
-    }
+    if (!traced) return fail(kEngineError, traced.error().message());
     append_trace_json(json, *traced);
     set_text(json);
     return kOk;
