@@ -12,6 +12,8 @@ const WELL_FORMED = [
   '1d6 🎲', '🎲 1d6', '1d6🎲', '1d6 + 2 ünïcödé', 'ünï 1d6', '{1d6, 2}😀', '2d6\u00a0+ 1', '\u30001d6', '1d6\u3000+1',
   '1d6\u200b', 'e\u0301 1d6', '1d6 e\u0301', '3#1d4 \u{10FFFF}', '\u{1F600}\u{1F600}', '1d6 + \u2028 2', '1d6\u2029',
   '(1d6 + 😀', '{1, 😀}', '4d6k3\u00e9', '1.5😀', '50%ß', '-\u00a01d6',
+  // Mostly 3- and 4-byte characters: the most UTF-8 a code unit can take.
+  '1d6 漢字漢字漢字', '2d6+1 ' + '漢'.repeat(40), '3d6 ' + '🎲'.repeat(30), '{d4, 2}' + '字🎲'.repeat(20), '漢字 1d6',
 ];
 
 crossCheck('consumed and tail of non-ASCII text match the native CLI', () => {
