@@ -1,7 +1,7 @@
 // The boundary with the engine: expressions in as UTF-8, results read from
 // the exchange record (src/wasm/exchange.hpp names the same positions).
 import { bytes, epoch, exchangeAt, exports, f64, ready, refresh, stop, u8, u32 } from './instance.js';
-import { PipwerkError, OddsTooLargeError } from './errors.js';
+import { OddsTooLargeError, outOfMemory, PipwerkError } from './errors.js';
 
 export const W = Object.freeze({
   consumedPtr: 0, consumedLen: 1, tailPtr: 2, tailLen: 3, textPtr: 4, textLen: 5,
@@ -18,12 +18,6 @@ export function number(i) {
   return f64[((exchangeAt + NUMBERS) >>> 3) + i];
 }
 
-// What the package throws when memory runs out, in the engine or in
-// JavaScript: a PipwerkError that says so, the platform's error its cause.
-export function outOfMemory(error) {
-  return new PipwerkError(`out of memory: ${error.message}`, { cause: error });
-}
-
 // Runs one engine call, and gives what it returns. The engine stops only
 // when memory runs out (a trap, or the stack exhausted): its state is then
 // half changed, so that instance is never called again, and the next call
@@ -34,7 +28,7 @@ export function call(fn, a, b, c, d) {
     result = fn(a, b, c, d);
   } catch (error) {
     stop();
-    throw new PipwerkError(`out of memory: the engine stopped (${error.message})`, { cause: error });
+    throw outOfMemory(`the engine stopped (${error.message})`, error);
   }
   refresh();
   return result;
@@ -146,7 +140,7 @@ export function utf8(ptr, length) {
     if (bytes !== null) return bytes.utf8Slice(ptr, ptr + length);
     return decoder.decode(u8.subarray(ptr, ptr + length));
   } catch (error) {
-    throw outOfMemory(error); // a text longer than the platform's longest string
+    throw outOfMemory(error.message, error); // a text longer than the platform's longest string
   }
 }
 

@@ -1,7 +1,7 @@
 // The running engine: one instance of the compiled WebAssembly module, its
 // exports and views of its memory. An instance that trapped is never called
 // again; the next call of the package starts a fresh one (ready()).
-import { PipwerkError } from './errors.js';
+import { outOfMemory, PipwerkError } from './errors.js';
 
 const ENOSYS = 52;
 const EBADF = 8;
@@ -102,7 +102,7 @@ export function ready() {
     start();
   } catch (error) {
     stop();
-    throw new PipwerkError(`out of memory: the engine cannot start (${error.message})`, { cause: error });
+    throw outOfMemory(`the engine cannot start (${error.message})`, error);
   }
 }
 

@@ -1,6 +1,7 @@
 // sample: the values of many seeded rolls, in one Float64Array.
 import { exports } from './instance.js';
-import { call, doubles, engineError, FLAG, outOfMemory, putExpression, STATUS, W, word } from './abi.js';
+import { call, doubles, engineError, FLAG, putExpression, STATUS, W, word } from './abi.js';
+import { outOfMemory } from './errors.js';
 import { options } from './roll.js';
 import { advance, seedHalves } from './seed.js';
 
@@ -28,7 +29,7 @@ export function sample(expression, n, sampleOptions) {
   try {
     out = new Float64Array(n * width);
   } catch (error) {
-    throw outOfMemory(error);
+    throw outOfMemory(error.message, error);
   }
   out.set(doubles(), 0);
   const stretch = Math.max(1, Math.floor(STRETCH_VALUES / Math.max(width, 1)));

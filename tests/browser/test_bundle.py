@@ -72,8 +72,9 @@ def test_an_esbuild_bundle_rolls_in_chromium(installed: pathlib.Path, served: st
     source = installed / f"{app}.js"
     source.write_text(APPS[app] or docs_example(), encoding="utf-8")
     out = installed / "dist" / app
-    subprocess.run(["esbuild", source.name, "--bundle", "--format=esm", "--loader:.wasm=file", f"--outdir={out}"],
-                   cwd=installed, check=True, capture_output=True)
+    built = subprocess.run(["esbuild", source.name, "--bundle", "--format=esm", "--loader:.wasm=file", f"--outdir={out}"],
+                           cwd=installed, capture_output=True, text=True)
+    assert built.returncode == 0, built.stderr
     bundle = (out / f"{app}.js").read_text(encoding="utf-8")
     assert "node:" not in bundle, "the browser's bundle names a Node module"
     if app == "default":
