@@ -4,7 +4,10 @@
 import { loaded } from './src/instance.js';
 import { load } from './src/load.js';
 
-export * from './src/api.js';
+export { parse, roll, sample } from './src/roll.js';
+export { compare, odds, Odds } from './src/odds.js';
+export { trace } from './src/trace.js';
+export { OddsTooLargeError, PipwerkError } from './src/errors.js';
 
 // Loads the engine from `source`: a URL, the module's bytes, a compiled
 // WebAssembly.Module or a fetch Response. Without one, pipwerk.wasm beside

@@ -1,21 +1,20 @@
 // The boundary with the engine: expressions in as UTF-8, results read from
 // the exchange record (src/wasm/exchange.hpp names the same positions).
-import { bytes, epoch, exchangeAt, exports, f64, ready, refresh, stop, u8, u32 } from './instance.js';
+import { bytes, epoch, exchangeNumber, exchangeWord, exports, f64, ready, refresh, stop, u8, u32 } from './instance.js';
 import { OddsTooLargeError, outOfMemory, PipwerkError } from './errors.js';
 
 export const W = Object.freeze({
   consumedPtr: 0, consumedLen: 1, tailPtr: 2, tailLen: 3, textPtr: 4, textLen: 5,
   detailLen: 6, summaryStart: 7, flags: 8, valuesPtr: 9, valuesLen: 10, elements: 11, errors: 12,
 });
-const NUMBERS = 64; // byte offset of Exchange::numbers
 export const FLAG = Object.freeze({ parsed: 1, isSet: 2, fullHasDetail: 4 });
 export const STATUS = Object.freeze({ ok: 0, engineError: 1, oddsTooLarge: 2, oddsCertain: 3 });
 
 export function word(i) {
-  return u32[(exchangeAt >>> 2) + i];
+  return u32[exchangeWord + i];
 }
 export function number(i) {
-  return f64[((exchangeAt + NUMBERS) >>> 3) + i];
+  return f64[exchangeNumber + i];
 }
 
 // Runs one engine call, and gives what it returns. The engine stops only
@@ -69,7 +68,7 @@ function inputBuffer(room) {
 // the buffer, so the same expression again (a bot rolling 1d20 all evening)
 // is already there, unless a fresh instance has started since.
 export function putExpression(text, name = 'expression') {
-  checkExpression(text, name);
+  if (typeof text !== 'string') checkExpression(text, name);
   if (exports === null) ready();
   if (text === input.text && inputEpoch === epoch) return input.length;
   input.text = null; // a refused text may leave part of itself in the buffer

@@ -54,8 +54,10 @@ export let f64 = new Float64Array(0);
 // Node's Buffer over the same memory (null elsewhere): it decodes a short
 // UTF-8 slice faster than TextDecoder.
 export let bytes = null;
-// The byte address of the exchange record (src/wasm/exchange.hpp).
-export let exchangeAt = 0;
+// Where the exchange record (src/wasm/exchange.hpp) sits, as indices into
+// u32 (its words) and f64 (its numbers, 64 bytes in).
+export let exchangeWord = 0;
+export let exchangeNumber = 0;
 // Counts the instances started: what the package keeps in an instance's
 // memory (the input, a lent distribution) is valid only in the same epoch.
 export let epoch = 0;
@@ -87,7 +89,9 @@ function start() {
   const instance = new WebAssembly.Instance(module, wasiImports(module, () => memory));
   memory = instance.exports.memory;
   instance.exports._initialize();
-  exchangeAt = instance.exports.pw_exchange();
+  const at = instance.exports.pw_exchange();
+  exchangeWord = at >>> 2;
+  exchangeNumber = (at + 64) >>> 3;
   epoch += 1;
   exports = instance.exports;
   refresh();
