@@ -53,11 +53,14 @@ let inputEpoch = 0;
 let inputPtr = 0;
 let inputRoom = -1;
 
+// The views are made afresh first if the memory has grown since they were.
 function inputBuffer(room) {
   if (room > inputRoom || inputEpoch !== epoch) {
     inputPtr = call(exports.pw_input, Math.max(room, 256));
     inputRoom = Math.max(room, 256);
     inputEpoch = epoch;
+  } else {
+    refresh();
   }
   return inputPtr;
 }

@@ -5,6 +5,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 
 import { compare, odds, parse, roll, sample } from '../index.js';
+import { exports } from '../src/instance.js';
 import { randomSource } from './generator.js';
 import { crossCheck, nativeLines } from './native.js';
 
@@ -68,6 +69,18 @@ test('an expression rolled again reads its own text, whatever came in between', 
       try { call(); } catch { /* refused: what matters is the next roll */ }
       assert.deepEqual(roll(expression, { seed: 7 }), first, `${expression} after ${call}`);
     }
+  }
+});
+
+test('after the memory grows, a new text is written and read through fresh views', () => {
+  const calls = [
+    (e) => roll(e, { seed: 3 }), parse, (e) => odds(e).outcomes, (e) => compare(e, e), (e) => Array.from(sample(e, 2, { seed: 3 })),
+  ];
+  for (const call of calls) {
+    const expected = ['2d6 + 1d4', '1d6 🎲'].map((e) => call(e));
+    call('3d8');
+    exports.memory.grow(1);
+    assert.deepEqual(['2d6 + 1d4', '1d6 🎲'].map((e) => call(e)), expected, String(call));
   }
 });
 
