@@ -156,7 +156,7 @@ if (rollRatio > 3) {
 }
 
 // The first load: everything the page fetches before it can roll.
-const files = [join(root, 'js', 'pipwerk.wasm'), join(root, 'js', 'index.js')];
+const files = [join(root, 'js', 'pipwerk.wasm'), join(root, 'js', 'browser.js'), join(root, 'js', 'init.js')];
 for (const f of readdirSync(join(root, 'js', 'src'))) if (f.endsWith('.js')) files.push(join(root, 'js', 'src', f));
 try {
   for (const f of readdirSync(join(root, 'web'))) if (/\.(html|css|js|mjs)$/.test(f)) files.push(join(root, 'web', f));

@@ -1,6 +1,12 @@
 // pipwerk: dice expressions rolled, parsed and given exact odds by the pipwerk
-// engine compiled to WebAssembly. Importing the module loads the engine (top-level
-// await); every function is then synchronous.
+// engine compiled to WebAssembly. Importing `pipwerk` loads the engine (top-level
+// await); every function is then synchronous. `pipwerk/init` loads it on init().
+//
+// The errors the package throws, and no others (docs/web.md has the same table):
+// - TypeError: an argument of the wrong type; a single-value member of a set's odds
+// - RangeError: a lone surrogate in a text; a seed, a count or a number of cut points out of range
+// - PipwerkError: a roll that fails; odds when every roll fails; a statistic when nothing parsed; out of memory; the engine not loaded (before init() has resolved, or by an init() that fails)
+// - OddsTooLargeError: exact odds over the work budget (a subclass of PipwerkError)
 
 /** A seed: the full 64-bit range as a bigint (0 to 2**64 - 1), or a whole number from 0 to 2**53. */
 export type Seed = bigint | number;
@@ -50,7 +56,7 @@ export interface ErrorChance {
  * The exact odds of an expression. outcomes, pmf, cdf, atLeast and atMost are probabilities of the
  * whole roll (a roll that fails gives no value); the statistics describe the value given that the
  * roll succeeds. For a set, the single-value members throw TypeError: use elements[i]. When nothing
- * parsed, outcomes is empty and the statistics throw RangeError.
+ * parsed, outcomes is empty and the statistics throw PipwerkError.
  */
 export class Odds {
   private constructor();
@@ -84,6 +90,13 @@ export class Odds {
   quantiles(n?: number): number[];
   toJSON(): object;
 }
+
+/**
+ * Loads the engine from the .wasm's URL, its bytes, a compiled module or a fetch Response, in place
+ * of any engine before; without a source, pipwerk.wasm beside the module unless an engine is loaded.
+ * Rejects with TypeError for another kind of source, PipwerkError when the module cannot be loaded.
+ */
+export function init(source?: URL | string | BufferSource | WebAssembly.Module | Response): Promise<void>;
 
 /** Rolls an expression. Throws PipwerkError when the roll fails ("division by zero"). */
 export function roll(expression: string, options?: RollOptions): RollResult;
@@ -174,7 +187,7 @@ export interface TraceResult {
 /** Rolls as roll does and records every node with its dice. Throws PipwerkError as roll does. */
 export function trace(expression: string, options?: RollOptions): TraceResult;
 
-/** The engine's message for a roll that fails, or odds that fail on every roll. */
+/** The engine's message for a roll that fails or odds that fail on every roll; out of memory. */
 export class PipwerkError extends Error {
   name: 'PipwerkError' | 'OddsTooLargeError';
 }

@@ -1,113 +1,19 @@
-// pipwerk: dice expressions rolled, parsed and given exact odds by the pipwerk
-// engine compiled to WebAssembly. The module is loaded when this file is
-// imported (top-level await), so every function here is synchronous.
-import { exports } from './src/instance.js';
-import {
-  call, doubleArray, doubles, engineError, FLAG, inputSlice, putExpression, STATUS, text, utf8, W, word,
-} from './src/abi.js';
-import { advance, seedHalves } from './src/seed.js';
-import { odds } from './src/odds.js';
+// pipwerk for Node: the engine's WebAssembly module is read from beside this
+// file on import (a top-level await), so every function is synchronous.
+// Browsers and bundlers take browser.js (package.json's "exports").
+import { webcrypto } from 'node:crypto';
+import { readFile } from 'node:fs/promises';
+import { init as initFrom } from './init.js';
+import { useRandomSource } from './src/seed.js';
 
-export { PipwerkError, OddsTooLargeError } from './src/errors.js';
-export { compare, Odds } from './src/odds.js';
-export { odds };
-export { trace } from './src/trace.js';
+export * from './init.js';
 
-function options(value, name) {
-  if (value === undefined) return {};
-  if (value === null || typeof value !== 'object') {
-    throw new TypeError(`${name} must be an object, not ${value === null ? 'null' : typeof value}`);
-  }
-  return value;
+useRandomSource(webcrypto);
+
+// As in init.js; a file: URL, which Node's fetch does not read, is read from disk.
+export function init(source) {
+  const url = typeof source === 'string' && source.startsWith('file:') ? new URL(source) : source;
+  return initFrom(url instanceof URL && url.protocol === 'file:' ? readFile(url) : url);
 }
 
-function showDetailOf(value) {
-  if (value === undefined) return true;
-  if (typeof value !== 'boolean') throw new TypeError(`showDetail must be a boolean, not ${typeof value}`);
-  return value;
-}
-
-// Rolls an expression: {consumed, tail, summary, detail, full, isSet, values}.
-// Text that does not parse is returned in tail; an evaluation error throws
-// PipwerkError with the engine's message.
-export function roll(expression, rollOptions) {
-  let seed;
-  let detailShown = true;
-  if (rollOptions !== undefined) {
-    const given = options(rollOptions, 'options');
-    seed = given.seed;
-    detailShown = showDetailOf(given.showDetail);
-  }
-  const halves = seedHalves(seed);
-  const length = putExpression(expression);
-  const status = call(exports.pw_roll, length, halves.low, halves.high, detailShown ? 1 : 0);
-  if (status !== STATUS.ok) throw engineError(status);
-  const flags = word(W.flags);
-  const full = text();
-  const detailLen = word(W.detailLen);
-  const summaryStart = word(W.summaryStart);
-  let detail;
-  let summary;
-  if (full.length === word(W.textLen)) {
-    detail = full.slice(0, detailLen);
-    summary = full.slice(summaryStart);
-  } else {
-    const ptr = word(W.textPtr);
-    detail = utf8(ptr, detailLen);
-    summary = utf8(ptr + summaryStart, word(W.textLen) - summaryStart);
-  }
-  return {
-    consumed: inputSlice(W.consumedPtr, W.consumedLen),
-    tail: inputSlice(W.tailPtr, W.tailLen),
-    summary,
-    detail,
-    full: (flags & FLAG.fullHasDetail) !== 0 ? full : summary,
-    isSet: (flags & FLAG.isSet) !== 0,
-    values: doubleArray(),
-  };
-}
-
-// How much of an expression parses: {success, consumed, tail}.
-export function parse(expression) {
-  const length = putExpression(expression);
-  call(exports.pw_parse, length);
-  return {
-    success: (word(W.flags) & FLAG.parsed) !== 0,
-    consumed: inputSlice(W.consumedPtr, W.consumedLen),
-    tail: inputSlice(W.tailPtr, W.tailLen),
-  };
-}
-
-const MAX_VALUES = 2 ** 28;
-const STRETCH_VALUES = 1 << 16;
-
-// The values of n rolls seeded seed, seed + 1, ... (mod 2^64), row after row
-// in one Float64Array: one value per row, or one per element for a set.
-export function sample(expression, n, sampleOptions) {
-  const { seed } = options(sampleOptions, 'options');
-  if (typeof n !== 'number' || !Number.isInteger(n)) throw new TypeError(`n must be a whole number, not ${n}`);
-  if (n < 0) throw new RangeError('n must be at least 0');
-  if (n > MAX_VALUES) throw new RangeError(`sample too large: more than ${MAX_VALUES} values`);
-  const first = seedHalves(seed);
-  const length = putExpression(expression);
-  call(exports.pw_sample_start, length);
-  if ((word(W.flags) & FLAG.parsed) === 0 || n === 0) return new Float64Array(0);
-  let status = call(exports.pw_sample_row, first.low, first.high);
-  if (status !== STATUS.ok) throw engineError(status);
-  const width = word(W.valuesLen);
-  if (width !== 0 && n > Math.floor(MAX_VALUES / width)) {
-    throw new RangeError(`sample too large: ${n} rows of ${width} values exceed ${MAX_VALUES} values`);
-  }
-  const out = new Float64Array(n * width);
-  out.set(doubles(), 0);
-  const stretch = Math.max(1, Math.floor(STRETCH_VALUES / Math.max(width, 1)));
-  for (let row = 1; row < n; ) {
-    const rows = Math.min(stretch, n - row);
-    const from = advance(first, row);
-    status = call(exports.pw_sample_fill, from.low, from.high, width, rows);
-    if (status !== STATUS.ok) throw engineError(status);
-    out.set(doubles(), row * width);
-    row += rows;
-  }
-  return out;
-}
+await init(new URL('./pipwerk.wasm', import.meta.url));

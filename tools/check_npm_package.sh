@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The npm package as a user gets it: `npm pack` of js/ (with its built .wasm),
-# installed offline into an empty project, and an example run there.
+# The npm package as a user gets it: `npm pack` of js/ (with its built .wasm)
+# checked (README.md and LICENSE in it, no file executable), installed offline
+# into an empty project, and the examples of its README run there: as ES
+# modules, and a block that calls require() as CommonJS.
 #   bash tools/check_npm_package.sh OUT_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,22 +16,29 @@ have=$(node -p "require('$root/js/package.json').version")
 [ "$want" = "$have" ] || { echo "js/package.json has version $have, pyproject.toml $want" >&2; exit 1; }
 
 tarball=$(cd "$root/js" && npm pack --pack-destination "$out" 2>/dev/null | tail -n 1)
-echo "packed $tarball: $(tar -tzf "$out/$tarball" | tr '\n' ' ')"
+listing=$(tar -tvzf "$out/$tarball")
+echo "packed $tarball:"
+echo "$listing"
+for file in README.md LICENSE pipwerk.wasm index.js browser.js init.js index.d.ts; do
+  grep -q " package/$file\$" <<<"$listing" || { echo "$tarball has no $file" >&2; exit 1; }
+done
+if grep -v '^-rw-r--r-- ' <<<"$listing" | grep .; then
+  echo "$tarball: every file must be mode 644 (rw-r--r--)" >&2
+  exit 1
+fi
+
 cd "$out/project"
-echo '{"name": "pipwerk-consumer", "version": "1.0.0", "private": true, "type": "module"}' > package.json
+echo '{"name": "pipwerk-consumer", "version": "1.0.0", "private": true}' > package.json
 npm install --offline --no-audit --no-fund --silent "$out/$tarball"
-cat > example.js <<'JS'
-import { roll, odds, PipwerkError } from 'pipwerk';
-const rolled = roll('4d6k3', { seed: 42 });
-if (rolled.full !== '[1* + 4 + 6 + 4] = 14') throw new Error(`rolled ${rolled.full}`);
-const p = odds('2d6').atLeast(7);
-if (Math.abs(p - 21 / 36) > 1e-15) throw new Error(`P(2d6 >= 7) = ${p}`);
-try {
-  roll('60d6');
-  throw new Error('60d6 rolled');
-} catch (error) {
-  if (!(error instanceof PipwerkError)) throw error;
-}
-console.log(`installed pipwerk rolls ${rolled.full}; P(2d6 >= 7) = ${p}`);
-JS
-node example.js
+# Each ```js block of the package's README, as the file a user would paste it into.
+awk -v dir="$out/project" '
+  /^```js$/ { n++; body = ""; inside = 1; next }
+  /^```$/ && inside { ext = body ~ /require\(/ ? "cjs" : "mjs"; f = dir "/readme_" n "." ext; printf "%s", body > f; close(f); inside = 0; next }
+  inside { body = body $0 "\n" }
+' "$root/js/README.md"
+examples=(readme_*)
+[ "${#examples[@]}" -ge 2 ] && [ -f "${examples[0]}" ] || { echo "js/README.md: no js examples found" >&2; exit 1; }
+for example in "${examples[@]}"; do
+  node "$example"
+  echo "ran the README's $example in the installed package"
+done

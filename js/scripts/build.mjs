@@ -6,7 +6,7 @@
 // CMAKE=/path/to/cmake (e.g. from `python3 -m pip install cmake ninja` in a venv).
 // PIPWERK_WASM_BUILD_DIR overrides the build directory (build/wasm).
 import { execFileSync } from 'node:child_process';
-import { copyFileSync, statSync } from 'node:fs';
+import { chmodSync, copyFileSync, statSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath } from 'node:url';
 
@@ -25,4 +25,5 @@ run(['-S', root, '-B', build, '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release',
 run(['--build', build, '--target', 'pipwerk_wasm', '-j', process.env.PIPWERK_JOBS ?? '2']);
 const target = join(js, 'pipwerk.wasm');
 copyFileSync(join(build, 'src', 'wasm', 'pipwerk.wasm'), target);
+chmodSync(target, 0o644); // the linker makes it executable, which a data file is not
 console.log(`${target}: ${statSync(target).size} bytes`);

@@ -1,24 +1,14 @@
 // The boundary with the engine: expressions in as UTF-8, results read from
 // the exchange record (src/wasm/exchange.hpp names the same positions).
-import { bytes, exports, refresh, start, u8, u32, f64 } from './instance.js';
-import { PipwerkError, OddsTooLargeError } from './errors.js';
+import { bytes, epoch, exchangeNumber, exchangeWord, exports, f64, ready, refresh, stop, u8, u32 } from './instance.js';
+import { OddsTooLargeError, outOfMemory, PipwerkError } from './errors.js';
 
 export const W = Object.freeze({
   consumedPtr: 0, consumedLen: 1, tailPtr: 2, tailLen: 3, textPtr: 4, textLen: 5,
   detailLen: 6, summaryStart: 7, flags: 8, valuesPtr: 9, valuesLen: 10, elements: 11, errors: 12,
 });
-const NUMBERS = 16; // byte offset of Exchange::numbers: 13 words, then 8-byte alignment
 export const FLAG = Object.freeze({ parsed: 1, isSet: 2, fullHasDetail: 4 });
 export const STATUS = Object.freeze({ ok: 0, engineError: 1, oddsTooLarge: 2, oddsCertain: 3 });
-
-let exchangeWord = 0; // u32 index of the exchange record
-let exchangeNumber = 0; // f64 index of its numbers
-function locate() {
-  const at = exports.pw_exchange();
-  exchangeWord = at >>> 2;
-  exchangeNumber = (at + 4 * NUMBERS) >>> 3;
-}
-locate();
 
 export function word(i) {
   return u32[exchangeWord + i];
@@ -27,21 +17,20 @@ export function number(i) {
   return f64[exchangeNumber + i];
 }
 
-// Runs one engine call. A trap (memory exhausted: the only way the engine
-// stops without a result) leaves the instance unusable, so a fresh one
-// takes its place and the caller gets a RangeError.
+// Runs one engine call, and gives what it returns. The engine stops only
+// when memory runs out (a trap, or the stack exhausted): its state is then
+// half changed, so that instance is never called again, and the next call
+// of the package starts a fresh one.
 export function call(fn, a, b, c, d) {
-  let status;
+  let result;
   try {
-    status = fn(a, b, c, d);
+    result = fn(a, b, c, d);
   } catch (error) {
-    if (!(error instanceof WebAssembly.RuntimeError)) throw error;
-    start();
-    locate();
-    throw new RangeError(`pipwerk: the engine ran out of memory (${error.message})`, { cause: error });
+    stop();
+    throw outOfMemory(`the engine stopped (${error.message})`, error);
   }
   refresh();
-  return status;
+  return result;
 }
 
 // ---- text in
@@ -58,17 +47,20 @@ export function checkExpression(text, name = 'expression') {
 // Where the current input sits and whether it is ASCII (then byte offsets
 // are code-unit offsets); text is null when the buffer holds something else.
 export const input = { ptr: 0, length: 0, ascii: true, text: null };
+let inputEpoch = 0;
 
 // The engine's input buffer, asked for again only when it must grow.
 let inputPtr = 0;
 let inputRoom = -1;
-let inputExports = null;
 
+// The views are made afresh first if the memory has grown since they were.
 function inputBuffer(room) {
-  if (room > inputRoom || inputExports !== exports) {
+  if (room > inputRoom || inputEpoch !== epoch) {
     inputPtr = call(exports.pw_input, Math.max(room, 256));
     inputRoom = Math.max(room, 256);
-    inputExports = exports;
+    inputEpoch = epoch;
+  } else {
+    refresh();
   }
   return inputPtr;
 }
@@ -77,10 +69,11 @@ function inputBuffer(room) {
 // surrogate has no UTF-8 form: it is refused rather than replaced, so no
 // roll ever sees text the caller did not write. The engine never writes to
 // the buffer, so the same expression again (a bot rolling 1d20 all evening)
-// is already there.
+// is already there, unless a fresh instance has started since.
 export function putExpression(text, name = 'expression') {
-  if (text === input.text && inputExports === exports) return input.length;
-  checkExpression(text, name);
+  if (typeof text !== 'string') checkExpression(text, name);
+  if (exports === null) ready();
+  if (text === input.text && inputEpoch === epoch) return input.length;
   input.text = null; // a refused text may leave part of itself in the buffer
   const room = text.length * 3; // a UTF-16 code unit takes at most 3 UTF-8 bytes
   const ptr = inputBuffer(room);
@@ -94,6 +87,9 @@ export function putExpression(text, name = 'expression') {
 
 // Two expressions back to back (compare); returns their byte lengths.
 export function putExpressions(a, b) {
+  checkExpression(a, 'a');
+  checkExpression(b, 'b');
+  if (exports === null) ready();
   input.text = null; // no slices of these are taken
   const room = (a.length + b.length) * 3;
   const ptr = inputBuffer(room);
@@ -142,8 +138,12 @@ const decoder = new TextDecoder('utf-8');
 // for which a call into TextDecoder costs more than the decoding: under Node,
 // Buffer's own slice decoder takes about two thirds of its time.
 export function utf8(ptr, length) {
-  if (bytes !== null) return bytes.utf8Slice(ptr, ptr + length);
-  return decoder.decode(u8.subarray(ptr, ptr + length));
+  try {
+    if (bytes !== null) return bytes.utf8Slice(ptr, ptr + length);
+    return decoder.decode(u8.subarray(ptr, ptr + length));
+  } catch (error) {
+    throw outOfMemory(error.message, error); // a text longer than the platform's longest string
+  }
 }
 
 // A slice of the current input (consumed, tail), as the caller's own text:

@@ -1,7 +1,8 @@
-// The errors the engine reports, carrying its message unchanged.
+// The package's own errors; docs/web.md's table says which error is thrown when.
 
-// An evaluation error ("division by zero", "dice count exceeds maximum (60),
-// max is 50"), or odds that fail on every roll.
+// An evaluation error with the engine's message unchanged ("division by zero",
+// "dice count exceeds maximum (60), max is 50"), odds that fail on every roll,
+// statistics of nothing, memory run out, or the engine not loaded.
 export class PipwerkError extends Error {
   constructor(message, options) {
     super(message, options);
@@ -15,4 +16,10 @@ export class OddsTooLargeError extends PipwerkError {
     super(message, options);
     this.name = 'OddsTooLargeError';
   }
+}
+
+// What the package throws when memory runs out, in the engine or in
+// JavaScript: a PipwerkError that says so, with the platform's error as its cause.
+export function outOfMemory(what, cause) {
+  return new PipwerkError(`out of memory: ${what}`, { cause });
 }

@@ -1,22 +1,7 @@
-// Loads the engine's WebAssembly module once (top-level await in the callers'
-// import), and gives the package its exports and views of its memory.
-//
-// In Node the module is read from disk beside this package; in a browser it
-// is fetched relative to this file's URL, so the package works from any
-// static server without a bundler.
-
-const wasmUrl = new URL('../pipwerk.wasm', import.meta.url);
-
-async function wasmBytes() {
-  const inNode = typeof process === 'object' && process !== null && typeof process.versions?.node === 'string';
-  if (inNode && wasmUrl.protocol === 'file:') {
-    const { readFile } = await import('node:fs/promises');
-    return readFile(wasmUrl);
-  }
-  const response = await fetch(wasmUrl);
-  if (!response.ok) throw new Error(`pipwerk: cannot load ${wasmUrl}: HTTP ${response.status}`);
-  return response.arrayBuffer();
-}
+// The running engine: one instance of the compiled WebAssembly module, its
+// exports and views of its memory. An instance that trapped is never called
+// again; the next call of the package starts a fresh one (ready()).
+import { outOfMemory, PipwerkError } from './errors.js';
 
 const ENOSYS = 52;
 const EBADF = 8;
@@ -56,31 +41,32 @@ function wasiImports(module, memory) {
   return { wasi_snapshot_preview1: wasi };
 }
 
-const module = await WebAssembly.compile(await wasmBytes());
+const NOT_LOADED = 'the engine is not loaded: call init() and wait for it before any other call';
+const NO_MEMORY = new Uint8Array(0);
 
-export let exports;
-export let u8;
-export let u32;
-export let f64;
+let module = null;
+
+// null while no instance runs: before init, and from a trap to the next call.
+export let exports = null;
+export let u8 = NO_MEMORY;
+export let u32 = new Uint32Array(0);
+export let f64 = new Float64Array(0);
 // Node's Buffer over the same memory (null elsewhere): it decodes a short
 // UTF-8 slice faster than TextDecoder.
 export let bytes = null;
+// Where the exchange record (src/wasm/exchange.hpp) sits, as indices into
+// u32 (its words) and f64 (its numbers, 64 bytes in).
+export let exchangeWord = 0;
+export let exchangeNumber = 0;
+// Counts the instances started: what the package keeps in an instance's
+// memory (the input, a lent distribution) is valid only in the same epoch.
+export let epoch = 0;
 const nodeBuffer = typeof globalThis.Buffer?.prototype?.utf8Slice === 'function' ? globalThis.Buffer : null;
-
-// A fresh instance: at load, and after a trap (out of memory), which may
-// leave the old one's state half changed.
-export function start() {
-  const instance = new WebAssembly.Instance(module, wasiImports(module, () => exports.memory));
-  exports = instance.exports;
-  exports._initialize();
-  u8 = undefined;
-  refresh();
-}
 
 // Views of the memory, made again whenever it has grown (growing detaches
 // the old buffer, so the old views read as empty).
 export function refresh() {
-  if (u8 !== undefined && u8.length !== 0) return;
+  if (u8.length !== 0) return;
   const buffer = exports.memory.buffer;
   u8 = new Uint8Array(buffer);
   u32 = new Uint32Array(buffer);
@@ -88,4 +74,49 @@ export function refresh() {
   bytes = nodeBuffer?.from(buffer) ?? null;
 }
 
-start();
+// Drops the instance and everything that holds its memory, so that the
+// collector can free it before a fresh one asks for memory of its own.
+export function stop() {
+  exports = null;
+  u8 = NO_MEMORY;
+  u32 = new Uint32Array(0);
+  f64 = new Float64Array(0);
+  bytes = null;
+}
+
+function start() {
+  let memory = null;
+  const instance = new WebAssembly.Instance(module, wasiImports(module, () => memory));
+  memory = instance.exports.memory;
+  instance.exports._initialize();
+  const at = instance.exports.pw_exchange();
+  exchangeWord = at >>> 2;
+  exchangeNumber = (at + 64) >>> 3;
+  epoch += 1;
+  exports = instance.exports;
+  refresh();
+}
+
+// Makes sure an instance runs: after a trap, a fresh one. When none can be
+// started (memory is still short), this call fails and the next one tries again.
+export function ready() {
+  if (exports !== null) return;
+  if (module === null) throw new PipwerkError(NOT_LOADED);
+  try {
+    start();
+  } catch (error) {
+    stop();
+    throw outOfMemory(`the engine cannot start (${error.message})`, error);
+  }
+}
+
+// Runs the engine from a compiled module, in place of any before it.
+export function install(compiled) {
+  stop();
+  module = compiled;
+  ready();
+}
+
+export function loaded() {
+  return module !== null;
+}

@@ -1,9 +1,10 @@
 // The exact odds of an expression: outcomes and errors copied out of the
 // engine, statistics from the engine's own summary, quantiles by the engine.
-import { exports, f64, refresh } from './instance.js';
+import { epoch, exports, f64, ready } from './instance.js';
 import {
-  call, checkExpression, doubles, engineError, FLAG, number, putExpression, putExpressions, STATUS, text, W, word,
+  call, doubles, engineError, FLAG, number, putExpression, putExpressions, STATUS, text, W, word,
 } from './abi.js';
+import { PipwerkError } from './errors.js';
 
 const SET_MESSAGE = 'the odds of a set expression are per element: use elements[i] for the i-th element';
 const NOTHING_MESSAGE = 'nothing was parsed: there are no outcomes';
@@ -42,8 +43,8 @@ export class Odds {
   }
 
   #statistic(name) {
-    if (this.#distribution() === null) throw new RangeError(NOTHING_MESSAGE);
-    if (this.#summary === null) throw new RangeError(NO_OUTCOME_MESSAGE);
+    if (this.#distribution() === null) throw new PipwerkError(NOTHING_MESSAGE);
+    if (this.#summary === null) throw new PipwerkError(NO_OUTCOME_MESSAGE);
     return this.#summary[name];
   }
 
@@ -62,12 +63,12 @@ export class Odds {
 
   // P(value == x); a NaN matches a NaN.
   pmf(x) {
-    return this.#probability(exports.pw_pmf, x);
+    return this.#probability('pw_pmf', x);
   }
 
   // P(value <= x).
   atMost(x) {
-    return this.#probability(exports.pw_at_most, x);
+    return this.#probability('pw_at_most', x);
   }
 
   cdf(x) {
@@ -76,7 +77,7 @@ export class Odds {
 
   // P(value >= x); a NaN never counts.
   atLeast(x) {
-    return this.#probability(exports.pw_at_least, x);
+    return this.#probability('pw_at_least', x);
   }
 
   // The n - 1 cut points: cut i is the smallest v with P(<= v | success) >= i / n.
@@ -87,7 +88,7 @@ export class Odds {
     this.#statistic('mean');
     lend(this.#outcomes);
     const cuts = [];
-    for (let i = 1; i < n; i++) cuts.push(exports.pw_quantile(i / n));
+    for (let i = 1; i < n; i++) cuts.push(call(exports.pw_quantile, i / n));
     return cuts;
   }
 
@@ -96,7 +97,7 @@ export class Odds {
     const outcomes = this.outcomes;
     if (outcomes.length === 0) return 0;
     lend(outcomes);
-    return reader(x);
+    return call(exports[reader], x);
   }
 
   toJSON() {
@@ -108,24 +109,26 @@ export class Odds {
 }
 
 // The engine's readers work on one distribution at a time, handed back to it
-// as (value, probability) pairs; reading the same one again copies nothing.
+// as (value, probability) pairs; reading the same one again copies nothing,
+// unless a fresh instance has started since.
 let lent = null;
-let lentMemory = null;
+let lentEpoch = 0;
 
 function lend(outcomes) {
-  if (lent === outcomes && lentMemory === exports.memory) return;
+  if (exports === null) ready();
+  if (lent === outcomes && lentEpoch === epoch) return;
+  lent = null;
   const ptr = call(exports.pw_distribution, outcomes.length) >>> 3;
   outcomes.forEach((o, i) => {
     f64[ptr + 2 * i] = o.value;
     f64[ptr + 2 * i + 1] = o.probability;
   });
   lent = outcomes;
-  lentMemory = exports.memory;
+  lentEpoch = epoch;
 }
 
 function copyElement(i) {
-  exports.pw_odds_element(i);
-  refresh();
+  call(exports.pw_odds_element, i);
   const pairs = doubles();
   const outcomes = new Array(pairs.length / 2);
   for (let k = 0; k < outcomes.length; k++) {
@@ -133,7 +136,7 @@ function copyElement(i) {
   }
   let summary = null;
   if (outcomes.length > 0) {
-    exports.pw_odds_summary(i);
+    call(exports.pw_odds_summary, i);
     summary = {};
     STATISTICS.forEach((name, k) => { summary[name] = number(k); });
   }
@@ -143,8 +146,6 @@ function copyElement(i) {
 // P(A > B), P(A = B), P(A < B), P(either fails) and P(unordered) of two
 // expressions rolled independently.
 export function compare(a, b) {
-  checkExpression(a, 'a');
-  checkExpression(b, 'b');
   const [lengthA, lengthB] = putExpressions(a, b);
   const status = call(exports.pw_compare, lengthA, lengthB);
   if (status !== STATUS.ok) throw engineError(status);
@@ -166,8 +167,7 @@ export function odds(expression) {
   const elementCount = word(W.elements);
   const errorCount = word(W.errors);
   for (let i = 0; i < errorCount; i++) {
-    exports.pw_odds_error(i);
-    refresh();
+    call(exports.pw_odds_error, i);
     head.errors.push(Object.freeze({ message: text(), probability: number(0) }));
   }
   if (!head.parsed) return new Odds(head, null, null, [], 'nothing');

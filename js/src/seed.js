@@ -5,7 +5,13 @@ const TWO_32 = 2 ** 32;
 const MAX_NUMBER_SEED = 2 ** 53;
 const MAX_SEED = (1n << 64n) - 1n;
 
-const cryptoSource = globalThis.crypto ?? (await import('node:crypto')).webcrypto;
+// The platform's random source: Web Crypto, global in browsers and in Node
+// from 19 on; Node's entry (index.js) hands over node:crypto's for Node 18.
+let cryptoSource = globalThis.crypto;
+
+export function useRandomSource(source) {
+  cryptoSource = source;
+}
 
 // Fresh 64-bit seeds for unseeded calls, drawn from the platform's random
 // source (crypto.getRandomValues) 128 at a time.

@@ -5,16 +5,19 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 
 import { compare, odds, parse, roll, sample } from '../index.js';
+import { exports } from '../src/instance.js';
 import { randomSource } from './generator.js';
-import { nativeLines } from './native.js';
+import { crossCheck, nativeLines } from './native.js';
 
 const WELL_FORMED = [
   '1d6 🎲', '🎲 1d6', '1d6🎲', '1d6 + 2 ünïcödé', 'ünï 1d6', '{1d6, 2}😀', '2d6\u00a0+ 1', '\u30001d6', '1d6\u3000+1',
   '1d6\u200b', 'e\u0301 1d6', '1d6 e\u0301', '3#1d4 \u{10FFFF}', '\u{1F600}\u{1F600}', '1d6 + \u2028 2', '1d6\u2029',
   '(1d6 + 😀', '{1, 😀}', '4d6k3\u00e9', '1.5😀', '50%ß', '-\u00a01d6',
+  // Mostly 3- and 4-byte characters: the most UTF-8 a code unit can take.
+  '1d6 漢字漢字漢字', '2d6+1 ' + '漢'.repeat(40), '3d6 ' + '🎲'.repeat(30), '{d4, 2}' + '字🎲'.repeat(20), '漢字 1d6',
 ];
 
-test('consumed and tail of non-ASCII text match the native CLI', () => {
+crossCheck('consumed and tail of non-ASCII text match the native CLI', () => {
   const natives = nativeLines(WELL_FORMED, ['--json', '--seed', '5']);
   WELL_FORMED.forEach((expression, i) => {
     const where = JSON.stringify(expression);
@@ -66,6 +69,18 @@ test('an expression rolled again reads its own text, whatever came in between', 
       try { call(); } catch { /* refused: what matters is the next roll */ }
       assert.deepEqual(roll(expression, { seed: 7 }), first, `${expression} after ${call}`);
     }
+  }
+});
+
+test('after the memory grows, a new text is written and read through fresh views', () => {
+  const calls = [
+    (e) => roll(e, { seed: 3 }), parse, (e) => odds(e).outcomes, (e) => compare(e, e), (e) => Array.from(sample(e, 2, { seed: 3 })),
+  ];
+  for (const call of calls) {
+    const expected = ['2d6 + 1d4', '1d6 🎲'].map((e) => call(e));
+    call('3d8');
+    exports.memory.grow(1);
+    assert.deepEqual(['2d6 + 1d4', '1d6 🎲'].map((e) => call(e)), expected, String(call));
   }
 });
 
