@@ -1,7 +1,7 @@
 // Two expressions side by side: the chances that A beats, ties or loses to B,
 // as figures and as one bar whose parts are labelled in text.
-import { formatPercent } from "./number_format.js";
-import { node } from "./html_node.js";
+import { formatPercent } from "../number_format.js";
+import { node } from "../html_node.js";
 
 export function renderComparison(container, comparison, [a, b]) {
   container.replaceChildren();
