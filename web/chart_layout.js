@@ -11,11 +11,13 @@ export function niceStep(span, count) {
   return 10 * power;
 }
 
-// Round values from `low` to `high` to label, at most `room` of them; whole
-// numbers only when the values are whole.
+// Round values from `low` to `high` to label, at most `room` of them, a step of
+// 1, 2, 2.5 or 5 times a power of ten apart; whole numbers for whole values.
 export function axisTicks(low, high, room, integers) {
-  let step = niceStep(high - low, Math.max(1, room - 1));
-  if (integers) step = Math.max(1, step);
+  const power = 10 ** Math.floor(Math.log10(Math.max(high - low, 1e-300) / Math.max(1, room)));
+  const count = (step) => Math.floor(high / step + 1e-9) - Math.ceil(low / step - 1e-9) + 1;
+  const steps = [1, 2, 2.5, 5, 10, 20, 25, 50].map((factor) => factor * power).filter((s) => !integers || Number.isInteger(s));
+  const step = steps.find((s) => count(s) <= room) ?? Math.max(high - low, 1);
   const ticks = [];
   for (let k = Math.ceil(low / step - 1e-9); k * step <= high + step * 1e-9; k++) ticks.push(Number((k * step).toPrecision(12)));
   return ticks;

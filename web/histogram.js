@@ -91,7 +91,7 @@ export function drawHistogram(series, { range, view, description, width = 720 })
     element("text", { x: MARGIN.left - 6, y: y(tick) + 4, "text-anchor": "end" }, grid).textContent = formatPercent(tick).replace(".00 ", " ");
   }
   const name = view === "equal" && layout.binWidth !== null ? "P(range)" : VIEW_NAMES[view];
-  element("text", { x: MARGIN.left - 6, y: 12, "text-anchor": "end", class: "view-name" }, grid).textContent = name;
+  element("text", { x: 2, y: 12, class: "view-name" }, grid).textContent = name;
   const axis = element("g", { class: "axis" }, svg);
   element("line", { x1: MARGIN.left, x2: WIDTH - MARGIN.right, y1: y(0), y2: y(0) }, axis);
   for (const tick of axisTicks(domain[0], domain[1], Math.max(2, Math.floor(plotWidth / 64)), integers)) {
@@ -114,7 +114,7 @@ export function drawHistogram(series, { range, view, description, width = 720 })
         const barWidth = (span - gap) / series.length;
         const bar = element("rect", {
           x: left + gap / 2 + index * barWidth, y: y(column[c]), width: Math.max(barWidth, 0.75), height: y(0) - y(column[c]),
-          fill: fill(index), stroke: barWidth > 4 ? colour : "none", "stroke-width": 1,
+          fill: fill(index), stroke: barWidth > 4 ? colour : "none", "stroke-width": 1, "data-p": column[c],
         }, group);
         element("title", {}, bar).textContent = `${label}: ${columnText(columns[c], integers)}, ${formatPercent(column[c])}`;
       }

@@ -2,9 +2,8 @@
 // fragment, a roll panel with history, and the exact odds of every expression
 // from a worker, following the typing.
 import { readFragment, writeFragment } from "./url_state.js";
-import { renderRoll, addToHistory, rollAnnouncement } from "./roll_view.js";
 import { OddsClient } from "./odds_client.js";
-import { failureText, renderBlock, SERIES_LETTERS } from "./odds_view.js";
+import { failureText, needsRowWindow, renderBlock, SERIES_LETTERS } from "./odds_view.js";
 import { ChartView } from "./chart_view.js";
 import { ExpressionBoxes, MAX_EXPRESSIONS } from "./expression_boxes.js";
 import { formatStatistic } from "./number_format.js";
@@ -20,6 +19,7 @@ const chart = new ChartView($("chart-area"));
 let engine = null;
 let shown = [];      // the expressions whose odds are on the page or on their way; null while typing
 let blocks = [];     // their odds blocks, as the worker sends them
+let drawn = Promise.resolve();  // settles once every block received is on the page
 let busyTimer = 0;
 let typingTimer = 0;
 
@@ -38,7 +38,7 @@ function freshSeed() {
 }
 
 // Rolls box `index` with a fresh seed, or with `seed` to replay a roll.
-function rollAt(index, seed = freshSeed()) {
+async function rollAt(index, seed = freshSeed()) {
   const input = boxes.inputs()[index];
   const expression = input.value;
   if (expression.trim() === "") {
@@ -52,6 +52,7 @@ function rollAt(index, seed = freshSeed()) {
     roll.error = error.message;
   }
   boxes.rolled(index, expression, seed);
+  const { renderRoll, addToHistory, rollAnnouncement } = await import("./on_demand/roll_view.js");
   renderRoll($("roll-result"), roll);
   addToHistory($("history"), roll);
   document.body.dataset.rolls = String(Number(document.body.dataset.rolls ?? 0) + 1);
@@ -127,7 +128,11 @@ function setStatus(text, busy = false) {
 function onBlock(index, block) {
   if (shown === null || block.expression !== shown[index]) return;
   blocks[index] = block;
-  $("odds-blocks").children[index].replaceWith(renderBlock(block, index));
+  // The long tables' row window loads with the first of them: the first load stays small.
+  const rowWindow = needsRowWindow(block) ? import("./on_demand/row_window.js").catch(() => null) : null;
+  drawn = Promise.all([drawn, rowWindow]).then(([, loaded]) => {
+    if (blocks[index] === block) $("odds-blocks").children[index].replaceWith(renderBlock(block, index, loaded));
+  });
   if ($("odds-status").getAttribute("aria-busy") === "true") setStatus(progressText(), true);
 }
 
@@ -152,6 +157,8 @@ function spokenBlock(block, index) {
 async function onDone(comparison) {
   const request = shown;
   if (request === null || blocks.filter(Boolean).length !== request.length) return;
+  await drawn;
+  if (shown !== request) return;
   clearTimeout(busyTimer);
   setStatus("");
   await chart.show(blocks);
@@ -180,7 +187,7 @@ async function copyLink() {
   const replays = replayed.length === 0 ? "" : ` It replays the last roll of ${replayed.join(", ")}.`;
   try {
     await navigator.clipboard.writeText(location.href);
-    status.textContent = `Link copied.${replays}`;
+    status.textContent = `Copied: ${location.href}${replays}`;
   } catch {
     status.textContent = `Copy this link: ${location.href}${replays}`;
   }
@@ -188,23 +195,11 @@ async function copyLink() {
 
 // The CSV writer loads on the first export: the first load stays small.
 async function exportCsv() {
-  const button = $("export-csv");
-  const status = $("export-status");
-  button.disabled = true;
+  $("export-csv").disabled = true;
   document.body.dataset.export = "writing";
-  const { oddsCsv } = await import("./on_demand/odds_csv.js");
-  const blob = await oddsCsv(blocks, (done, total) => {
-    status.textContent = `Writing the CSV: ${Math.floor((100 * done) / total)} %`;
-  });
-  const link = document.createElement("a");
-  link.href = URL.createObjectURL(blob);
-  link.download = "pipwerk-odds.csv";
-  document.body.append(link);
-  link.click();
-  link.remove();
-  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
-  status.textContent = "CSV written.";
-  button.disabled = false;
+  const { downloadCsv } = await import("./on_demand/odds_csv.js");
+  await downloadCsv(blocks, $("export-status"));
+  $("export-csv").disabled = false;
   document.body.dataset.export = "done";
 }
 
@@ -212,7 +207,7 @@ async function exportCsv() {
 
 // Builds the boxes from the fragment, says what does not fit, and replays the
 // rolls the link carries.
-function loadFromFragment() {
+async function loadFromFragment() {
   const entries = readFragment(location.hash);
   const kept = entries.slice(0, MAX_EXPRESSIONS);
   const left = entries.slice(MAX_EXPRESSIONS).map((entry) => entry.expression);
@@ -220,8 +215,8 @@ function loadFromFragment() {
   note.hidden = left.length === 0;
   note.textContent = left.length === 0 ? "" : `This link holds ${entries.length} expressions; the page shows ${MAX_EXPRESSIONS}. Left out: ${left.join(", ")}.`;
   boxes.build(kept.length > 0 ? kept : DEFAULT_EXPRESSIONS);
-  kept.forEach(({ seed }, index) => { if (seed !== null) rollAt(index, seed); });
   syncState();
+  for (const [index, { seed }] of kept.entries()) if (seed !== null) await rollAt(index, seed);
 }
 
 async function start() {
@@ -241,7 +236,7 @@ async function start() {
   window.addEventListener("hashchange", () => {
     if (location.hash !== writeFragment(boxes.entries())) loadFromFragment();
   });
-  loadFromFragment();
+  await loadFromFragment();
   document.body.dataset.engine = "ready";
 }
 

@@ -1,21 +1,18 @@
 // The table of one distribution: a row per value with P(=), P(≥) and P(≤), then a
 // row per error the roll can end with. A long table keeps only the rows in view
-// (and a margin) in the document: laying out tens of thousands of rows would
-// freeze the page for seconds. Rows have one fixed height (style.css), so
-// spacers stand in for the rest.
+// in the document (on_demand/row_window.js).
 import { formatPercent, formatValue } from "./number_format.js";
 import { node } from "./html_node.js";
 
-const ALL_ROWS_UP_TO = 500;
-const ROW_HEIGHT = 29;
-const ROWS_AROUND = 40;
+export const ALL_ROWS_UP_TO = 500;
 
 export function probabilityCell(p) {
   return node("td", { "data-p": p, title: String(p) }, formatPercent(p));
 }
 
-// element: { values, probabilities, atLeast, atMost } (Float64Arrays).
-export function oddsTable(element, errors, caption) {
+// element: { values, probabilities, atLeast, atMost } (Float64Arrays);
+// rowWindow: on_demand/row_window.js, loaded when a table is longer than ALL_ROWS_UP_TO.
+export function oddsTable(element, errors, caption, rowWindow) {
   const count = element.values.length;
   const scroller = node("div", { class: "table-scroll", tabindex: 0, role: "region", "aria-label": caption });
   const made = node("table", { class: "odds-table" });
@@ -27,7 +24,7 @@ export function oddsTable(element, errors, caption) {
     addRows(body, element, 0, count);
   } else {
     made.setAttribute("aria-rowcount", String(count + 1));
-    showRowsInView(scroller, body, element);
+    rowWindow?.showRowsInView(scroller, body, (first, last) => addRows(body, element, first, last), count);
   }
   if (errors.length > 0) {
     const failures = made.createTBody();
@@ -51,37 +48,4 @@ function addRows(body, { values, probabilities, atLeast, atMost }, first, last) 
     row.append(node("th", { scope: "row" }, formatValue(values[i])),
       probabilityCell(probabilities[i]), probabilityCell(atLeast[i]), probabilityCell(atMost[i]));
   }
-}
-
-function spacer() {
-  const row = node("tr", { class: "spacer", "aria-hidden": "true" });
-  row.append(node("td", { colspan: 4 }));
-  return row;
-}
-
-function showRowsInView(scroller, body, element) {
-  const count = element.values.length;
-  const above = spacer(), below = spacer();
-  let shown = null;
-  let height = ROW_HEIGHT;
-  const draw = () => {
-    // The height CSS gives a row, measured once the table is laid out.
-    if (shown !== null && height === ROW_HEIGHT) height = body.rows[1]?.getBoundingClientRect().height || ROW_HEIGHT;
-    const first = Math.max(0, Math.floor(scroller.scrollTop / height) - ROWS_AROUND);
-    const last = Math.min(count, first + 3 * ROWS_AROUND);
-    if (shown === first) return;
-    shown = first;
-    body.replaceChildren(above);
-    addRows(body, element, first, last);
-    body.append(below);
-    above.firstChild.style.height = `${first * height}px`;
-    below.firstChild.style.height = `${(count - last) * height}px`;
-  };
-  let pending = false;
-  scroller.addEventListener("scroll", () => {
-    if (pending) return;
-    pending = true;
-    requestAnimationFrame(() => { pending = false; draw(); });
-  });
-  draw();
 }

@@ -2,7 +2,7 @@
 // (one for a single value, one per element of a set) the statistics, the chance
 // that the roll fails, and the table of every value.
 import { formatPercent, formatStatistic, formatValue } from "./number_format.js";
-import { oddsTable } from "./odds_table.js";
+import { ALL_ROWS_UP_TO, oddsTable } from "./odds_table.js";
 import { node } from "./html_node.js";
 
 export const SERIES_LETTERS = ["A", "B", "C", "D", "E", "F", "G", "H"];
@@ -37,12 +37,17 @@ function failureNote(errors) {
   return node("p", { class: "fails" }, `${text[0].toUpperCase()}${text.slice(1)}. Mean, median, mode and deviation are of the rolls that succeed.`);
 }
 
+// A block with a table too long to show whole needs on_demand/row_window.js.
+export function needsRowWindow(block) {
+  return block.elements?.some((element) => element.values.length > ALL_ROWS_UP_TO) ?? false;
+}
+
 function message(text, kind) {
   return node("p", { class: `message ${kind}`, role: kind === "refusal" || kind === "error" ? "alert" : "note" }, text);
 }
 
-// One <article> per expression; index gives its letter.
-export function renderBlock(block, index) {
+// One <article> per expression; index gives its letter; rowWindow as oddsTable takes it.
+export function renderBlock(block, index, rowWindow) {
   const letter = SERIES_LETTERS[index];
   const article = node("article", { class: "odds-block", "data-index": index });
   const heading = node("h3");
@@ -66,7 +71,7 @@ export function renderBlock(block, index) {
     if (block.isSet) section.append(node("h4", {}, `Element ${position + 1}`));
     if (element.stats) section.append(statistics(element.stats));
     if (element.stats && block.errors.length > 0) section.append(failureNote(block.errors));
-    section.append(oddsTable(element, block.errors, `Odds of ${name}: ${block.consumed}`));
+    section.append(oddsTable(element, block.errors, `Odds of ${name}: ${block.consumed}`, rowWindow));
     article.append(section);
   });
   if (block.isSet && block.elements.length === 0) article.append(message("The set is empty: it has no values.", "tail"));

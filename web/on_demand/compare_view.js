@@ -2,6 +2,9 @@
 // as figures and as one bar whose parts are labelled in text.
 import { formatPercent } from "../number_format.js";
 import { node } from "../html_node.js";
+import { styleSheet } from "./style_sheet.js";
+
+await styleSheet(new URL("./compare_view.css", import.meta.url));
 
 export function renderComparison(container, comparison, [a, b]) {
   container.replaceChildren();

@@ -49,3 +49,19 @@ export async function oddsCsv(blocks, progress = () => {}) {
   }
   return new Blob(parts, { type: "text/csv" });
 }
+
+// Writes the CSV of `blocks` and hands it to the browser as a download, telling
+// `status` how far it has got.
+export async function downloadCsv(blocks, status) {
+  const blob = await oddsCsv(blocks, (done, total) => {
+    status.textContent = `Writing the CSV: ${Math.floor((100 * done) / total)} %`;
+  });
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(blob);
+  link.download = "pipwerk-odds.csv";
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  status.textContent = "CSV written.";
+}
