@@ -97,7 +97,7 @@ export class ChartView {
     const caption = node("figcaption", { class: "legend" });
     series.forEach(({ label }, position) => {
       const entry = node("span", { class: "legend-entry" });
-      entry.append(swatch(position), label);
+      entry.append(swatch(position), node("span", {}, label));
       caption.append(entry);
     });
     const notes = [];

@@ -72,6 +72,7 @@ function typed(now) {
     clearTimeout(busyTimer);
     setStatus("");
     $("odds-blocks").classList.add("stale");
+    $("odds-blocks").setAttribute("aria-busy", "true");
     document.body.dataset.odds = "typing";
   }
   if (now) syncState();
@@ -96,6 +97,7 @@ function showOdds(expressions) {
   shown = expressions;
   blocks = [];
   $("odds-blocks").classList.remove("stale");
+  $("odds-blocks").setAttribute("aria-busy", "false");
   $("odds-blocks").replaceChildren(...expressions.map(() => document.createElement("article")));
   chart.hide();
   $("compare").hidden = true;

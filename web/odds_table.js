@@ -45,7 +45,7 @@ function addRows(body, { values, probabilities, atLeast, atMost }, first, last) 
     const row = body.insertRow();
     row.dataset.value = String(values[i]);
     row.setAttribute("aria-rowindex", String(i + 2));
-    row.append(node("th", { scope: "row" }, formatValue(values[i])),
+    row.append(node("th", { scope: "row", title: formatValue(values[i]) }, formatValue(values[i])),
       probabilityCell(probabilities[i]), probabilityCell(atLeast[i]), probabilityCell(atMost[i]));
   }
 }

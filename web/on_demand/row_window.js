@@ -4,7 +4,7 @@
 import { node } from "../html_node.js";
 
 const ROW_HEIGHT = 29;
-const ROWS_AROUND = 40;
+const ROWS_AROUND = 24;
 
 function spacer() {
   const row = node("tr", { class: "spacer", "aria-hidden": "true" });
