@@ -186,12 +186,12 @@ const odds = new OddsClient({ block: onBlock, done: onDone, failed: onOddsFailed
 async function copyLink() {
   const status = $("link-status");
   const replayed = boxes.entries().map((entry, i) => entry.seed === null ? null : SERIES_LETTERS[i]).filter(Boolean);
-  const replays = replayed.length === 0 ? "" : ` It replays the last roll of ${replayed.join(", ")}.`;
+  const replays = replayed.length === 0 ? "" : `, replaying the last roll of ${replayed.join(", ")}`;
   try {
     await navigator.clipboard.writeText(location.href);
-    status.textContent = `Copied: ${location.href}${replays}`;
+    status.textContent = `Copied${replays}: ${location.href}`;
   } catch {
-    status.textContent = `Copy this link: ${location.href}${replays}`;
+    status.textContent = `Copy this link${replays}: ${location.href}`;
   }
 }
 

@@ -34,7 +34,7 @@ def test_the_share_link_replays_the_rolls(context: Any, page: Any, base_url: str
     tables = [odds_tables(page, i) for i in range(2)]
     page.locator("#copy-link").click()
     page.wait_for_function("document.getElementById('link-status').textContent !== ''")
-    assert page.locator("#link-status").inner_text().endswith(f"Copied: {link} It replays the last roll of A, B.")
+    assert page.locator("#link-status").inner_text() == f"Copied, replaying the last roll of A, B: {link}"
 
     fresh = context.new_page()
     fresh.goto(link)
