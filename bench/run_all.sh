@@ -2,8 +2,8 @@
 # Reproduces every benchmark figure:
 #   bash bench/run_all.sh [--check]
 # Needs a Python with pipwerk installed (PYTHON, default python3), icepool for
-# the odds comparison (skipped without it) and, for the
-# C++ micro-benchmark, cmake, ninja and g++. With --check, exits 1 when any
+# the odds comparison (skipped without it), playwright and Debian's chromium
+# for the page, and, for the C++ micro-benchmark, cmake, ninja and g++. With --check, exits 1 when any
 # target is missed (after running everything).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -57,6 +57,14 @@ elif cmake --build "$build" -j 2 --target alloc_bench odds_bench >/dev/null; the
 else
   echo "alloc_bench or odds_bench did not build" >&2
   status=1
+fi
+
+step "The web page at the engine's limits, in Chromium (page_bench.py)"
+if ! "$python" -c "import playwright" 2>/dev/null || ! command -v "${PIPWERK_CHROMIUM:-/usr/bin/chromium}" >/dev/null; then
+  echo "needs playwright in $python and Debian's chromium" >&2
+  status=1
+else
+  "$python" "$root/bench/page_bench.py" "${check[@]}" || status=1
 fi
 
 exit "$status"

@@ -1,24 +1,27 @@
-// The page: expression boxes whose contents live in the URL fragment, a roll
-// panel with history, and the exact odds of every expression from a worker.
+// The page: expression boxes whose contents and last rolls live in the URL
+// fragment, a roll panel with history, and the exact odds of every expression
+// from a worker, following the typing.
 import { readFragment, writeFragment } from "./url_state.js";
-import { renderRoll, addToHistory, rollAnnouncement } from "./roll_view.js";
 import { OddsClient } from "./odds_client.js";
-import { renderBlock, SERIES_LETTERS } from "./odds_view.js";
+import { failureText, needsRowWindow, renderBlock, SERIES_LETTERS } from "./odds_view.js";
 import { ChartView } from "./chart_view.js";
 import { ExpressionBoxes, MAX_EXPRESSIONS } from "./expression_boxes.js";
 import { formatStatistic } from "./number_format.js";
 
-const DEFAULT_EXPRESSIONS = ["4d6k3"];
+const DEFAULT_EXPRESSIONS = [{ expression: "4d6k3", seed: null, across: null }];
 const BUSY_DELAY_MS = 150;
+const TYPING_PAUSE_MS = 300;
 
 const $ = (id) => document.getElementById(id);
-const boxes = new ExpressionBoxes($("expression-list"), $("add-expression"), { roll: rollAt, removed: syncState });
-const chart = new ChartView($("chart"));
+const boxes = new ExpressionBoxes($("expression-list"), $("add-expression"), { roll: rollAt, typed, removed: syncState });
+const chart = new ChartView($("chart-area"));
 
 let engine = null;
-let shown = [];      // the expressions whose odds are on the page
+let shown = [];      // the expressions whose odds are on the page or on their way; null while typing
 let blocks = [];     // their odds blocks, as the worker sends them
+let drawn = Promise.resolve();  // settles once every block received is on the page
 let busyTimer = 0;
+let typingTimer = 0;
 
 // Rolls and odds have a live region each, so that odds arriving just after a
 // roll do not cut off its announcement.
@@ -34,20 +37,22 @@ function freshSeed() {
   return crypto.getRandomValues(new BigUint64Array(1))[0];
 }
 
-function rollAt(index) {
+// Rolls box `index` with a fresh seed, or with `seed` to replay a roll.
+async function rollAt(index, seed = freshSeed()) {
   const input = boxes.inputs()[index];
   const expression = input.value;
   if (expression.trim() === "") {
     input.focus();
     return;
   }
-  const seed = freshSeed();
   const roll = { letter: SERIES_LETTERS[index], expression, seed };
   try {
     ({ result: roll.result, dice: roll.dice, hints: roll.hints } = engine.trace(expression, { seed }));
   } catch (error) {
     roll.error = error.message;
   }
+  boxes.rolled(index, expression, seed);
+  const { renderRoll, addToHistory, rollAnnouncement } = await import("./on_demand/roll_view.js");
   renderRoll($("roll-result"), roll);
   addToHistory($("history"), roll);
   document.body.dataset.rolls = String(Number(document.body.dataset.rolls ?? 0) + 1);
@@ -57,23 +62,47 @@ function rollAt(index) {
 
 // --- the URL fragment and the odds -----------------------------------------------
 
+// Typing puts the odds on show out of date at once (what the worker sends for
+// them is thrown away), and asks for new ones when the typing pauses (`now`: at
+// once, as for a clicked example).
+function typed(now) {
+  clearTimeout(typingTimer);
+  if (!sameList(boxes.expressions(), shown)) {
+    shown = null;
+    clearTimeout(busyTimer);
+    setStatus("");
+    $("odds-blocks").classList.add("stale");
+    $("odds-blocks").setAttribute("aria-busy", "true");
+    document.body.dataset.odds = "typing";
+  }
+  if (now) syncState();
+  else typingTimer = setTimeout(syncState, TYPING_PAUSE_MS);
+}
+
+function sameList(a, b) {
+  return a !== null && b !== null && a.length === b.length && a.every((text, i) => text === b[i]);
+}
+
 function syncState() {
-  const expressions = boxes.expressions();
-  const fragment = writeFragment(expressions);
+  clearTimeout(typingTimer);
+  const fragment = writeFragment(boxes.entries());
   if (fragment !== location.hash) {
     history.replaceState(null, "", fragment === "" ? location.pathname + location.search : fragment);
   }
-  showOdds(expressions);
+  showOdds(boxes.expressions());
 }
 
 function showOdds(expressions) {
-  if (expressions.length === shown.length && expressions.every((text, i) => text === shown[i])) return;
+  if (sameList(expressions, shown)) return;
   shown = expressions;
   blocks = [];
+  $("odds-blocks").classList.remove("stale");
+  $("odds-blocks").setAttribute("aria-busy", "false");
   $("odds-blocks").replaceChildren(...expressions.map(() => document.createElement("article")));
   chart.hide();
   $("compare").hidden = true;
   $("export-csv").disabled = true;
+  clearTimeout(busyTimer);
   if (expressions.length === 0) {
     setStatus("Type an expression to see its exact odds.");
     document.body.dataset.odds = "ready";
@@ -81,9 +110,13 @@ function showOdds(expressions) {
   }
   document.body.dataset.odds = "computing";
   setStatus("");
-  clearTimeout(busyTimer);
-  busyTimer = setTimeout(() => setStatus("Computing exact odds…", true), BUSY_DELAY_MS);
+  busyTimer = setTimeout(() => setStatus(progressText(), true), BUSY_DELAY_MS);
   odds.request(expressions);
+}
+
+function progressText() {
+  const done = blocks.filter(Boolean).length;
+  return shown.length === 1 ? "Computing exact odds…" : `Computing exact odds… ${done} of ${shown.length} done.`;
 }
 
 function setStatus(text, busy = false) {
@@ -93,35 +126,48 @@ function setStatus(text, busy = false) {
   status.hidden = text === "";
 }
 
+// Results for text that is no longer in the boxes are thrown away.
 function onBlock(index, block) {
+  if (shown === null || block.expression !== shown[index]) return;
   blocks[index] = block;
-  $("odds-blocks").children[index].replaceWith(renderBlock(block, index));
+  // The long tables' row window loads with the first of them: the first load stays small.
+  const rowWindow = needsRowWindow(block) ? import("./on_demand/row_window.js").catch(() => null) : null;
+  drawn = Promise.all([drawn, rowWindow]).then(([, loaded]) => {
+    if (blocks[index] === block) $("odds-blocks").children[index].replaceWith(renderBlock(block, index, loaded));
+  });
+  if ($("odds-status").getAttribute("aria-busy") === "true") setStatus(progressText(), true);
 }
 
 async function showComparison(comparison) {
   if (comparison === null) return;
   // Loaded when there are two expressions to compare: the first load stays small.
   const request = shown;
-  const { renderComparison } = await import("./compare_view.js");
+  const { renderComparison } = await import("./on_demand/compare_view.js");
   if (shown !== request) return;
   renderComparison($("compare"), comparison, blocks.map((block) => block.consumed));
 }
 
+function spokenBlock(block, index) {
+  const name = `${SERIES_LETTERS[index]}, ${block.consumed || block.expression}`;
+  if (block.failure) return `${name}: ${block.failure.message}`;
+  const stats = block.elements?.[0]?.stats;
+  if (!stats) return `${name}: no odds`;
+  const fails = failureText(block.errors);
+  return `${name}: mean ${formatStatistic(stats.mean)}${fails ? `, ${fails}` : ""}`;
+}
+
 async function onDone(comparison) {
   const request = shown;
+  if (request === null || blocks.filter(Boolean).length !== request.length) return;
+  await drawn;
+  if (shown !== request) return;
   clearTimeout(busyTimer);
   setStatus("");
-  chart.show(blocks);
+  await chart.show(blocks);
   await showComparison(comparison);
   if (shown !== request) return;  // a newer request started meanwhile
   $("export-csv").disabled = !blocks.some((block) => block.elements);
-  const spoken = blocks.map((block, index) => {
-    const name = `${SERIES_LETTERS[index]}, ${block.consumed || block.expression}`;
-    if (block.failure) return `${name}: ${block.failure.message}`;
-    if (!block.elements || !block.elements[0]?.stats) return `${name}: no odds`;
-    return `${name}: mean ${formatStatistic(block.elements[0].stats.mean)}`;
-  });
-  announce($("odds-announcer"), "Odds ready. " + spoken.join(". "));
+  announce($("odds-announcer"), "Odds ready. " + blocks.map(spokenBlock).join(". "));
   document.body.dataset.odds = "ready";
 }
 
@@ -129,6 +175,7 @@ function onOddsFailed(message) {
   clearTimeout(busyTimer);
   shown = [];
   setStatus(message);
+  announce($("odds-announcer"), message);
   document.body.dataset.odds = "failed";
 }
 
@@ -138,33 +185,40 @@ const odds = new OddsClient({ block: onBlock, done: onDone, failed: onOddsFailed
 
 async function copyLink() {
   const status = $("link-status");
+  const replayed = boxes.entries().map((entry, i) => entry.seed === null ? null : SERIES_LETTERS[i]).filter(Boolean);
+  const replays = replayed.length === 0 ? "" : `, replaying the last roll of ${replayed.join(", ")}`;
   try {
     await navigator.clipboard.writeText(location.href);
-    status.textContent = "Link copied.";
+    status.textContent = `Copied${replays}: ${location.href}`;
   } catch {
-    status.textContent = `Copy this link: ${location.href}`;
+    status.textContent = `Copy this link${replays}: ${location.href}`;
   }
 }
 
 // The CSV writer loads on the first export: the first load stays small.
 async function exportCsv() {
-  const { oddsCsv } = await import("./odds_csv.js");
-  const blob = new Blob([oddsCsv(blocks)], { type: "text/csv" });
-  const link = document.createElement("a");
-  link.href = URL.createObjectURL(blob);
-  link.download = "pipwerk-odds.csv";
-  document.body.append(link);
-  link.click();
-  link.remove();
-  setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  $("export-csv").disabled = true;
+  document.body.dataset.export = "writing";
+  const { downloadCsv } = await import("./on_demand/odds_csv.js");
+  await downloadCsv(blocks, $("export-status"));
+  $("export-csv").disabled = false;
+  document.body.dataset.export = "done";
 }
 
 // --- start -------------------------------------------------------------------------
 
-function loadFromFragment() {
-  const expressions = readFragment(location.hash).slice(0, MAX_EXPRESSIONS);
-  boxes.build(expressions.length > 0 ? expressions : DEFAULT_EXPRESSIONS);
-  showOdds(boxes.expressions());
+// Builds the boxes from the fragment, says what does not fit, and replays the
+// rolls the link carries.
+async function loadFromFragment() {
+  const entries = readFragment(location.hash);
+  const kept = entries.slice(0, MAX_EXPRESSIONS);
+  const left = entries.slice(MAX_EXPRESSIONS).map((entry) => entry.expression);
+  const note = $("overflow-note");
+  note.hidden = left.length === 0;
+  note.textContent = left.length === 0 ? "" : `This link holds ${entries.length} expressions; the page shows ${MAX_EXPRESSIONS}. Left out: ${left.join(", ")}.`;
+  boxes.build(kept.length > 0 ? kept : DEFAULT_EXPRESSIONS);
+  syncState();
+  for (const [index, { seed }] of kept.entries()) if (seed !== null) await rollAt(index, seed);
 }
 
 async function start() {
@@ -178,11 +232,13 @@ async function start() {
   $("copy-link").addEventListener("click", copyLink);
   $("export-csv").addEventListener("click", exportCsv);
   $("expressions").addEventListener("submit", (event) => event.preventDefault());
+  for (const example of document.querySelectorAll("button.example")) {
+    example.addEventListener("click", () => boxes.fill(example.textContent));
+  }
   window.addEventListener("hashchange", () => {
-    const expressions = readFragment(location.hash);
-    if (expressions.join("\n") !== boxes.expressions().join("\n")) loadFromFragment();
+    if (location.hash !== writeFragment(boxes.entries())) loadFromFragment();
   });
-  loadFromFragment();
+  await loadFromFragment();
   document.body.dataset.engine = "ready";
 }
 

@@ -1,36 +1,30 @@
 // Computes exact odds off the page's thread, so a long computation never freezes
 // the page. Messages in: { id, expressions }. Messages out, in order: one
 // { id, index, block } per expression, then { id, done: true, comparison }; or
-// { id, failed } when the engine cannot be loaded.
+// { id, failed } when the engine cannot be loaded. A block's columns are
+// Float64Arrays, transferred rather than copied: receiving two million rows
+// costs the page nothing.
 // The engine loads with a top-level await; the handler is installed first, so a
 // request sent while it loads waits for it instead of being lost.
-const engine = import("./engine.js");
+import { bodyRange, distributionRows } from "./distribution_rows.js";
 
-// The rows of one distribution. P(<=) and P(>=) are running sums, from the
-// smallest value up and from the largest down: one pass for the whole table,
-// where asking the engine's atMost and atLeast row by row costs a pass per row
-// (minutes for 50,000 rows). The sums agree with the engine's to rounding (a few
-// units in the last place). A NaN value has no place in that order; then every
-// row asks the engine.
-function elementRows(element) {
-  const outcomes = element.outcomes.map(({ value, probability }) => ({ value, probability, atLeast: 0, atMost: 0 }));
-  if (outcomes.some(({ value }) => Number.isNaN(value))) {
-    for (const row of outcomes) {
-      row.atLeast = element.atLeast(row.value);
-      row.atMost = element.atMost(row.value);
-    }
-  } else {
-    let below = 0, above = 0;
-    for (const row of outcomes) row.atMost = below += row.probability;
-    for (let i = outcomes.length - 1; i >= 0; i--) outcomes[i].atLeast = above += outcomes[i].probability;
-  }
+const engine = import("./engine.js");
+// The chart's default range leaves out this much of each end of a law.
+const TAIL = 0.0005;
+
+function element(odds) {
+  const { outcomes } = odds;
+  const values = new Float64Array(outcomes.length);
+  const probabilities = new Float64Array(outcomes.length);
+  outcomes.forEach(({ value, probability }, i) => {
+    values[i] = value;
+    probabilities[i] = probability;
+  });
+  const { atMost, atLeast } = distributionRows(values, probabilities);
   const stats = outcomes.length === 0 ? null : {
-    mean: element.mean,
-    stdev: element.stdev,
-    min: element.min,
-    max: element.max,
+    mean: odds.mean, stdev: odds.stdev, min: odds.min, max: odds.max, median: odds.median, mode: odds.mode,
   };
-  return { outcomes, stats };
+  return { values, probabilities, atLeast, atMost, stats, body: bodyRange(values, probabilities, atMost, atLeast, TAIL) };
 }
 
 function oddsBlock({ odds, OddsTooLargeError }, expression) {
@@ -43,9 +37,13 @@ function oddsBlock({ odds, OddsTooLargeError }, expression) {
   }
   const { consumed, tail, isSet } = result;
   if (consumed === "") return { expression, consumed, tail, isSet, nothing: true };
-  const elements = (isSet ? result.elements : [result]).map(elementRows);
+  const elements = result.elements.map(element);
   const errors = result.errors.map(({ message, probability }) => ({ message, probability }));
   return { expression, consumed, tail, isSet, elements, errors };
+}
+
+function columns(block) {
+  return (block.elements ?? []).flatMap((e) => [e.values.buffer, e.probabilities.buffer, e.atLeast.buffer, e.atMost.buffer]);
 }
 
 // P(A > B), P(A = B), P(A < B) for two single-valued expressions, else null.
@@ -69,11 +67,11 @@ self.onmessage = async ({ data: { id, expressions } }) => {
     self.postMessage({ id, failed: `The odds engine could not be loaded: ${error.message}` });
     return;
   }
-  const blocks = [];
-  expressions.forEach((expression, index) => {
+  // What the comparison needs, kept after the columns have gone to the page.
+  const kept = expressions.map((expression, index) => {
     const block = oddsBlock(loaded, expression);
-    blocks.push(block);
-    self.postMessage({ id, index, block });
+    self.postMessage({ id, index, block }, columns(block));
+    return { expression, isSet: block.isSet, elements: block.elements && true };
   });
-  self.postMessage({ id, done: true, comparison: comparisonOf(loaded, blocks) });
+  self.postMessage({ id, done: true, comparison: comparisonOf(loaded, kept) });
 };

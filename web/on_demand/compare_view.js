@@ -1,7 +1,10 @@
 // Two expressions side by side: the chances that A beats, ties or loses to B,
 // as figures and as one bar whose parts are labelled in text.
-import { formatPercent } from "./number_format.js";
-import { node } from "./html_node.js";
+import { formatPercent } from "../number_format.js";
+import { node } from "../html_node.js";
+import { styleSheet } from "./style_sheet.js";
+
+await styleSheet(new URL("./compare_view.css", import.meta.url));
 
 export function renderComparison(container, comparison, [a, b]) {
   container.replaceChildren();

@@ -1,7 +1,11 @@
 // Shows one roll: its full text, every die with its marks, and the seed that
 // reproduces it; and keeps the short history of rolls. The dice come from the
-// roll's trace: every dice term in the order rolled, with all its dice.
-import { node } from "./html_node.js";
+// roll's trace: every dice term in the order rolled, with all its dice. Loaded
+// with the first roll.
+import { node } from "../html_node.js";
+import { styleSheet } from "./style_sheet.js";
+
+await styleSheet(new URL("./roll_view.css", import.meta.url));
 
 const HISTORY_LENGTH = 10;
 
@@ -100,7 +104,7 @@ export function addToHistory(list, roll) {
   item.append(node("code", {}, roll.expression), node("span", { class: "arrow", "aria-hidden": "true" }, " → "));
   const outcome = roll.error ? roll.error : roll.result.consumed === "" ? "nothing to roll" : roll.result.full;
   item.append(node("span", { class: roll.error ? "history-error" : "history-full" }, outcome));
-  item.append(node("span", { class: "roll-seed" }, `seed ${roll.seed}`));
+  item.append(" ", node("span", { class: "roll-seed" }, `seed ${roll.seed}`));
   list.prepend(item);
   while (list.children.length > HISTORY_LENGTH) list.lastElementChild.remove();
 }
