@@ -29,6 +29,7 @@ struct Side {
     double nan = 0.0;  // P(NaN)
 };
 
+// A refusal that quotes the user's text, in the caller's way of quoting it.
 OddsError not_comparable(std::string_view before, std::string_view text, std::string_view after,
                          const detail::CompareTerms& terms) {
     std::string message(before);
@@ -48,7 +49,9 @@ OddsResult<Side> side_of(std::string_view text, detail::WorkBudget& budget, cons
         if (odds.error().kind == OddsError::Kind::Certain && !terms.certain_failure_is_error) return side;
         return std::unexpected(odds.error());
     }
-    if (!odds->parsed) return std::unexpected(not_comparable("cannot compare: nothing parsed in \"", text, "\"", terms));
+    if (!odds->parsed) {
+        return std::unexpected(not_comparable("cannot compare: nothing parsed in \"", text, "\"", terms));
+    }
     if (odds->is_set) return std::unexpected(not_comparable("cannot compare a set: ", odds->consumed, "", terms));
     CompensatedSum failure;
     for (const ErrorChance& e : odds->errors) failure.add(e.probability);
