@@ -3,6 +3,8 @@
 #include <charconv>
 #include <system_error>
 
+#include "safe_echo.hpp"
+
 namespace pipwerk::cli {
 namespace {
 
@@ -85,19 +87,21 @@ constexpr std::string_view kHelpRest =
     "                errors\n"
     "  --all         with --odds: a row for every outcome, none grouped\n"
     "  --vs B        with --odds: also the odds of B, then P(A > B), P(A = B)\n"
-    "                and P(A < B) for each expression A against B\n"
+    "                and P(A < B) for each expression A against B, and the\n"
+    "                chance a roll fails; a side whose every roll fails is an\n"
+    "                error\n"
     "  --ascii       draw the --odds bars with '#'\n"
     "  -V, --version print the version and exit\n"
     "  -h, --help    print this help and exit\n"
     "  --            end of options: later arguments are part of the expression\n"
     "                even when they start with '-'\n"
     "\n"
-    "Ignored text is reported on standard error (\"pipwerk: ignored: ...\") with\n"
-    "control characters shown as escapes such as \\x1b and anything past 80\n"
-    "characters cut, followed by a hint where the text is another roller's\n"
-    "notation; --json and --parse report it in their output instead. A roll\n"
-    "that fails (\"pipwerk: division by zero\") is reported on standard error and\n"
-    "does not stop the rolls after it.\n"
+    "Ignored text is reported on standard error (\"pipwerk: ignored: ...\"),\n"
+    "followed by a hint where the text is another roller's notation; --json and\n"
+    "--parse report it in their output instead. Every message that quotes the\n"
+    "input shows control characters as escapes such as \\x1b and cuts anything\n"
+    "past 80 characters. A roll that fails (\"pipwerk: division by zero\") is\n"
+    "reported on standard error and does not stop the rolls after it.\n"
     "\n"
     "Exit status:\n"
     "  0  every roll succeeded\n"
@@ -140,11 +144,11 @@ struct SplitOption {
     return {arg, std::nullopt};
 }
 
+// An argument named in a message, through the echo that shows a terminal
+// nothing it would obey.
 [[nodiscard]] std::string quoted(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '\'';
-    out += text;
+    std::string out = "'";
+    append_safe_echo(out, text);
     out += '\'';
     return out;
 }

@@ -147,6 +147,8 @@ void Roller::emit_line() noexcept {
     std::fflush(out_);
 }
 
+// The text is written as it is: fixed wording, the engine's messages (which
+// quote the input only through the echo: versus_once), or the echo itself.
 void Roller::report(std::string_view prefix, std::string_view text) noexcept {
     std::fflush(out_);  // keep the order of results and diagnostics on a shared terminal
     constexpr std::string_view kProgram = "pipwerk: ";

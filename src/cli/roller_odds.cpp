@@ -2,6 +2,7 @@
 // rolling, with the exact odds of each expression as the answer.
 #include <string>
 
+#include "odds/compare_odds.hpp"
 #include "odds_format.hpp"
 #include "parser/parser.hpp"
 #include "roller.hpp"
@@ -55,7 +56,14 @@ void Roller::append_picture(const Odds& odds, std::string_view fallback_label) {
 }
 
 void Roller::versus_once(std::string_view a, std::string_view b) {
-    const OddsResult<Comparison> comparison = compare(a, b);
+    // One rule for the picture and the JSON: a side whose every roll fails is
+    // that roll's error, as odds of it alone are; a side that only may fail
+    // gives the failure's chance. A refusal quotes the text through the echo.
+    constexpr detail::CompareTerms kTerms{
+        .certain_failure_is_error = true,
+        .quote = [](std::string& out, std::string_view text) { append_safe_echo(out, text); },
+    };
+    const OddsResult<Comparison> comparison = detail::compare_on_terms(a, b, {}, kTerms);
     if (!comparison) {
         fail(a, comparison.error().message);
         return;

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdint>
 
+#include "control_characters.hpp"
+
 namespace pipwerk::cli {
 namespace {
 
@@ -39,12 +41,6 @@ struct Decoded {
     return {cp, size};
 }
 
-// Characters a terminal acts on instead of showing, or that reorder what follows.
-[[nodiscard]] constexpr bool is_control(char32_t cp) noexcept {
-    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
-           (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
-}
-
 void append_hex(std::string& out, std::string_view marker, std::uint32_t value, int digits) {
     constexpr std::string_view kDigits = "0123456789abcdef";
     out += marker;
@@ -61,9 +57,9 @@ void append_safe_echo(std::string& out, std::string_view text, std::size_t limit
             append_hex(out, "\\x", static_cast<std::uint8_t>(text[at]), 2);
         } else if (d.code_point == '\\') {
             out += "\\\\";
-        } else if (d.code_point < 0x80 && is_control(d.code_point)) {
+        } else if (d.code_point < 0x80 && is_control_character(d.code_point)) {
             append_hex(out, "\\x", d.code_point, 2);
-        } else if (is_control(d.code_point)) {
+        } else if (is_control_character(d.code_point)) {
             append_hex(out, "\\u", d.code_point, 4);
         } else {
             out.append(text, at, d.size);

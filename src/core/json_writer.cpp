@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "control_characters.hpp"
+
 namespace pipwerk {
 namespace {
 
@@ -79,7 +81,7 @@ void append_json_string(std::string& out, std::string_view text) {
                 case '\r': out += "\\r"; break;
                 case '\t': out += "\\t"; break;
                 default:
-                    if (byte < 0x20 || byte == 0x7F) {
+                    if (is_control_character(byte)) {
                         append_unicode_escape(out, byte);
                     } else {
                         out += static_cast<char>(byte);
@@ -92,7 +94,7 @@ void append_json_string(std::string& out, std::string_view text) {
         if (seq.length == 0) {
             out += kReplacement;
             pos += seq.bad;
-        } else if (seq.code_point == 0x2028 || seq.code_point == 0x2029) {
+        } else if (is_control_character(seq.code_point) || seq.code_point == 0x2028 || seq.code_point == 0x2029) {
             append_unicode_escape(out, seq.code_point);
             pos += seq.length;
         } else {

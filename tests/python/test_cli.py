@@ -397,14 +397,15 @@ def test_json_error_object_keeps_lines_aligned():
     assert [objects[0]["summary"], objects[2]["summary"]] == ["2", "3"]
 
 
-@pytest.mark.parametrize("text", ['"', "\\", "\t", "\x01", "\x1f", "\x7f", "\u2028", "é€😀", "\x00"])
+@pytest.mark.parametrize("text", ['"', "\\", "\t", "\x01", "\x1f", "\x7f", "\u2028", "é€😀", "\x00", "\u0085\u009b",
+                                  "\u202e\u2066\u200f"])
 def test_json_escapes_tail_text(text):
     tail = "x" + text
     status, out, _ = run("--json", "1 " + tail) if "\x00" not in text else run("--json", stdin=("1 " + tail).encode())
     assert status == 0
     [obj] = json_lines(out)
     assert obj["tail"] == tail
-    assert all(ord(ch) >= 0x20 for ch in out.rstrip("\n"))  # no raw control character on the line
+    assert not RAW.search(out.rstrip("\n"))  # no raw control character on the line
 
 
 # --- parse only -------------------------------------------------------------
@@ -533,6 +534,56 @@ def test_long_tail_is_cut_not_echoed():
     proc = subprocess.run([CLI], input=b"1 " + tail + b"\n", capture_output=True, timeout=60)
     assert (proc.returncode, proc.stdout) == (0, b"1\n")
     assert proc.stderr == b"pipwerk: ignored: +" + b"y" * 79 + b"... (9999921 more characters)\n"
+
+
+# Control bytes (an OSC title and BEL), a C1 CSI as UTF-8, bidirectional
+# controls, then enough text to be cut; from standard input also NUL and a
+# byte that is not UTF-8.
+HOSTILE = "\x1b]0;title\x07\u009b2J\u202e\u2066" + "y" * 100
+HOSTILE_LINE = HOSTILE.encode() + b"\x00\xff\n"
+ECHOED = r"\x1b]0;title\x07\u009b2J\u202e\u2066y"  # as the echo writes it
+IN_JSON = json.dumps(HOSTILE[:12])[1:-1]  # as a JSON string writes it
+# What a terminal would obey, or what would reorder the line, if written raw.
+RAW = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]")
+X = HOSTILE
+
+
+@pytest.mark.parametrize(
+    "args, stdin",
+    [
+        (["--", "1d6 " + X], b""),
+        (["--json", "--", "1 " + X], b""),
+        (["--json", "--trace", "--", "1 " + X], b""),
+        (["--parse", "--", X], b""),
+        (["--parse", "--json", "--", X], b""),
+        (["--odds", "--", "1d6 " + X], b""),
+        (["--odds", "--", X], b""),  # the picture's label: nothing to roll
+        (["--odds", "--json", "--", "1d6 " + X], b""),
+        (["--odds", "--vs", "1d6", "--", X], b""),
+        (["--odds", "--vs", X, "1d6"], b""),
+        (["--odds", "--vs", "1d6 " + X, "1d6"], b""),
+        (["--odds", "--json", "--vs", X, "1d6"], b""),
+        (["--seed", X, "1d6"], b""),
+        (["-n", X, "1d6"], b""),
+        (["--times=" + X, "1d6"], b""),
+        (["--" + X], b""),
+        (["-" + X], b""),
+        (["--" + X + "=1"], b""),
+        ([], HOSTILE_LINE),
+        (["--json", "--trace"], b"1 " + HOSTILE_LINE),
+        (["--parse"], HOSTILE_LINE),
+        (["--odds"], b"1d6 " + HOSTILE_LINE),
+        (["--odds", "--vs", "1d6"], HOSTILE_LINE),
+        (["--odds", "--json", "--vs", "1d6"], HOSTILE_LINE),
+        (["--odds", "--vs", "1d6"], HOSTILE.encode() + b"y" * 10_000_000 + b"\n"),
+    ],
+)
+def test_nothing_from_the_user_reaches_the_terminal_raw(args, stdin):
+    _, out, err = run(*args, stdin=stdin)  # both streams decode as UTF-8
+    assert not RAW.search(out.replace("\n", "")) and not RAW.search(err.replace("\n", ""))
+    # The text is shown, escaped: by the echo, cut at 80 characters, or as JSON data.
+    assert ECHOED in out + err or IN_JSON in out
+    assert all(re.search(r"y\.\.\. \(\d+ more characters\)", line) for line in err.splitlines() if ECHOED in line)
 
 
 # --- --strict and exit statuses ------------------------------------------------

@@ -102,6 +102,15 @@ def test_messages_come_whole_before_the_next_prompt(table, line, shown):
     assert answer(table, line + "\r") == shown
 
 
+def test_a_message_at_the_prompt_quotes_the_line_safely():
+    child = spawn("--odds", "--vs", "1d6", plain=True)
+    child.expect_exact(PLAIN_NOTE + PROMPT)
+    shown = answer(child, "\x1b[2J\u009b\u202e\r")
+    # After the terminal's own echo of the typed line, only escapes.
+    assert shown.split("\r\n", 1)[1] == 'pipwerk: cannot compare: nothing parsed in "\\x1b[2J\\u009b\\u202e"\r\n'
+    child.close(force=True)
+
+
 @pytest.mark.parametrize("asked", ["help", "Help", "?", "  ?  "])
 def test_help_shows_the_expressions(either, asked):
     shown = answer(either, asked + "\r")

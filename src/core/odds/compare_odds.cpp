@@ -1,3 +1,5 @@
+#include "compare_odds.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -27,21 +29,30 @@ struct Side {
     double nan = 0.0;  // P(NaN)
 };
 
-OddsResult<Side> side_of(std::string_view text, detail::WorkBudget& budget) {
+// A refusal that quotes the user's text, in the caller's way of quoting it.
+OddsError not_comparable(std::string_view before, std::string_view text, std::string_view after,
+                         const detail::CompareTerms& terms) {
+    std::string message(before);
+    if (terms.quote != nullptr) {
+        terms.quote(message, text);
+    } else {
+        message += text;
+    }
+    message += after;
+    return {OddsError::Kind::NotComparable, std::move(message)};
+}
+
+OddsResult<Side> side_of(std::string_view text, detail::WorkBudget& budget, const detail::CompareTerms& terms) {
     OddsResult<Odds> odds = detail::odds_within(text, budget);
     Side side;
     if (!odds) {
-        if (odds.error().kind == OddsError::Kind::Certain) return side;
+        if (odds.error().kind == OddsError::Kind::Certain && !terms.certain_failure_is_error) return side;
         return std::unexpected(odds.error());
     }
     if (!odds->parsed) {
-        return std::unexpected(OddsError{OddsError::Kind::NotComparable,
-                                         "cannot compare: nothing parsed in \"" + std::string(text) + "\""});
+        return std::unexpected(not_comparable("cannot compare: nothing parsed in \"", text, "\"", terms));
     }
-    if (odds->is_set) {
-        return std::unexpected(OddsError{OddsError::Kind::NotComparable,
-                                         "cannot compare a set: " + odds->consumed});
-    }
+    if (odds->is_set) return std::unexpected(not_comparable("cannot compare a set: ", odds->consumed, "", terms));
     CompensatedSum failure;
     for (const ErrorChance& e : odds->errors) failure.add(e.probability);
     side.failure = failure.value();
@@ -82,10 +93,15 @@ double equal(const Distribution& x, const Distribution& y) {
 }  // namespace
 
 OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options) {
+    return detail::compare_on_terms(a, b, options, {});
+}
+
+OddsResult<Comparison> detail::compare_on_terms(std::string_view a, std::string_view b, const OddsOptions& options,
+                                                const CompareTerms& terms) {
     detail::WorkBudget budget(options.work_budget, options.parallel);
-    OddsResult<Side> left = side_of(a, budget);
+    OddsResult<Side> left = side_of(a, budget, terms);
     if (!left) return std::unexpected(left.error());
-    OddsResult<Side> right = side_of(b, budget);
+    OddsResult<Side> right = side_of(b, budget, terms);
     if (!right) return std::unexpected(right.error());
     // Three sweeps over both lists.
     const std::uint64_t sweep = 3 * (std::uint64_t{left->outcomes.size()} + right->outcomes.size());
