@@ -97,7 +97,8 @@ if (process.argv[1] && import.meta.url === pathToFileURL(resolve(process.argv[1]
       console.log(JSON.stringify(built));
     } else {
       const { bytes, files } = built.firstLoad;
-      console.log(`the page: ${relative(process.cwd(), built.outdir) || '.'}`);
+      const shown = relative(process.cwd(), built.outdir);
+      console.log(`the page: ${shown === '' ? '.' : shown.startsWith('..') ? built.outdir : shown}`);
       console.log(`first load: ${kb(bytes)} in ${Object.keys(files).length} files: `
         + Object.entries(files).map(([file, size]) => `${file} ${kb(size)}`).join(', '));
     }

@@ -50,7 +50,8 @@ def built_page(tmp_path_factory: pytest.TempPathFactory) -> dict[str, Any]:
                            capture_output=True, text=True)
     if built.returncode != 0:
         pytest.fail(f"the page did not build: {built.stderr.strip()}", pytrace=False)
-    return json.loads(built.stdout)
+    page: dict[str, Any] = json.loads(built.stdout)
+    return page
 
 
 @pytest.fixture(scope="session")
