@@ -1,4 +1,4 @@
-"""The web page at the engine's limits, in headless Chromium.
+"""The web page's production build at the engine's limits, in headless Chromium.
 
     python bench/page_bench.py [--check] [--runs N]
 
@@ -12,7 +12,9 @@ the thread's own clock, which leaves out the time other processes hold the
 processor (on a busy machine the two differ several times over). Target: at
 most 100 ms of the thread's time per task. Medians of N runs.
 Needs playwright (pinned in tools/constraints.txt), Debian's chromium
-(PIPWERK_CHROMIUM, default /usr/bin/chromium) and js/pipwerk.wasm.
+(PIPWERK_CHROMIUM, default /usr/bin/chromium), js/pipwerk.wasm, and node with
+Debian's esbuild for the page's build (tools/build_page.mjs, made afresh in a
+temporary directory).
 """
 
 from __future__ import annotations
@@ -23,7 +25,9 @@ import http.server
 import json
 import os
 import pathlib
+import shutil
 import statistics
+import subprocess
 import sys
 import tempfile
 import threading
@@ -92,9 +96,11 @@ def main() -> int:
     parser.add_argument("--check", action="store_true", help="exit 1 when a target is missed")
     parser.add_argument("--runs", type=int, default=3, help="runs per case (default 3)")
     args = parser.parse_args()
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(StaticFiles, directory=str(ROOT)))
+    page_dir = tempfile.mkdtemp(prefix="pipwerk-bench-page-")
+    subprocess.run(["node", str(ROOT / "tools" / "build_page.mjs"), page_dir], check=True, stdout=subprocess.DEVNULL)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(StaticFiles, directory=page_dir))
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    base = f"http://127.0.0.1:{server.server_address[1]}/web/index.html"
+    base = f"http://127.0.0.1:{server.server_address[1]}/index.html"
     missed = 0
     print(f"{'expression':<26} {'odds ready':>10} {'CSV':>7}   longest main-thread task, thread (wall) ms:"
           f" {'load':>10} {'chart':>10} {'CSV':>10}")
@@ -109,6 +115,7 @@ def main() -> int:
             missed += max(median[f"{p} thread"] for p in phases) > TARGET_MS
         browser.close()
     server.shutdown()
+    shutil.rmtree(page_dir)
     print(f"\n{'PASS' if not missed else 'FAIL'}  longest main-thread task at most {TARGET_MS} ms of thread time"
           f" (medians of {args.runs} runs)")
     return 1 if args.check and missed else 0

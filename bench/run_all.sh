@@ -2,8 +2,9 @@
 # Reproduces every benchmark figure:
 #   bash bench/run_all.sh [--check]
 # Needs a Python with pipwerk installed (PYTHON, default python3), icepool for
-# the odds comparison (skipped without it), playwright and Debian's chromium
-# for the page, and, for the C++ micro-benchmark, cmake, ninja and g++. With --check, exits 1 when any
+# the odds comparison (skipped without it), node and Debian's esbuild for the
+# page's build, playwright and Debian's chromium for the page, and, for the C++
+# micro-benchmark, cmake, ninja and g++. With --check, exits 1 when any
 # target is missed (after running everything).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

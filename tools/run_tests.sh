@@ -6,8 +6,9 @@
 #   3. cmake --install of the Release build, and a consumer project
 #      (tests/consumer) built against the installed package, by CMake and by
 #      pkg-config, and run;
-#   4. the WebAssembly build (js/), its Node tests against the native CLI, and
-#      the npm package packed and installed offline into an empty project;
+#   4. the WebAssembly build (js/) and the page's production build, the Node
+#      tests against the native CLI, and the npm package packed and installed
+#      offline into an empty project;
 #   5. the sdist, and the wheel built from it (the only compilation of the
 #      wheel); the wheel made publishable and checked (tools/check_wheel.sh:
 #      twine, abi3audit, manylinux tag);
@@ -17,9 +18,9 @@
 #      CPython >= 3.11 found (at least three are required), and the pytest
 #      suites run on each, in CI mode (derandomized Hypothesis, no skipping
 #      the CLI tests);
-#   8. the web page's tests: its pure modules under Node, then the page itself
-#      in headless Chromium (Debian's chromium, driven by Playwright), checked
-#      against the wheel's Python modules (skipped without chromium);
+#   8. the web page's tests: its pure modules under Node, then its production
+#      build in headless Chromium (Debian's chromium, driven by Playwright),
+#      checked against the wheel's Python modules (skipped without chromium);
 #   9. valgrind memcheck of the C++ tests and the CLI (skipped without valgrind);
 #  10. bounded fuzzing of the engine (FUZZ_SECONDS, default 120; skipped
 #      without clang++-19).
@@ -118,14 +119,17 @@ pc_flags=$(PKG_CONFIG_PATH="$pc_dir" pkg-config --cflags --libs pipwerk)
 results+=("installed package: the consumer builds by CMake and by pkg-config, and runs")
 
 step "WebAssembly build and Node tests"
-# The engine for wasm32-wasi (js/pipwerk.wasm), the Node tests against the
-# native CLI just built, and the npm package installed offline into an empty
-# project (tools/check_npm_package.sh). The docs' js examples run later, with
-# the Python suites, against this build.
-(cd "$root/js" && PIPWERK_WASM_BUILD_DIR="$out/wasm" PIPWERK_JOBS="$jobs" npm run --silent build)
+# The engine for wasm32-wasi (js/pipwerk.wasm) and the page built on it by
+# esbuild (tools/build_page.mjs), the Node tests against the native CLI just
+# built, and the npm package installed offline into an empty project
+# (tools/check_npm_package.sh). The docs' js examples run later, with the
+# Python suites, against this build.
+(cd "$root/js" && PIPWERK_WASM_BUILD_DIR="$out/wasm" PIPWERK_PAGE_DIR="$out/page" PIPWERK_JOBS="$jobs" \
+  npm run --silent build) | tee "$out/build-js.log"
 (cd "$root/js" && PIPWERK_CLI="$out/plain/src/cli/pipwerk" npm test --silent)
 bash "$root/tools/check_npm_package.sh" "$out/npm"
-results+=("WebAssembly: js/pipwerk.wasm $(stat -c %s "$root/js/pipwerk.wasm") bytes; Node tests pass; npm pack installs offline and runs")
+results+=("WebAssembly: js/pipwerk.wasm $(stat -c %s "$root/js/pipwerk.wasm") bytes; Node tests pass; npm pack installs offline and runs"
+  "the page: $(grep -o '^first load: [0-9.]* KB in [0-9]* files' "$out/build-js.log")")
 
 step "sdist, and the wheel built from it"
 rm -rf "$out/dist"
@@ -184,7 +188,8 @@ if [ -n "$chromium" ]; then
   browser_venv=$out/venv-${passed_on[-1]}
   "$browser_venv/bin/python" -m pip install -q playwright
   (cd "$root" && node --test tests/web/)
-  # CI: the esbuild bundle's test fails, not skips, without npm or esbuild.
+  # The page's tests build it afresh with esbuild. CI: the esbuild bundle's
+  # test fails, not skips, without npm or esbuild.
   (cd "$root" && CI=true PIPWERK_CHROMIUM="$chromium" PIPWERK_BROWSER_ARTIFACTS="$out/browser" \
     "$browser_venv/bin/python" -m pytest -q -p no:cacheprovider tests/browser)
   results+=("browser: the page and an esbuild bundle of the npm package pass in $("$chromium" --version | head -n 1); screenshots in $out/browser")

@@ -1,14 +1,17 @@
-"""The page under headless Chromium: a static server on 127.0.0.1 rooted at the
-repository (so web/ reaches ../js/), the system's chromium driven by Playwright,
-and the Python modules as the reference the page is checked against."""
+"""The page under headless Chromium: its production build (tools/build_page.mjs,
+made afresh from the sources) served from a static server on 127.0.0.1, the
+system's chromium driven by Playwright, and the Python modules as the reference
+the page is checked against."""
 
 from __future__ import annotations
 
 import functools
 import http.server
+import json
 import os
 import pathlib
 import shutil
+import subprocess
 import threading
 from collections.abc import Iterator
 from typing import Any
@@ -40,14 +43,24 @@ class StaticFiles(http.server.SimpleHTTPRequestHandler):
 
 
 @pytest.fixture(scope="session")
-def base_url() -> Iterator[str]:
-    if not any((ROOT / "js").rglob("*.wasm")):
-        pytest.fail("no .wasm under js/: build the package first (cd js && npm run build)")
-    handler = functools.partial(StaticFiles, directory=str(ROOT))
+def built_page(tmp_path_factory: pytest.TempPathFactory) -> dict[str, Any]:
+    """The page as tools/build_page.mjs builds it: its directory and its first load."""
+    out = tmp_path_factory.mktemp("page")
+    built = subprocess.run(["node", str(ROOT / "tools" / "build_page.mjs"), str(out), "--json"],
+                           capture_output=True, text=True)
+    if built.returncode != 0:
+        pytest.fail(f"the page did not build: {built.stderr.strip()}", pytrace=False)
+    page: dict[str, Any] = json.loads(built.stdout)
+    return page
+
+
+@pytest.fixture(scope="session")
+def base_url(built_page: dict[str, Any]) -> Iterator[str]:
+    handler = functools.partial(StaticFiles, directory=built_page["outdir"])
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     thread = threading.Thread(target=server.serve_forever, daemon=True)
     thread.start()
-    yield f"http://127.0.0.1:{server.server_address[1]}/web/index.html"
+    yield f"http://127.0.0.1:{server.server_address[1]}/index.html"
     server.shutdown()
     server.server_close()
 

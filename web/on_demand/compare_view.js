@@ -2,7 +2,7 @@
 // as figures and as one bar whose parts are labelled in text.
 import { formatPercent } from "../number_format.js";
 import { node } from "../html_node.js";
-import { styleSheet } from "./style_sheet.js";
+import { styleSheet } from "../style_sheet.js";
 
 await styleSheet(new URL("./compare_view.css", import.meta.url));
 

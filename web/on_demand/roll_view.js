@@ -3,7 +3,7 @@
 // roll's trace: every dice term in the order rolled, with all its dice. Loaded
 // with the first roll.
 import { node } from "../html_node.js";
-import { styleSheet } from "./style_sheet.js";
+import { styleSheet } from "../style_sheet.js";
 
 await styleSheet(new URL("./roll_view.css", import.meta.url));
 

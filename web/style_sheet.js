@@ -1,7 +1,7 @@
 // A view loaded on demand brings its own styles: a <link> added once, and a
 // promise that settles when the sheet has loaded (or failed: the view works
 // unstyled rather than not at all).
-import { node } from "../html_node.js";
+import { node } from "./html_node.js";
 
 const sheets = new Map();
 
