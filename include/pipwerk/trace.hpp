@@ -6,8 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
-#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -74,7 +72,8 @@ namespace detail {
 
 // Storage of a trace: a block of a megabyte or more is a mapping of its own,
 // so a large trace gives its memory back to the system when it is freed.
-[[nodiscard]] void* allocate_trace_block(std::size_t bytes);
+// Room for `count` items of `size` bytes; out of memory past the address space.
+[[nodiscard]] void* allocate_trace_block(std::size_t count, std::size_t size);
 void free_trace_block(void* block, std::size_t bytes) noexcept;
 
 template <class T>
@@ -83,10 +82,7 @@ struct TraceAllocator {
     TraceAllocator() noexcept = default;
     template <class U>
     TraceAllocator(const TraceAllocator<U>&) noexcept {}
-    [[nodiscard]] T* allocate(std::size_t n) {
-        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
-        return static_cast<T*>(allocate_trace_block(n * sizeof(T)));
-    }
+    [[nodiscard]] T* allocate(std::size_t n) { return static_cast<T*>(allocate_trace_block(n, sizeof(T))); }
     void deallocate(T* p, std::size_t n) noexcept { free_trace_block(p, n * sizeof(T)); }
     friend bool operator==(TraceAllocator, TraceAllocator) noexcept { return true; }
 };
@@ -111,6 +107,12 @@ struct TraceSite {
     std::uint8_t number_kind = 0;  // Number: whole, real or percentage
 };
 
+// A set's elements: a run of TraceOutput::set_values.
+struct TraceElements {
+    std::uint32_t first;
+    std::uint32_t count;
+};
+
 // One evaluated node: 16 bytes whatever its kind.
 struct TraceRecord {
     std::uint32_t site = 0;  // its TraceSite
@@ -118,11 +120,8 @@ struct TraceRecord {
     // its subtree, itself included, which are the ones just before it.
     std::uint32_t link = 0;
     union {
-        double value;  // a scalar's value
-        struct {
-            std::uint32_t first;  // a set's elements in TraceOutput::set_values
-            std::uint32_t count;
-        } elements;
+        double value;             // a scalar's value
+        TraceElements elements;   // a set's
     };
 };
 static_assert(sizeof(TraceRecord) == 16);
@@ -193,6 +192,10 @@ public:
     // Appends the next piece, `piece` bytes or more unless it is the last,
     // to `out`; false, appending nothing, once everything is written.
     bool append_next(std::string& out, std::size_t piece);
+
+    // No more bytes than the nodes take when written, found without writing
+    // them: a caller that can hold only so much refuses a trace early.
+    [[nodiscard]] std::size_t least_size() const noexcept;
 
 private:
     void append_node(std::string& out, std::size_t i);

@@ -1,6 +1,7 @@
 // trace for JavaScript: the roll and its tree in the core's JSON form.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "exchange.hpp"
 #include "pipwerk/trace.hpp"
@@ -29,11 +30,13 @@ std::int32_t pw_trace(std::uint32_t length, std::uint32_t seed_low, std::uint32_
     json.clear();
     const Result<TraceOutput> traced = trace(input(length), options);
     if (!traced) return fail(kEngineError, traced.error().message());
+    constexpr std::string_view kTooLong = "out of memory: the trace is longer than a JavaScript string can be";
     TraceJson writer(*traced, TraceJson::Part::Whole);
+    if (writer.least_size() > kMaxStringLength) return fail(kEngineError, std::string(kTooLong));
     while (writer.append_next(json, kKeptBytes)) {
         if (json.size() > kMaxStringLength) {
             std::string().swap(json);
-            return fail(kEngineError, "out of memory: the trace is longer than a JavaScript string can be");
+            return fail(kEngineError, std::string(kTooLong));
         }
     }
     set_text(json);

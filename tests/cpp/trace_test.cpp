@@ -107,6 +107,12 @@ TEST(Trace, GeneratedExpressionsRollAsRollDoesAndKeepEveryTreeRule) {
             EXPECT_EQ(traced_result->seed, *options.seed);
             EXPECT_EQ(output_fault(*rolled, traced_result->output), "") << e;
             EXPECT_EQ(trace_checks::trace_fault(*traced_result), "") << e;
+            // The least size that refuses early is never more than the tree takes.
+            pipwerk::TraceJson tree(*traced_result, pipwerk::TraceJson::Part::Tree);
+            std::string written;
+            while (tree.append_next(written, 256)) {
+            }
+            EXPECT_LE(tree.least_size(), written.size()) << e;
         }
     }
     // The generator must reach both outcomes often.

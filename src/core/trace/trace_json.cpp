@@ -197,6 +197,27 @@ bool TraceJson::append_next(std::string& out, std::size_t piece) {
     return true;
 }
 
+std::size_t TraceJson::least_size() const noexcept {
+    // Each kind's node and each die as short as they can be written: every
+    // number one digit, every text and list empty, with the comma before it.
+    constexpr auto length = [](std::string_view shortest) { return shortest.size() + 1; };
+    constexpr std::size_t kShortest[] = {
+        length(R"({"kind":"number","start":0,"end":0,"value":0.0,"text":""})"),
+        length(R"({"kind":"dice","start":0,"end":0,"value":0.0,"count":0,"faces":0,"bonus":0,"keep":null,)"
+               R"("comparison":null,"dice":[]})"),
+        length(R"({"kind":"negation","start":0,"end":0,"value":0.0,"operand":0})"),
+        length(R"({"kind":"binary","start":0,"end":0,"value":0.0,"op":"+","left":0,"right":0})"),
+        length(R"({"kind":"set","start":0,"end":0,"values":[],"elements":[]})"),
+        length(R"({"kind":"repetition","start":0,"end":0,"values":[],"count":0,"elements":[]})"),
+    };
+    constexpr std::size_t kShortestDie = length(R"({"value":0,"kept":true,"bonus":true,"earned_bonus":true,"success":true})");
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < trace_.node_count(); ++i) {
+        bytes += kShortest[static_cast<std::size_t>(trace_.kind(i))] + kShortestDie * trace_.dice_of(i).size();
+    }
+    return bytes;
+}
+
 void append_trace_json(std::string& out, const TraceOutput& trace) {
     TraceJson json(trace, TraceJson::Part::Whole);
     while (json.append_next(out, static_cast<std::size_t>(-1))) {

@@ -1,11 +1,13 @@
 #include "pipwerk/trace.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
 #include "eval/detail_layout.hpp"
 #include "large_block.hpp"
 #include "limits.hpp"
+#include "out_of_memory.hpp"
 #include "parser/ast.hpp"
 
 // Reading a trace's compact records back as nodes, and where they are kept.
@@ -17,7 +19,10 @@ static_assert(kMaxDiceFaces < (1 << 11), "a die's value has 11 bits");
 
 namespace detail {
 
-void* allocate_trace_block(std::size_t bytes) { return allocate_block(bytes); }
+void* allocate_trace_block(std::size_t count, std::size_t size) {
+    if (count > std::numeric_limits<std::size_t>::max() / size) out_of_memory();
+    return allocate_block(count * size);
+}
 void free_trace_block(void* block, std::size_t bytes) noexcept { free_block(block, bytes); }
 
 }  // namespace detail
