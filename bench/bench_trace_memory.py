@@ -7,8 +7,9 @@ resident memory, makes the one call and reads the peak resident memory since
 (Linux's VmHWM, reset through /proc/self/clear_refs after the input is
 built): the figure is the peak above where the call began. For the trace it
 then drops the result, collects, and notes how far the resident memory
-stayed above where it began. Shapes, each at about 100 KB and 1 MB of text:
-a chain `d6+d6+...`, and the same chain repeated `10#(d6+...)`, which
+stayed above where it began; so too after to_json() and to_dict() of a
+trace of the 1 MB chain. Shapes, each at about 100 KB and 1 MB of text: a
+chain `d6+d6+...`, and the same chain repeated `10#(d6+...)`, which
 evaluates ten times as many nodes as it has.
 
 With --cli, the command-line roller's `--json --trace` line on 1 MB of
@@ -17,8 +18,8 @@ the input, and the roller's peak resident memory (from wait4).
 
 Targets, checked with --check (exit 1 when any is missed):
 - trace's peak at most TRACE_LIMIT times roll's on every shape and size;
-- after the trace is dropped, resident memory within RETURN_LIMIT of where
-  the call began.
+- after the trace (and its to_json() or to_dict()) is dropped, resident
+  memory within RETURN_LIMIT of where the call began.
 """
 
 import argparse
@@ -51,6 +52,8 @@ with open("/proc/self/clear_refs", "w") as f:
 before = status("VmRSS")
 made = (pipwerk.roll if call == "roll" else pipwerk_trace.trace)(expression, seed=1)
 peak = status("VmHWM") - before
+if call in ("to_json", "to_dict"):
+    getattr(made, call)()  # made and dropped at once
 del made
 gc.collect()
 after = status("VmRSS") - before
@@ -103,6 +106,12 @@ def main():
             label = f"d6+ x{terms}" if kind == "chain" else f"10#(d6+ x{terms})"
             print(f"{label:<24} {trace['bytes'] // 1000:6d} {mib(roll['peak'])} {mib(trace['peak']):>9} "
                   f"{ratio:5.1f}x {mib(trace['after'])}  {'PASS' if ok else 'FAIL'}")
+    for call in ("to_json", "to_dict"):
+        made = measure("chain", 340_000, call)
+        ok = made["after"] <= RETURN_LIMIT
+        missed += not ok
+        print(f"{'d6+ x340000, ' + call + '()':<24} {made['bytes'] // 1000:6d} {'':>8} {'':>9} {'':>6} "
+              f"{mib(made['after'])}  {'PASS' if ok else 'FAIL'}")
     print(f"targets: trace peak <= {TRACE_LIMIT}x roll's; resident memory after the trace is dropped "
           f"<= {RETURN_LIMIT >> 20} MiB above where it began")
 
