@@ -27,13 +27,15 @@ constexpr std::size_t kMaxIndex = std::numeric_limits<std::uint32_t>::max();
 
 TraceRecorder::TraceRecorder(const Ast& ast, TraceSize size, TraceOutput& out) : ast_(ast), out_(out) {
     // Records, dice and set elements are found by 32-bit indices: a trace
-    // past them would take tens of gigabytes.
+    // past them would take tens of gigabytes. Refused before any room is
+    // taken, and checked again as each is added.
     if (size.nodes > kMaxIndex || size.dice > kMaxIndex) out_of_memory();
     out_.records.reserve(size.nodes);
     out_.dice.reserve(size.dice);
 }
 
 TraceRecord& TraceRecorder::add(ExprId id, std::size_t children) {
+    if (out_.records.size() == kMaxIndex) out_of_memory();
     const auto index = static_cast<std::uint32_t>(out_.records.size());
     std::uint32_t start = index;
     if (children != 0) {  // a leaf, the usual node, has none to take
@@ -100,6 +102,7 @@ void TraceRecorder::dice(ExprId id, const DiceTerm& term, const RollResult& pool
     last_.push_back(value);
     // Dice past the initial ones were added by bonuses.
     const std::size_t size = pool.size < kMaxPool ? pool.size : kMaxPool;
+    if (out_.dice.size() + size > kMaxIndex) out_of_memory();
     const auto initial = static_cast<std::size_t>(term.count);
     for (std::size_t i = 0; i < size; ++i) {
         TraceDie die;
