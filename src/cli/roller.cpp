@@ -92,6 +92,7 @@ void Roller::trace_once(std::string_view expression, const RollOptions& roll_opt
         if (line_.size() >= kPiece) {
             std::fwrite(line_.data(), 1, line_.size(), out_);
             line_.clear();
+            if (std::ferror(out_) != 0) return;  // nothing reads the rest; the exit status says so
         }
     }
     close_object(line_);
