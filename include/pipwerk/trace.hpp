@@ -23,19 +23,18 @@ enum class TraceKind : std::uint8_t { Number, Dice, Negation, Binary, Set, Repet
 // "negation", "binary", "set", "repetition".
 [[nodiscard]] std::string_view kind_name(TraceKind kind) noexcept;
 
-// One die of a dice term, in the order the dice were rolled: two bytes, as a
-// long trace holds many.
+// One die of a dice term, in the order the dice were rolled, in 8 bytes.
 struct TraceDie {
-    std::uint16_t value : 11 = 0;         // 1 to the faces (at most 1000)
-    std::uint16_t kept : 1 = 1;           // counts toward the term's value
-    std::uint16_t bonus : 1 = 0;          // added to the pool by a bonus
-    std::uint16_t earned_bonus : 1 = 0;   // met the bonus threshold, so added a die ("!")
-    std::uint16_t compared : 1 = 0;       // the term has a comparison
-    std::uint16_t passes : 1 = 0;         // with one: the die passes it
+    std::int32_t value = 0;     // 1 to the faces
+    bool kept : 1 = true;       // counts toward the term's value
+    bool bonus : 1 = false;     // added to the pool by a bonus
+    bool earned_bonus : 1 = false;  // met the bonus threshold, so added a die ("!")
+    bool compared : 1 = false;  // the term has a comparison
+    bool passes : 1 = false;    // with one: the die passes it
 
     // Whether the die passes the comparison; nothing without one.
     [[nodiscard]] std::optional<bool> success() const noexcept {
-        return compared != 0 ? std::optional<bool>(passes != 0) : std::nullopt;
+        return compared ? std::optional<bool>(passes) : std::nullopt;
     }
 };
 

@@ -44,7 +44,8 @@ private:
     std::string dice() {
         std::string d = pick(3) == 0 ? "" : std::to_string(pick(pick(10) == 0 ? 60 : 8) + 1);
         d += pick(10) == 0 ? "D" : "d";
-        d += pick_of({"2", "4", "6", "6", "10", "20", "100", "1", "1001"});
+        // Past 1000 faces only a term with a bonus rolls, to any int32.
+        d += pick_of({"2", "4", "6", "6", "10", "20", "100", "1", "1001", "70000"});
         if (pick(4) == 0) d += "b" + std::to_string(pick(6) + 2);
         if (pick(3) == 0) d += std::string(pick(2) == 0 ? "k" : "kl") + std::to_string(pick(5));
         if (pick(4) == 0) d += pick_of({">", ">=", "<", "<=", "!="}) + std::to_string(pick(6) + 1);

@@ -14,8 +14,7 @@
 
 namespace pipwerk {
 
-static_assert(sizeof(TraceDie) == 2);
-static_assert(kMaxDiceFaces < (1 << 11), "a die's value has 11 bits");
+static_assert(sizeof(TraceDie) == 8);
 
 namespace detail {
 
@@ -58,7 +57,7 @@ std::span<const TraceDie> TraceOutput::dice_of(std::size_t i) const noexcept {
     const auto count = static_cast<std::int32_t>(static_cast<std::uint32_t>(site.bits));
     const std::size_t first = records[i].link;
     std::size_t size = count < 1 ? 0 : std::min(static_cast<std::size_t>(count), kMaxPool);
-    while (size < kMaxPool && first + size < dice.size() && dice[first + size].bonus != 0) ++size;
+    while (size < kMaxPool && first + size < dice.size() && dice[first + size].bonus) ++size;
     return std::span(dice).subspan(first, size);
 }
 

@@ -106,7 +106,7 @@ void TraceRecorder::dice(ExprId id, const DiceTerm& term, const RollResult& pool
     const auto initial = static_cast<std::size_t>(term.count);
     for (std::size_t i = 0; i < size; ++i) {
         TraceDie die;
-        die.value = static_cast<std::uint16_t>(pool.rolls[i]) & 0x7ff;  // at most kMaxDiceFaces
+        die.value = pool.rolls[i];
         die.kept = pool.kept[i];
         die.bonus = i >= initial;
         die.earned_bonus = pool.earned_bonus[i];
