@@ -43,6 +43,9 @@ step "Memory over a million calls (bench_memory.py)"
 step "A trace against a roll of the same input (bench_trace.py)"
 "$python" "$root/bench/bench_trace.py" "${check[@]}" || status=1
 
+step "A trace's memory against a roll's, each in a fresh process (bench_trace_memory.py)"
+"$python" "$root/bench/bench_trace_memory.py" "${check[@]}" || status=1
+
 step "Exact odds against icepool, sampling against a loop (bench_odds.py)"
 "$python" "$root/bench/bench_odds.py" "${check[@]}" || status=1
 

@@ -9,7 +9,8 @@
 //    each span inside its parent's and holding the node's own text;
 //  - an unseeded trace's seed replays it;
 //  - the JSON form is written whole (braces and brackets balance outside
-//    strings), and hints_for reads any tail.
+//    strings) and no shorter than its least size, and hints_for reads any
+//    tail.
 // A violation traps, so libFuzzer keeps the input as a crash.
 #include <cstddef>
 #include <cstdint>
@@ -88,6 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string json;
         pipwerk::append_trace_json(json, *traced);
         check(balanced(json));
+        check(pipwerk::TraceJson(*traced, pipwerk::TraceJson::Part::Whole).least_size() <= json.size());
     }
     const auto unseeded = pipwerk::trace(input, {});
     if (unseeded) {

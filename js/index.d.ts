@@ -150,7 +150,8 @@ export interface TraceDie {
 /**
  * A node of the tree in the engine's JSON form (docs/trace.md): start and end are code-unit
  * offsets into result.consumed (brackets around a node are not part of it). value for one number,
- * values for a set; NaN and infinities, which JSON cannot hold, are null.
+ * values for a set; NaN and infinities, which JSON cannot hold, are null. Children are indices
+ * into TraceResult.nodes, always before their parent.
  */
 export type TraceNode = {
   start: number;
@@ -165,10 +166,10 @@ export type TraceNode = {
       comparison: { op: '>' | '>=' | '<' | '<=' | '!='; threshold: number } | null;
       dice: TraceDie[];
     }
-  | { kind: 'negation'; operand: TraceNode }
-  | { kind: 'binary'; op: '+' | '-' | '*' | '/'; left: TraceNode; right: TraceNode }
-  | { kind: 'set'; elements: TraceNode[] }
-  | { kind: 'repetition'; count: number; elements: TraceNode[] }
+  | { kind: 'negation'; operand: number }
+  | { kind: 'binary'; op: '+' | '-' | '*' | '/'; left: number; right: number }
+  | { kind: 'set'; elements: number[] }
+  | { kind: 'repetition'; count: number; elements: number[] }
 );
 
 export interface TraceResult {
@@ -176,15 +177,23 @@ export interface TraceResult {
   result: RollResult;
   /** The seed that replays this roll (drawn when none was given). */
   seed: bigint;
-  /** The tree; null when nothing parsed. */
-  root: TraceNode | null;
-  /** The dice terms of the tree in the order they were rolled. */
+  /**
+   * The tree as a flat table: every node in evaluation order, each after its children. Plain
+   * data, which JSON.stringify and structuredClone take at any depth; empty when nothing parsed.
+   */
+  nodes: TraceNode[];
+  /** The root's index in nodes (the last); null when nothing parsed. */
+  root: number | null;
+  /** The dice terms of the tree in the order they were rolled: the dice nodes of nodes. */
   dice: Extract<TraceNode, { kind: 'dice' }>[];
   /** What pipwerk reads instead of another roller's notation at the start of the tail ("k already keeps the highest"). */
   hints: string[];
 }
 
-/** Rolls as roll does and records every node with its dice. Throws PipwerkError as roll does. */
+/**
+ * Rolls as roll does and records every node with its dice. Throws PipwerkError as roll does, and
+ * PipwerkError ("out of memory: ...") for a trace longer than a JavaScript string can be.
+ */
 export function trace(expression: string, options?: RollOptions): TraceResult;
 
 /** The engine's message for a roll that fails or odds that fail on every roll; out of memory. */

@@ -1,7 +1,11 @@
 // trace: a roll with its tree, from the engine's JSON form of a trace. The
-// tree's spans are made code-unit offsets of the JavaScript string consumed.
+// tree is the flat table of that form: `nodes` in evaluation order, children
+// by index, so it is plain data that JSON.stringify and structuredClone take
+// at any depth. Its spans are made code-unit offsets of the JavaScript string
+// consumed.
 import { exports } from './instance.js';
 import { call, engineError, input, putExpression, STATUS, text } from './abi.js';
+import { PipwerkError } from './errors.js';
 import { seedBigInt, seedHalves } from './seed.js';
 
 // UTF-8 byte offsets in `consumed` as UTF-16 code-unit offsets; null when
@@ -20,16 +24,13 @@ function unitOffsets(consumed) {
   return units;
 }
 
-// Every node of the tree, parents before children, without recursion: a
-// chain of operations nests as deep as it is long.
-function* nodes(root) {
-  const todo = root ? [root] : [];
-  while (todo.length > 0) {
-    const node = todo.pop();
-    yield node;
-    const children =
-      node.elements ?? (node.kind === 'binary' ? [node.left, node.right] : node.operand ? [node.operand] : []);
-    for (let i = children.length - 1; i >= 0; i--) todo.push(children[i]);
+// The engine's JSON as objects. The engine refuses a text longer than a
+// string can be; an engine whose strings are shorter still fails here.
+function readTrace() {
+  try {
+    return JSON.parse(text());
+  } catch (error) {
+    throw new PipwerkError('out of memory: the trace is longer than a JavaScript string can be', { cause: error });
   }
 }
 
@@ -43,10 +44,10 @@ export function trace(expression, traceOptions) {
   const length = putExpression(expression);
   const status = call(exports.pw_trace, length, halves.low, halves.high, showDetail ? 1 : 0);
   if (status !== STATUS.ok) throw engineError(status);
-  const data = JSON.parse(text());
+  const data = readTrace();
   const units = unitOffsets(data.consumed);
   const dice = [];
-  for (const node of nodes(data.tree)) {
+  for (const node of data.nodes) {
     if (units) {
       node.start = units[node.start];
       node.end = units[node.end];
@@ -64,7 +65,8 @@ export function trace(expression, traceOptions) {
       values: data.values,
     },
     seed: seedBigInt(halves),
-    root: data.tree,
+    nodes: data.nodes,
+    root: data.root,
     dice,
     hints: data.hints,
   };

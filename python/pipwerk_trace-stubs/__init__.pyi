@@ -22,6 +22,9 @@ __all__ = [
 
 class _Node:
     @property
+    def index(self) -> int:
+        """The node's place in the trace's nodes, in evaluation order; the root is last."""
+    @property
     def start(self) -> int:
         """Where the node's text starts in the consumed text."""
     @property
@@ -40,7 +43,7 @@ class _Node:
     def values(self) -> tuple[float, ...]:
         """The node's values: its one value, or a set's elements."""
     def to_dict(self) -> dict[str, Any]:
-        """This node and everything below it as plain dicts, lists, strs and numbers."""
+        """This node's row of the trace's to_dict()["nodes"]: children by index."""
 
 @final
 class Die:
@@ -176,9 +179,10 @@ class Trace:
     def dice(self) -> tuple[DiceNode, ...]:
         """Every dice term in evaluation order, as a flat tuple of DiceNode."""
     def to_dict(self) -> dict[str, Any]:
-        """The trace as plain dicts, lists, strs and numbers, ready for json.dumps."""
+        """The trace as plain dicts, lists, strs, numbers and None, ready for json.dumps:
+        the tree as a flat table, nodes (children by index) and root. NaN and infinities are None."""
     def to_json(self) -> str:
-        """The trace as one line of JSON, the same shape as to_dict()."""
+        """The trace as one line of JSON, equal to to_dict() read back."""
 
 def trace(expression: str, show_detail: bool = True, seed: SupportsIndex | None = None) -> Trace:
     """Rolls a pipwerk expression exactly as pipwerk.roll does, keeping every die."""

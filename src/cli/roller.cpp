@@ -83,8 +83,18 @@ void Roller::trace_once(std::string_view expression, const RollOptions& roll_opt
     }
     line_.clear();
     append_roll_json(line_, expression, result->output, result->seed, false);
-    line_ += ",\"tree\":";
-    append_trace_tree_json(line_, *result);
+    line_ += ',';
+    // The node table can be a thousand times the input: it goes out a
+    // piece at a time, not as one line held whole.
+    constexpr std::size_t kPiece = std::size_t{1} << 16;
+    TraceJson tree(*result, TraceJson::Part::Tree);
+    while (tree.append_next(line_, kPiece)) {
+        if (line_.size() >= kPiece) {
+            std::fwrite(line_.data(), 1, line_.size(), out_);
+            line_.clear();
+            if (std::ferror(out_) != 0) return;  // nothing reads the rest; the exit status says so
+        }
+    }
     close_object(line_);
     emit_line();
     note_unparsed(result->output.consumed, result->output.tail);

@@ -1,7 +1,10 @@
 #include "trace_dict.hpp"
 
+#include <cmath>
 #include <cstddef>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "exception_boundary.hpp"
@@ -30,54 +33,61 @@ PyObject* none() noexcept { return Py_NewRef(Py_None); }
 PyObject* boolean(bool value) noexcept { return PyBool_FromLong(value ? 1 : 0); }
 PyObject* size(std::size_t value) noexcept { return PyLong_FromSize_t(value); }
 
+// A value as the JSON form has it: NaN and the infinities, which JSON cannot
+// express, are None, as to_json writes null.
+PyObject* json_float(double value) noexcept { return std::isfinite(value) ? PyFloat_FromDouble(value) : none(); }
+
 PyObject* float_list(std::span<const double> values) noexcept {
-    return list_of(values.size(), [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
+    return list_of(values.size(), [&](std::size_t i) { return json_float(values[i]); });
 }
 
-bool dice_fields(PyObject* d, const TraceOutput& trace, const TraceNode& n) noexcept {
+PyObject* index_list(const std::vector<std::size_t>& indices) noexcept {
+    return list_of(indices.size(), [&](std::size_t i) { return size(indices[i]); });
+}
+
+bool dice_fields(PyObject* d, const TraceNode& n, std::span<const TraceDie> dice) noexcept {
+    const TraceModifiers& m = n.modifiers;
     if (!put(d, "count", PyLong_FromLong(n.count)) || !put(d, "faces", PyLong_FromLong(n.faces)) ||
-        !put(d, "bonus", n.bonus ? PyLong_FromLongLong(*n.bonus) : none())) {
+        !put(d, "bonus", m.bonus ? PyLong_FromLongLong(*m.bonus) : none())) {
         return false;
     }
     const auto keep = [&](PyObject* k) {
-        return put(k, "count", PyLong_FromLongLong(n.keep->count)) && put(k, "lowest", boolean(n.keep->lowest));
+        return put(k, "count", PyLong_FromLongLong(m.keep->count)) && put(k, "lowest", boolean(m.keep->lowest));
     };
     const auto comparison = [&](PyObject* c) {
-        return put(c, "op", text_object(n.comparison->op)) &&
-               put(c, "threshold", PyLong_FromLongLong(n.comparison->threshold));
+        return put(c, "op", text_object(m.comparison->op)) &&
+               put(c, "threshold", PyLong_FromLongLong(m.comparison->threshold));
     };
-    if (!put(d, "keep", n.keep ? dict_of(keep) : none()) ||
-        !put(d, "comparison", n.comparison ? dict_of(comparison) : none())) {
+    if (!put(d, "keep", m.keep ? dict_of(keep) : none()) ||
+        !put(d, "comparison", m.comparison ? dict_of(comparison) : none())) {
         return false;
     }
-    const auto dice = trace.dice_of(n);
     return put(d, "dice", list_of(dice.size(), [&](std::size_t i) { return die_dict(dice[i]); }));
 }
 
-// Node `i`'s dict; its children's dicts are taken from `made`.
-PyObject* one_node(const TraceOutput& trace, std::size_t i, std::vector<OwnedRef>& made, std::size_t base) noexcept {
-    const TraceNode& n = trace.nodes[i];
-    const auto children = trace.children_of(n);
-    const auto child = [&](std::size_t k) { return Py_NewRef(made[children[k] - base].get()); };
+// Node i's row; `children` is room for its children's indices.
+PyObject* one_node(const TraceOutput& trace, std::size_t i, std::vector<std::size_t>& children) {
+    const TraceNode n = trace.node(i);
+    trace.children_of(i, children);
+    const std::string text = n.kind == TraceKind::Number ? trace.number_text(i) : std::string();
     return dict_of([&](PyObject* dict) {
         if (!put(dict, "kind", text_object(kind_name(n.kind))) || !put(dict, "start", size(n.start)) ||
             !put(dict, "end", size(n.end))) {
             return false;
         }
-        const bool valued = n.is_set ? put(dict, "values", float_list(trace.values_of(n)))
-                                     : put(dict, "value", PyFloat_FromDouble(trace.values_of(n).front()));
+        const bool valued = n.is_set ? put(dict, "values", float_list(trace.values_of(i)))
+                                     : put(dict, "value", json_float(trace.values_of(i).front()));
         if (!valued) return false;
         switch (n.kind) {
-            case TraceKind::Number: return put(dict, "text", text_object(n.text));
-            case TraceKind::Dice: return dice_fields(dict, trace, n);
-            case TraceKind::Negation: return put(dict, "operand", child(0));
+            case TraceKind::Number: return put(dict, "text", text_object(text));
+            case TraceKind::Dice: return dice_fields(dict, n, trace.dice_of(i));
+            case TraceKind::Negation: return put(dict, "operand", size(children[0]));
             case TraceKind::Binary:
-                return put(dict, "op", text_object(std::string_view(&n.op, 1))) && put(dict, "left", child(0)) &&
-                       put(dict, "right", child(1));
-            case TraceKind::Set: return put(dict, "elements", list_of(children.size(), child));
+                return put(dict, "op", text_object(std::string_view(&n.op, 1))) &&
+                       put(dict, "left", size(children[0])) && put(dict, "right", size(children[1]));
+            case TraceKind::Set: return put(dict, "elements", index_list(children));
             case TraceKind::Repetition:
-                return put(dict, "count", size(children.size())) &&
-                       put(dict, "elements", list_of(children.size(), child));
+                return put(dict, "count", size(children.size())) && put(dict, "elements", index_list(children));
         }
         return true;
     });
@@ -86,39 +96,41 @@ PyObject* one_node(const TraceOutput& trace, std::size_t i, std::vector<OwnedRef
 }  // namespace
 
 PyObject* die_dict(const TraceDie& die) noexcept {
+    const std::optional<bool> success = die.success();
     return dict_of([&](PyObject* dict) {
         return put(dict, "value", PyLong_FromLong(die.value)) && put(dict, "kept", boolean(die.kept)) &&
                put(dict, "bonus", boolean(die.bonus)) && put(dict, "earned_bonus", boolean(die.earned_bonus)) &&
-               put(dict, "success", die.success ? boolean(*die.success) : none());
+               put(dict, "success", success ? boolean(*success) : none());
     });
 }
 
 PyObject* trace_dict(const TraceOutput& trace, const RollRecord& record) noexcept {
-    const auto hint = [&](std::size_t i) { return text_object(trace.hints[i]); };
-    return dict_of([&](PyObject* dict) {
-        return put(dict, "consumed", text_object(record.consumed)) && put(dict, "tail", text_object(record.tail)) &&
-               put(dict, "summary", text_object(record.summary())) &&
-               put(dict, "detail", text_object(record.detail())) && put(dict, "full", text_object(record.full())) &&
-               put(dict, "is_set", boolean(record.is_set)) &&
-               put(dict, "values", float_list({record.values.data(), record.values.size()})) &&
-               put(dict, "seed", PyLong_FromUnsignedLongLong(trace.seed)) &&
-               put(dict, "hints", list_of(trace.hints.size(), hint)) &&
-               put(dict, "tree", trace.has_tree() ? node_dict(trace, trace.nodes.size() - 1) : none());
+    return contain([&]() -> PyObject* {
+        std::vector<std::size_t> children;
+        // Each row is contained: list_of lets no exception through.
+        OwnedRef nodes(list_of(trace.node_count(), [&](std::size_t i) {
+            return contain([&] { return one_node(trace, i, children); });
+        }));
+        if (nodes == nullptr) return nullptr;
+        const auto hint = [&](std::size_t i) { return text_object(trace.hints[i]); };
+        return dict_of([&](PyObject* dict) {
+            return put(dict, "consumed", text_object(record.consumed)) &&
+                   put(dict, "tail", text_object(record.tail)) &&
+                   put(dict, "summary", text_object(record.summary())) &&
+                   put(dict, "detail", text_object(record.detail())) &&
+                   put(dict, "full", text_object(record.full())) && put(dict, "is_set", boolean(record.is_set)) &&
+                   put(dict, "values", float_list({record.values.data(), record.values.size()})) &&
+                   put(dict, "seed", PyLong_FromUnsignedLongLong(trace.seed)) &&
+                   put(dict, "hints", list_of(trace.hints.size(), hint)) && put(dict, "nodes", nodes.release()) &&
+                   put(dict, "root", trace.has_tree() ? size(trace.root()) : none());
+        });
     });
 }
 
 PyObject* node_dict(const TraceOutput& trace, std::size_t index) noexcept {
-    return contain([&]() -> PyObject* {
-        // A subtree is a run of nodes ending at its root: it starts at the
-        // first node of its first child's subtree.
-        std::size_t first = index;
-        while (trace.nodes[first].child_count != 0) first = trace.children_of(trace.nodes[first]).front();
-        std::vector<OwnedRef> made(index - first + 1);
-        for (std::size_t i = first; i <= index; ++i) {
-            made[i - first].reset(one_node(trace, i, made, first));
-            if (made[i - first] == nullptr) return nullptr;
-        }
-        return made.back().release();
+    return contain([&] {
+        std::vector<std::size_t> children;
+        return one_node(trace, index, children);
     });
 }
 

@@ -9,12 +9,14 @@
 
 namespace pipwerk::python {
 
-// The whole trace, the roll's record with it, as plain dicts, lists, strs
-// and numbers: the roll's texts and values, the seed, the hints and the tree.
+// The core's JSON form (TraceJson) as plain dicts, lists, strs, numbers and
+// None, so that to_dict() and json.loads(to_json()) are equal: NaN and the
+// infinities are None, as JSON's null.
+
+// The whole trace, the roll's record with it: the roll's texts and values,
+// the seed, the hints, the nodes and the root's index.
 [[nodiscard]] PyObject* trace_dict(const TraceOutput& trace, const RollRecord& record) noexcept;
-// The subtree of node `index` as plain dicts, lists, strs and numbers, in
-// the shape of the core's JSON form (append_trace_tree_json). Built in one
-// pass over the nodes, children before parents, with no recursion.
+// Node `index`'s row of the nodes, its children by index.
 [[nodiscard]] PyObject* node_dict(const TraceOutput& trace, std::size_t index) noexcept;
 // One die as a dict.
 [[nodiscard]] PyObject* die_dict(const TraceDie& die) noexcept;

@@ -58,33 +58,36 @@ struct ViewObject {
 // Only small buffers are kept, so what stays held is a few kilobytes; the
 // GIL guards it.
 struct SpareStorage {
-    std::vector<TraceNode> nodes;
-    std::vector<double> values;
-    std::vector<std::size_t> children;
-    std::vector<TraceDie> dice;
+    TraceVector<TraceRecord> records;
+    TraceVector<TraceSite> sites;
+    TraceVector<double> set_values;
+    TraceVector<TraceDie> dice;
+    TraceVector<TraceModifiers> modifiers;
 };
 SpareStorage spare;
 constexpr std::size_t kSpareBytes = 8192;  // per buffer
 
 template <class T>
-void keep_spare(std::vector<T>& from, std::vector<T>& into) noexcept {
+void keep_spare(TraceVector<T>& from, TraceVector<T>& into) noexcept {
     if (from.capacity() * sizeof(T) > kSpareBytes || from.capacity() <= into.capacity()) return;
     from.clear();
     into.swap(from);
 }
 
 void give_spare(TraceOutput& t) noexcept {
-    keep_spare(t.nodes, spare.nodes);
-    keep_spare(t.values, spare.values);
-    keep_spare(t.children, spare.children);
+    keep_spare(t.records, spare.records);
+    keep_spare(t.sites, spare.sites);
+    keep_spare(t.set_values, spare.set_values);
     keep_spare(t.dice, spare.dice);
+    keep_spare(t.modifiers, spare.modifiers);
 }
 
 void take_spare(TraceOutput& t) noexcept {
-    t.nodes.swap(spare.nodes);
-    t.values.swap(spare.values);
-    t.children.swap(spare.children);
+    t.records.swap(spare.records);
+    t.sites.swap(spare.sites);
+    t.set_values.swap(spare.set_values);
     t.dice.swap(spare.dice);
+    t.modifiers.swap(spare.modifiers);
 }
 
 // The memory of the last Trace freed, for the next Trace, as CPython keeps
@@ -101,7 +104,7 @@ TraceObject& trace_object(PyObject* self) noexcept { return *reinterpret_cast<Tr
 ViewObject& view(PyObject* self) noexcept { return *reinterpret_cast<ViewObject*>(self); }
 const TraceOutput& data_of(PyObject* self) noexcept { return trace_object(view(self).owner).trace; }
 std::string_view consumed_of(PyObject* self) noexcept { return trace_object(view(self).owner).record.consumed; }
-const TraceNode& node_of(PyObject* self) noexcept { return data_of(self).nodes[view(self).index]; }
+TraceNode node_of(PyObject* self) noexcept { return data_of(self).node(view(self).index); }
 const TraceDie& die_of(PyObject* self) noexcept { return data_of(self).dice[view(self).index]; }
 
 PyObject* allocate(PyTypeObject* type) noexcept {
@@ -119,8 +122,8 @@ PyObject* new_view(PyTypeObject* type, PyObject* owner, std::size_t index) noexc
 }
 
 PyObject* new_node(PyObject* owner, std::size_t index) noexcept {
-    const TraceNode& n = trace_object(owner).trace.nodes[index];
-    return new_view(node_types[static_cast<std::size_t>(n.kind)], owner, index);
+    const TraceKind kind = trace_object(owner).trace.kind(index);
+    return new_view(node_types[static_cast<std::size_t>(kind)], owner, index);
 }
 
 void free_object(PyObject* self) noexcept {
@@ -192,7 +195,7 @@ PyObject* trace_seed(PyObject* self, void*) noexcept {
 PyObject* trace_root(PyObject* self, void*) noexcept {
     const TraceOutput& t = trace_object(self).trace;
     if (!t.has_tree()) return Py_NewRef(Py_None);
-    return new_node(self, t.nodes.size() - 1);
+    return new_node(self, t.root());
 }
 
 PyObject* trace_hints(PyObject* self, void*) noexcept {
@@ -204,8 +207,8 @@ PyObject* trace_dice(PyObject* self, void*) noexcept {
     return contain([&] {
         const TraceOutput& t = trace_object(self).trace;
         std::vector<std::size_t> dice;
-        for (std::size_t i = 0; i < t.nodes.size(); ++i) {
-            if (t.nodes[i].kind == TraceKind::Dice) dice.push_back(i);
+        for (std::size_t i = 0; i < t.node_count(); ++i) {
+            if (t.kind(i) == TraceKind::Dice) dice.push_back(i);
         }
         return node_tuple(self, dice);
     });
@@ -247,81 +250,95 @@ PyGetSetDef trace_getters[] = {
 
 PyMethodDef trace_methods[] = {
     {"to_dict", trace_to_dict, METH_NOARGS,
-     "to_dict($self, /)\n--\n\nThe trace as plain dicts, lists, strs and numbers, ready for json.dumps."},
+     "to_dict($self, /)\n--\n\nThe trace as plain dicts, lists, strs, numbers and None, ready for json.dumps:\n"
+     "the tree as a flat table, nodes (children by index) and root. NaN and infinities are None."},
     {"to_json", trace_to_json, METH_NOARGS,
-     "to_json($self, /)\n--\n\nThe trace as one line of JSON, the same shape as to_dict()."},
+     "to_json($self, /)\n--\n\nThe trace as one line of JSON, equal to to_dict() read back."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 // ---- nodes
 
-PyObject* node_kind(PyObject* self, void*) noexcept { return text_object(kind_name(node_of(self).kind)); }
+std::size_t index_of(PyObject* self) noexcept { return view(self).index; }
+PyObject* node_kind(PyObject* self, void*) noexcept { return text_object(kind_name(data_of(self).kind(index_of(self)))); }
+PyObject* node_index(PyObject* self, void*) noexcept { return PyLong_FromSize_t(index_of(self)); }
 PyObject* node_start(PyObject* self, void*) noexcept { return PyLong_FromSize_t(node_of(self).start); }
 PyObject* node_end(PyObject* self, void*) noexcept { return PyLong_FromSize_t(node_of(self).end); }
-PyObject* node_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(node_of(self).is_set); }
+PyObject* node_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(data_of(self).is_set(index_of(self))); }
 PyObject* node_value(PyObject* self, void*) noexcept {
-    const TraceNode& n = node_of(self);
-    if (n.is_set) return Py_NewRef(Py_None);
-    return PyFloat_FromDouble(data_of(self).values_of(n).front());
+    if (data_of(self).is_set(index_of(self))) return Py_NewRef(Py_None);
+    return PyFloat_FromDouble(data_of(self).values_of(index_of(self)).front());
 }
 PyObject* node_values(PyObject* self, void*) noexcept {
-    const auto values = data_of(self).values_of(node_of(self));
+    const auto values = data_of(self).values_of(index_of(self));
     return tuple_of(values.size(), [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
 }
 PyObject* node_source(PyObject* self, void*) noexcept {
-    const TraceNode& n = node_of(self);
+    const TraceNode n = node_of(self);
     return text_object(consumed_of(self).substr(n.start, n.end - n.start));
 }
-PyObject* node_text(PyObject* self, void*) noexcept { return text_object(node_of(self).text); }
-PyObject* node_op(PyObject* self, void*) noexcept { return text_object(std::string_view(&node_of(self).op, 1)); }
+PyObject* node_text(PyObject* self, void*) noexcept {
+    return contain([&] { return text_object(data_of(self).number_text(index_of(self))); });
+}
+PyObject* node_op(PyObject* self, void*) noexcept {
+    const char op = node_of(self).op;
+    return text_object(std::string_view(&op, 1));
+}
 PyObject* child(PyObject* self, std::size_t k) noexcept {
-    return new_node(view(self).owner, data_of(self).children_of(node_of(self))[k]);
+    return new_node(view(self).owner, data_of(self).child(index_of(self), k));
 }
 PyObject* node_left(PyObject* self, void*) noexcept { return child(self, 0); }
 PyObject* node_right(PyObject* self, void*) noexcept { return child(self, 1); }
 PyObject* node_operand(PyObject* self, void*) noexcept { return child(self, 0); }
 PyObject* node_elements(PyObject* self, void*) noexcept {
-    return node_tuple(view(self).owner, data_of(self).children_of(node_of(self)));
+    return contain([&] {
+        std::vector<std::size_t> children;
+        data_of(self).children_of(index_of(self), children);
+        return node_tuple(view(self).owner, children);
+    });
 }
 PyObject* node_count(PyObject* self, void*) noexcept {
-    const TraceNode& n = node_of(self);
-    if (n.kind == TraceKind::Repetition) return PyLong_FromSize_t(n.child_count);
-    return PyLong_FromLong(n.count);
+    const TraceOutput& t = data_of(self);
+    if (t.kind(index_of(self)) == TraceKind::Repetition) return PyLong_FromSize_t(t.child_count(index_of(self)));
+    return PyLong_FromLong(node_of(self).count);
 }
 PyObject* node_faces(PyObject* self, void*) noexcept { return PyLong_FromLong(node_of(self).faces); }
 PyObject* node_bonus(PyObject* self, void*) noexcept {
-    const auto& b = node_of(self).bonus;
+    const auto b = node_of(self).modifiers.bonus;
     return b ? PyLong_FromLongLong(*b) : Py_NewRef(Py_None);
 }
 PyObject* node_keep(PyObject* self, void*) noexcept {
-    const auto& k = node_of(self).keep;
+    const auto k = node_of(self).modifiers.keep;
     return k ? PyLong_FromLongLong(k->count) : Py_NewRef(Py_None);
 }
 PyObject* node_keep_lowest(PyObject* self, void*) noexcept {
-    const auto& k = node_of(self).keep;
+    const auto k = node_of(self).modifiers.keep;
     return PyBool_FromLong(k && k->lowest);
 }
 PyObject* node_comparison(PyObject* self, void*) noexcept {
-    const auto& c = node_of(self).comparison;
+    const auto c = node_of(self).modifiers.comparison;
     return c ? text_object(c->op) : Py_NewRef(Py_None);
 }
 PyObject* node_threshold(PyObject* self, void*) noexcept {
-    const auto& c = node_of(self).comparison;
+    const auto c = node_of(self).modifiers.comparison;
     return c ? PyLong_FromLongLong(c->threshold) : Py_NewRef(Py_None);
 }
 PyObject* node_dice(PyObject* self, void*) noexcept {
-    const TraceNode& n = node_of(self);
+    const TraceOutput& t = data_of(self);
+    const auto dice = t.dice_of(index_of(self));
+    const auto first = static_cast<std::size_t>(dice.data() - t.dice.data());
     PyObject* owner = view(self).owner;
-    return tuple_of(n.die_count, [&](std::size_t i) { return new_view(die_type, owner, n.first_die + i); });
+    return tuple_of(dice.size(), [&](std::size_t i) { return new_view(die_type, owner, first + i); });
 }
-PyObject* node_to_dict(PyObject* self, PyObject*) noexcept { return node_dict(data_of(self), view(self).index); }
+PyObject* node_to_dict(PyObject* self, PyObject*) noexcept { return node_dict(data_of(self), index_of(self)); }
 PyObject* node_repr(PyObject* self) noexcept {
     OwnedRef source(node_source(self, nullptr));
     if (source == nullptr) return nullptr;
-    OwnedRef values(node_of(self).is_set ? node_values(self, nullptr) : node_value(self, nullptr));
+    const bool is_set = data_of(self).is_set(index_of(self));
+    OwnedRef values(is_set ? node_values(self, nullptr) : node_value(self, nullptr));
     if (values == nullptr) return nullptr;
-    return PyUnicode_FromFormat("%s(%R, %s=%R)", kind_class_name(node_of(self).kind), source.get(),
-                                node_of(self).is_set ? "values" : "value", values.get());
+    return PyUnicode_FromFormat("%s(%R, %s=%R)", kind_class_name(data_of(self).kind(index_of(self))), source.get(),
+                                is_set ? "values" : "value", values.get());
 }
 
 // ---- dice
@@ -331,7 +348,7 @@ PyObject* die_kept(PyObject* self, void*) noexcept { return PyBool_FromLong(die_
 PyObject* die_bonus(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).bonus); }
 PyObject* die_earned(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).earned_bonus); }
 PyObject* die_success(PyObject* self, void*) noexcept {
-    const auto& s = die_of(self).success;
+    const auto s = die_of(self).success();
     return s ? PyBool_FromLong(*s) : Py_NewRef(Py_None);
 }
 PyObject* die_to_dict(PyObject* self, PyObject*) noexcept { return die_dict(die_of(self)); }
@@ -357,7 +374,7 @@ PyMethodDef die_methods[] = {
 
 PyMethodDef node_methods[] = {
     {"to_dict", node_to_dict, METH_NOARGS,
-     "to_dict($self, /)\n--\n\nThis node and everything below it as plain dicts, lists, strs and numbers."},
+     "to_dict($self, /)\n--\n\nThis node's row of the trace's to_dict()[\"nodes\"]: children by index."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -366,6 +383,8 @@ PyMethodDef node_methods[] = {
 // The getters every node class has; each class adds its own after them.
 constexpr PyGetSetDef kNodeGetters[] = {
     {"kind", node_kind, nullptr, "What the node is: its class's kind.", nullptr},
+    {"index", node_index, nullptr, "The node's place in the trace's nodes, in evaluation order; the root is last.",
+     nullptr},
     {"start", node_start, nullptr, "Where the node's text starts in the consumed text.", nullptr},
     {"end", node_end, nullptr, "Where the node's text ends (exclusive) in the consumed text.", nullptr},
     {"source", node_source, nullptr, "The node's text: consumed[start:end].", nullptr},
@@ -421,7 +440,7 @@ constexpr NodeClass kNodeClasses[kKinds] = {
 
 // Each node class's full getter table: the common getters, its own, then
 // the zeroed end mark. Plain arrays, so they outlive every class.
-constexpr std::size_t kMostGetters = 16;
+constexpr std::size_t kMostGetters = 17;
 static_assert(std::ranges::all_of(kNodeClasses, [](const NodeClass& c) {
     return std::size(kNodeGetters) + c.own_getters.size() < kMostGetters;
 }));

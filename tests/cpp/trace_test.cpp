@@ -44,7 +44,8 @@ private:
     std::string dice() {
         std::string d = pick(3) == 0 ? "" : std::to_string(pick(pick(10) == 0 ? 60 : 8) + 1);
         d += pick(10) == 0 ? "D" : "d";
-        d += pick_of({"2", "4", "6", "6", "10", "20", "100", "1", "1001"});
+        // Past 1000 faces only a term with a bonus rolls, to any int32.
+        d += pick_of({"2", "4", "6", "6", "10", "20", "100", "1", "1001", "70000"});
         if (pick(4) == 0) d += "b" + std::to_string(pick(6) + 2);
         if (pick(3) == 0) d += std::string(pick(2) == 0 ? "k" : "kl") + std::to_string(pick(5));
         if (pick(4) == 0) d += pick_of({">", ">=", "<", "<=", "!="}) + std::to_string(pick(6) + 1);
@@ -107,6 +108,12 @@ TEST(Trace, GeneratedExpressionsRollAsRollDoesAndKeepEveryTreeRule) {
             EXPECT_EQ(traced_result->seed, *options.seed);
             EXPECT_EQ(output_fault(*rolled, traced_result->output), "") << e;
             EXPECT_EQ(trace_checks::trace_fault(*traced_result), "") << e;
+            // The least size that refuses early is never more than the tree takes.
+            pipwerk::TraceJson tree(*traced_result, pipwerk::TraceJson::Part::Tree);
+            std::string written;
+            while (tree.append_next(written, 256)) {
+            }
+            EXPECT_LE(tree.least_size(), written.size()) << e;
         }
     }
     // The generator must reach both outcomes often.
@@ -160,10 +167,10 @@ TEST(Trace, NodesComeInEvaluationOrderWithTheirOwnText) {
     for (const Shape& s : shapes) {
         const auto t = pipwerk::trace(s.expression, {.seed = 1});
         ASSERT_TRUE(t.has_value()) << s.expression;
-        ASSERT_EQ(t->nodes.size(), s.kinds.size()) << s.expression;
+        ASSERT_EQ(t->node_count(), s.kinds.size()) << s.expression;
         for (std::size_t i = 0; i < s.kinds.size(); ++i) {
-            EXPECT_EQ(t->nodes[i].kind, s.kinds[i]) << s.expression << " node " << i;
-            const auto& n = t->nodes[i];
+            EXPECT_EQ(t->kind(i), s.kinds[i]) << s.expression << " node " << i;
+            const pipwerk::TraceNode n = t->node(i);
             EXPECT_EQ(t->output.consumed.substr(n.start, n.end - n.start), s.spans[i]) << s.expression << " node " << i;
         }
     }
@@ -175,8 +182,10 @@ TEST(Trace, NothingParsedIsNoTree) {
     EXPECT_FALSE(t->has_tree());
     EXPECT_EQ(t->output.tail, "kh1");
     std::string json;
-    pipwerk::append_trace_tree_json(json, *t);
-    EXPECT_EQ(json, "null");
+    pipwerk::TraceJson tree(*t, pipwerk::TraceJson::Part::Tree);
+    while (tree.append_next(json, 1)) {
+    }
+    EXPECT_EQ(json, R"("nodes":[],"root":null)");
 }
 
 TEST(Trace, LongChainsAreTracedAndWrittenWithoutRecursion) {
@@ -184,18 +193,31 @@ TEST(Trace, LongChainsAreTracedAndWrittenWithoutRecursion) {
     for (int i = 0; i < 200000; ++i) e += "+1";
     const auto t = pipwerk::trace(e, {.seed = 9, .show_detail = false});
     ASSERT_TRUE(t.has_value());
-    EXPECT_EQ(t->nodes.size(), 400001U);
+    EXPECT_EQ(t->node_count(), 400001U);
     EXPECT_EQ(trace_checks::trace_fault(*t), "");
     std::string json;
     pipwerk::append_trace_json(json, *t);
-    // Every node is one object, opened and closed.
-    std::size_t open = 0, close = 0;
+    // Every node is one object of the flat table: the form nests no deeper
+    // than a die in a node in the table in the trace.
+    std::size_t open = 0, close = 0, depth = 0, deepest = 0;
     for (const char c : json) {
         open += c == '{';
         close += c == '}';
+        depth += c == '{' || c == '[';
+        deepest = std::max(deepest, depth);
+        depth -= c == '}' || c == ']';
     }
     EXPECT_EQ(open, close);
     EXPECT_EQ(open, 400001U + 1 + 1);  // the nodes, the trace itself and the one die
+    EXPECT_EQ(deepest, 5U);
+    // Written a piece at a time, it is the same text.
+    std::string pieces, piece;
+    pipwerk::TraceJson writer(*t, pipwerk::TraceJson::Part::Whole);
+    while (writer.append_next(piece, 4096)) {
+        pieces += piece;
+        piece.clear();
+    }
+    EXPECT_EQ(pieces, json);
 }
 
 struct HintCase {

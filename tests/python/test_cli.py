@@ -677,33 +677,52 @@ def dice_text(node):
 def test_json_trace_adds_the_tree(expression, seed):
     plain = json_lines(run("--json", "--seed", str(seed), expression)[1])
     traced = json_lines(run("--json", "--trace", "--seed", str(seed), expression)[1])
-    assert [{k: v for k, v in obj.items() if k != "tree"} for obj in traced] == plain
+    assert [{k: v for k, v in obj.items() if k not in ("nodes", "root")} for obj in traced] == plain
     for obj in traced:
-        assert list(obj) == ["expression"] + ROLL_FIELDS + ["seed", "tree"]
-        tree = obj["tree"]
+        assert list(obj) == ["expression"] + ROLL_FIELDS + ["seed", "nodes", "root"]
+        nodes = obj["nodes"]
         if not obj["consumed"]:
-            assert tree is None
+            assert (nodes, obj["root"]) == ([], None)
             continue
-        assert (tree["start"], tree["end"]) == (0, len(obj["consumed"].rstrip()))
-        assert tree.get("values", [tree.get("value")]) == obj["values"]
+        root = nodes[obj["root"]]
+        assert obj["root"] == len(nodes) - 1
+        assert (root["start"], root["end"]) == (0, len(obj["consumed"].rstrip()))
+        assert root.get("values", [root.get("value")]) == obj["values"]
         # Every dice node's dice are the ones its part of the detail text shows.
-        stack, texts = [tree], []
-        while stack:
-            node = stack.pop()
-            if node["kind"] == "dice":
-                texts.append(dice_text(node))
-            stack.extend(v for v in node.values() if isinstance(v, dict) and "kind" in v)
-            stack.extend(e for v in node.values() if isinstance(v, list) for e in v if isinstance(e, dict) and "kind" in e)
-        assert all(text in obj["detail"] for text in texts)
+        assert all(dice_text(node) in obj["detail"] for node in nodes if node["kind"] == "dice")
 
 
-def test_json_trace_is_the_trace_module_s_tree():
+def depth_of(nodes, root):
+    """How deep the table's tree is, walked by index without recursion."""
+    deepest, todo = 0, [(root, 1)]
+    while todo:
+        index, depth = todo.pop()
+        deepest = max(deepest, depth)
+        node = nodes[index]
+        children = node.get("elements", []) + [node[k] for k in ("operand", "left", "right") if k in node]
+        todo.extend((child, depth + 1) for child in children)
+    return deepest
+
+
+NESTED = "(1+2*" * 256 + "3" + ")" * 256  # 513 nested nodes, at the nesting limit
+
+
+@pytest.mark.parametrize(
+    "expression, depth",
+    [("4d6k3", 1), ("{1d4, 2d8k1} * 2 + 1", 4), ("3#2d6b6", 2), (NESTED, 513), ("1" + "+1" * 100_000, 100_001),
+     ("-" * 255 + "(1+2)", 257)],
+)
+def test_the_trace_reads_back_at_any_depth_on_every_surface(expression, depth):
+    """to_dict() through json.dumps, to_json() and the CLI's line all read back with
+    the default recursion limit, and are the same table."""
     pipwerk_trace = pytest.importorskip("pipwerk_trace")
-    for expression in ["4d6k3", "{1d4, 2d8k1} * 2 + 1", "3#2d6b6"]:
-        [obj] = json_lines(run("--json", "--trace", "--seed", "5", expression)[1])
-        reference = pipwerk_trace.trace(expression, seed=5).to_dict()
-        assert obj["tree"] == reference.get("tree", reference.get("root"))
-        assert obj["seed"] == reference["seed"]
+    t = pipwerk_trace.trace(expression, seed=5)
+    from_dict = json.loads(json.dumps(t.to_dict()))
+    from_json = json.loads(t.to_json())
+    [line] = json_lines(run("--json", "--trace", "--seed", "5", stdin=expression.encode())[1])
+    assert from_dict == from_json
+    assert {k: line[k] for k in ("seed", "nodes", "root")} == {k: from_json[k] for k in ("seed", "nodes", "root")}
+    assert depth_of(line["nodes"], line["root"]) == depth
 
 
 @pytest.mark.parametrize(

@@ -5,6 +5,7 @@ expression and seed, or against the trace's own texts: nothing here knows
 how the tree is built."""
 
 import json
+import math
 
 import pipwerk
 import pipwerk_trace
@@ -153,6 +154,9 @@ def check_case(expression, seed, show_detail):
     # The trace's own texts, made by the core's trace path, not by roll.
     assert {name: d[name] for name in FIELDS} == fields(rolled)
     assert json.loads(t.to_json()) == d
+    if t.root is not None:
+        assert t.root.index == d["root"] == len(d["nodes"]) - 1
+        assert t.root.to_dict() == d["nodes"][-1]
     check_tree(t, rolled)
     return "rolled"
 
@@ -264,8 +268,22 @@ def test_long_chains_are_walked_and_dropped_without_recursion():
         depth += 1
     assert depth == 100_000 and node.kind == "dice"
     d = t.to_dict()
-    assert d["tree"]["right"]["value"] == 1.0
+    assert d["nodes"][d["nodes"][d["root"]]["right"]]["value"] == 1.0
     del d, node, t
+
+
+HUGE = "9" * 400  # read as a real: infinity
+
+
+@pytest.mark.parametrize("expression", [HUGE, f"{HUGE} - {HUGE}", f"{{{HUGE}, 1, -{HUGE}}} * 0", f"2#(d6 * {HUGE})"])
+def test_nan_and_infinities_are_none_in_the_dict_as_null_in_the_json(expression):
+    t = pipwerk_trace.trace(expression, seed=1)
+    d = t.to_dict()
+    json.dumps(d, allow_nan=False)  # standard JSON: raises on a NaN or an infinity
+    assert d == json.loads(t.to_json())
+    assert t.root.to_dict() == d["nodes"][d["root"]]
+    # The nodes keep the floats; the plain form has None where JSON has null.
+    assert not math.isfinite(t.root.values[0]) and d["values"][0] is None
 
 
 # A trace made after another was dropped may reuse the dropped one's storage:

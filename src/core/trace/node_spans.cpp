@@ -2,6 +2,7 @@
 
 #include <variant>
 
+#include "eval/detail_layout.hpp"
 #include "eval/tree_walk.hpp"
 #include "lexer/lexer.hpp"
 #include "limits.hpp"
@@ -14,23 +15,35 @@
 namespace pipwerk::detail {
 namespace {
 
+struct NodeSpan {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+
 class Locator {
 public:
-    Locator(const Ast& ast, std::string_view text, NodeSpans& spans)
-        : ast_(ast), lexer_(text), token_(lexer_.token_at(0)), spans_(spans) {
-        (void)spans_.extend(ast.size());  // each written when its node is reached
+    Locator(const Ast& ast, std::string_view text, TraceVector<TraceSite>& sites)
+        : ast_(ast), lexer_(text), token_(lexer_.token_at(0)), sites_(sites) {
+        sites_.resize(ast.size());  // each written when its node is reached
     }
 
     NodeSpan locate(ExprId id) {
         const Expr::Node& n = ast_[id].node();
         NodeSpan span;
-        if (std::holds_alternative<LiteralExpr>(n)) {
+        TraceSite& site = sites_[id];
+        if (const auto* literal = std::get_if<LiteralExpr>(&n)) {
             span = take();
+            const Number value = literal->value();
+            site.kind = TraceKind::Number;
+            site.bits = PackedNumber::payload_of(value);
+            site.number_kind = static_cast<std::uint8_t>(value.kind());
         } else if (const auto* dice = std::get_if<DiceRef>(&n)) {
             span = dice_term(*dice);
+            site.kind = TraceKind::Dice;
         } else if (const auto* neg = std::get_if<NegExpr>(&n)) {
             span.start = take().start;
             span.end = locate(neg->operand).end;
+            site.kind = TraceKind::Negation;
         } else if (const auto* paren = std::get_if<ParenExpr>(&n)) {
             span.start = take().start;
             locate(paren->inner);
@@ -38,6 +51,7 @@ public:
         } else if (const auto* b = std::get_if<BinaryExpr>(&n)) {
             span = chain(id, *b);
         } else if (const auto* repeat = std::get_if<RepeatExpr>(&n)) {
+            site.kind = TraceKind::Repetition;
             span.start = take().start;  // the count
             take();                     // '#'
             const TraceSize before = traced_;
@@ -49,6 +63,7 @@ public:
             traced_.nodes += (traced_.nodes - before.nodes) * (elements - 1);
             traced_.dice += (traced_.dice - before.dice) * (elements - 1);
         } else if (const auto* set = std::get_if<SetExpr>(&n)) {
+            site.kind = TraceKind::Set;
             span.start = take().start;  // '{'
             for (const ExprId item : ast_.items(*set)) {
                 locate(item);
@@ -56,8 +71,11 @@ public:
             }
             span.end = take().end;  // '}'
         }
-        spans_[id] = span;
-        traced_.nodes += std::holds_alternative<ParenExpr>(n) ? std::size_t{0} : std::size_t{1};
+        site.start = span.start;
+        site.end = span.end;
+        // Brackets leave no node; a chain counts its own.
+        const bool counted = std::holds_alternative<ParenExpr>(n) || std::holds_alternative<BinaryExpr>(n);
+        traced_.nodes += counted ? std::size_t{0} : std::size_t{1};
         return span;
     }
 
@@ -100,7 +118,11 @@ private:
         for (std::size_t i = spine.size(); i-- > 0;) {
             take();  // the operator
             span.end = locate(spine[i]->right).end;
-            spans_[spine_id(ast_, top, spine, i, false)] = span;
+            TraceSite& site = sites_[spine_id(ast_, top, spine, i, false)];
+            site.start = span.start;
+            site.end = span.end;
+            site.kind = TraceKind::Binary;
+            site.op = symbol_of(spine[i]->op);
             ++traced_.nodes;
         }
         return span;
@@ -109,14 +131,14 @@ private:
     const Ast& ast_;
     Lexer lexer_;
     Token token_;
-    NodeSpans& spans_;
+    TraceVector<TraceSite>& sites_;
     TraceSize traced_;
 };
 
 }  // namespace
 
-TraceSize locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans) {
-    Locator locator(ast, consumed, spans);
+TraceSize locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, TraceVector<TraceSite>& sites) {
+    Locator locator(ast, consumed, sites);
     locator.locate(root);
     return locator.traced();
 }

@@ -7,20 +7,11 @@
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 #include "parser/ast.hpp"
-#include "small_vector.hpp"
+#include "pipwerk/trace.hpp"
 
 namespace pipwerk::detail {
-
-struct NodeSpan {
-    std::size_t start = 0;
-    std::size_t end = 0;
-};
-
-// One span per node id, brackets excluded (a bracket's own span covers them).
-using NodeSpans = SmallVector<NodeSpan, 16>;
 
 // How much room the trace of a tree takes, so it is reserved once: its
 // nodes, and at most this many dice (a repeat's body counts once per element).
@@ -29,8 +20,12 @@ struct TraceSize {
     std::size_t dice = 0;
 };
 
+// Fills one site per node id: its span, brackets excluded (a bracket's own
+// span covers them), its kind, and what it was written with that the
+// evaluator does not report (a Binary's operator, a Number's value).
 // `consumed` is the text the tree was parsed from, up to where parsing
-// stopped; `spans` starts empty.
-[[nodiscard]] TraceSize locate_nodes(const Ast& ast, ExprId root, std::string_view consumed, NodeSpans& spans);
+// stopped; `sites` starts empty.
+[[nodiscard]] TraceSize locate_nodes(const Ast& ast, ExprId root, std::string_view consumed,
+                                     TraceVector<TraceSite>& sites);
 
 }  // namespace pipwerk::detail

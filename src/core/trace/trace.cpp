@@ -35,16 +35,10 @@ Result<void> trace_into(std::string_view expression, const RollOptions& options,
     if (!parsed.expression) return {};
     record.consumed = parsed.consumed;
     Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(out.seed);
-    detail::NodeSpans spans;
-    const detail::TraceSize size = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed, spans);
-    detail::TraceRecorder recorder(parsed.ast, spans, size, out);
-    if (Result<void> done = evaluate_record(parsed, rng, options.show_detail, record,
-                                            detail::ObserverRef<detail::TraceRecorder>(recorder));
-        !done) {
-        return done;
-    }
-    recorder.finish();
-    return {};
+    const detail::TraceSize size = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed, out.sites);
+    detail::TraceRecorder recorder(parsed.ast, size, out);
+    return evaluate_record(parsed, rng, options.show_detail, record,
+                           detail::ObserverRef<detail::TraceRecorder>(recorder));
 }
 
 Result<TraceOutput> trace(std::string_view expression, const RollOptions& options) {

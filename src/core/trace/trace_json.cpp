@@ -7,9 +7,10 @@
 #include "json_writer.hpp"
 #include "pipwerk/trace.hpp"
 
-// The JSON form of a trace, written once here for every binding. A chain of
-// operations nests as deep as it is long, so the tree is written from an
-// explicit list of what is still to come rather than by recursion.
+// The JSON form of a trace, written once here for every binding. The tree is
+// a flat table of nodes, children named by their index, so the form is as
+// shallow for a chain of 100,000 operations as for one: any JSON reader
+// takes it back without recursing down the tree.
 
 namespace pipwerk {
 namespace {
@@ -35,48 +36,57 @@ void append_values(std::string& out, std::span<const double> values) {
     out += ']';
 }
 
+void append_indices(std::string& out, const std::vector<std::size_t>& indices) {
+    out += '[';
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        if (i != 0) out += ',';
+        append_int(out, indices[i]);
+    }
+    out += ']';
+}
+
 void append_die(std::string& out, const TraceDie& die) {
     out += "{\"value\":";
     append_int(out, die.value);
     out += die.kept ? ",\"kept\":true" : ",\"kept\":false";
     out += die.bonus ? ",\"bonus\":true" : ",\"bonus\":false";
     out += die.earned_bonus ? ",\"earned_bonus\":true" : ",\"earned_bonus\":false";
-    out += !die.success ? ",\"success\":null" : *die.success ? ",\"success\":true" : ",\"success\":false";
+    out += !die.compared ? ",\"success\":null" : die.passes ? ",\"success\":true" : ",\"success\":false";
     out += '}';
 }
 
-void append_dice_fields(std::string& out, const TraceOutput& trace, const TraceNode& node) {
+void append_dice_fields(std::string& out, const TraceNode& node, std::span<const TraceDie> dice) {
     append_key(out, "count");
     append_int(out, node.count);
     append_key(out, "faces");
     append_int(out, node.faces);
+    const TraceModifiers& m = node.modifiers;
     append_key(out, "bonus");
-    if (node.bonus) {
-        append_int(out, *node.bonus);
+    if (m.bonus) {
+        append_int(out, *m.bonus);
     } else {
         out += "null";
     }
     append_key(out, "keep");
-    if (node.keep) {
+    if (m.keep) {
         out += "{\"count\":";
-        append_int(out, node.keep->count);
-        out += node.keep->lowest ? ",\"lowest\":true}" : ",\"lowest\":false}";
+        append_int(out, m.keep->count);
+        out += m.keep->lowest ? ",\"lowest\":true}" : ",\"lowest\":false}";
     } else {
         out += "null";
     }
     append_key(out, "comparison");
-    if (node.comparison) {
+    if (m.comparison) {
         out += "{\"op\":";
-        append_json_string(out, node.comparison->op);
+        append_json_string(out, m.comparison->op);
         out += ",\"threshold\":";
-        append_int(out, node.comparison->threshold);
+        append_int(out, m.comparison->threshold);
         out += '}';
     } else {
         out += "null";
     }
     append_key(out, "dice");
     out += '[';
-    const auto dice = trace.dice_of(node);
     for (std::size_t i = 0; i < dice.size(); ++i) {
         if (i != 0) out += ',';
         append_die(out, dice[i]);
@@ -84,86 +94,8 @@ void append_dice_fields(std::string& out, const TraceOutput& trace, const TraceN
     out += ']';
 }
 
-// What is still to be written: a node, or a fixed piece of text.
-struct Pending {
-    std::size_t node;
-    std::string_view text;  // written instead of the node when not empty
-};
-
-// The node's own fields, with its children pushed (last first) to be written
-// after them.
-void open_node(std::string& out, const TraceOutput& trace, std::size_t index, std::vector<Pending>& todo) {
-    const TraceNode& node = trace.nodes[index];
-    out += "{\"kind\":";
-    append_json_string(out, kind_name(node.kind));
-    append_key(out, "start");
-    append_int(out, node.start);
-    append_key(out, "end");
-    append_int(out, node.end);
-    if (node.is_set) {
-        append_key(out, "values");
-        append_values(out, trace.values_of(node));
-    } else {
-        append_key(out, "value");
-        append_json_number(out, trace.values_of(node).front());
-    }
-    const auto children = trace.children_of(node);
-    todo.push_back({0, "}"});
-    switch (node.kind) {
-        case TraceKind::Number:
-            append_key(out, "text");
-            append_json_string(out, node.text);
-            break;
-        case TraceKind::Dice: append_dice_fields(out, trace, node); break;
-        case TraceKind::Negation:
-            append_key(out, "operand");
-            todo.push_back({children[0], {}});
-            break;
-        case TraceKind::Binary:
-            append_key(out, "op");
-            append_json_string(out, std::string_view(&node.op, 1));
-            append_key(out, "left");
-            todo.push_back({children[1], {}});
-            todo.push_back({0, ",\"right\":"});
-            todo.push_back({children[0], {}});
-            break;
-        case TraceKind::Repetition:
-        case TraceKind::Set:
-            if (node.kind == TraceKind::Repetition) {
-                append_key(out, "count");
-                append_int(out, children.size());
-            }
-            append_key(out, "elements");
-            out += '[';
-            todo.push_back({0, "]"});
-            for (std::size_t i = children.size(); i-- > 0;) {
-                todo.push_back({children[i], {}});
-                if (i != 0) todo.push_back({0, ","});
-            }
-            break;
-    }
-}
-
-}  // namespace
-
-void append_trace_tree_json(std::string& out, const TraceOutput& trace) {
-    if (!trace.has_tree()) {
-        out += "null";
-        return;
-    }
-    std::vector<Pending> todo{{trace.nodes.size() - 1, {}}};
-    while (!todo.empty()) {
-        const Pending next = todo.back();
-        todo.pop_back();
-        if (next.text.empty()) {
-            open_node(out, trace, next.node, todo);
-        } else {
-            out += next.text;
-        }
-    }
-}
-
-void append_trace_json(std::string& out, const TraceOutput& trace) {
+// The roll's keys, "seed" and "hints", each followed by a comma.
+void append_head(std::string& out, const TraceOutput& trace) {
     const RollOutput& r = trace.output;
     out += "{\"consumed\":";
     append_json_string(out, r.consumed);
@@ -187,10 +119,109 @@ void append_trace_json(std::string& out, const TraceOutput& trace) {
         if (i != 0) out += ',';
         append_json_string(out, trace.hints[i]);
     }
-    out += ']';
-    append_key(out, "tree");
-    append_trace_tree_json(out, trace);
+    out += "],";
+}
+
+}  // namespace
+
+void TraceJson::append_node(std::string& out, std::size_t i) {
+    const TraceNode node = trace_.node(i);
+    out += "{\"kind\":";
+    append_json_string(out, kind_name(node.kind));
+    append_key(out, "start");
+    append_int(out, node.start);
+    append_key(out, "end");
+    append_int(out, node.end);
+    if (node.is_set) {
+        append_key(out, "values");
+        append_values(out, trace_.values_of(i));
+    } else {
+        append_key(out, "value");
+        append_json_number(out, trace_.values_of(i).front());
+    }
+    switch (node.kind) {
+        case TraceKind::Number:
+            append_key(out, "text");
+            append_json_string(out, trace_.number_text(i));
+            break;
+        case TraceKind::Dice: append_dice_fields(out, node, trace_.dice_of(i)); break;
+        case TraceKind::Negation:
+            append_key(out, "operand");
+            append_int(out, i - 1);
+            break;
+        case TraceKind::Binary:
+            append_key(out, "op");
+            append_json_string(out, std::string_view(&node.op, 1));
+            append_key(out, "left");
+            append_int(out, trace_.child(i, 0));
+            append_key(out, "right");
+            append_int(out, i - 1);
+            break;
+        case TraceKind::Repetition:
+        case TraceKind::Set:
+            trace_.children_of(i, children_);
+            if (node.kind == TraceKind::Repetition) {
+                append_key(out, "count");
+                append_int(out, children_.size());
+            }
+            append_key(out, "elements");
+            append_indices(out, children_);
+            break;
+    }
     out += '}';
+}
+
+bool TraceJson::append_next(std::string& out, std::size_t piece) {
+    if (done_) return false;
+    const std::size_t begin = out.size();
+    if (!started_) {
+        started_ = true;
+        if (part_ == Part::Whole) append_head(out, trace_);
+        out += "\"nodes\":[";
+    }
+    const std::size_t count = trace_.node_count();
+    for (; next_node_ < count && out.size() - begin < piece; ++next_node_) {
+        if (next_node_ != 0) out += ',';
+        append_node(out, next_node_);
+    }
+    if (next_node_ == count) {
+        out += "],\"root\":";
+        if (trace_.has_tree()) {
+            append_int(out, trace_.root());
+        } else {
+            out += "null";
+        }
+        if (part_ == Part::Whole) out += '}';
+        done_ = true;
+    }
+    return true;
+}
+
+std::size_t TraceJson::least_size() const noexcept {
+    // Each kind's node and each die as short as they can be written: every
+    // number one digit, every text and list empty, with the comma before it.
+    constexpr auto length = [](std::string_view shortest) { return shortest.size() + 1; };
+    constexpr std::size_t kShortest[] = {
+        length(R"({"kind":"number","start":0,"end":0,"value":0.0,"text":""})"),
+        length(R"({"kind":"dice","start":0,"end":0,"value":0.0,"count":0,"faces":0,"bonus":0,"keep":null,)"
+               R"("comparison":null,"dice":[]})"),
+        length(R"({"kind":"negation","start":0,"end":0,"value":0.0,"operand":0})"),
+        length(R"({"kind":"binary","start":0,"end":0,"value":0.0,"op":"+","left":0,"right":0})"),
+        length(R"({"kind":"set","start":0,"end":0,"values":[],"elements":[]})"),
+        length(R"({"kind":"repetition","start":0,"end":0,"values":[],"count":0,"elements":[]})"),
+    };
+    constexpr std::size_t kShortestDie = length(R"({"value":0,"kept":true,"bonus":true,"earned_bonus":true,"success":true})");
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < trace_.node_count(); ++i) {
+        bytes += kShortest[static_cast<std::size_t>(trace_.kind(i))] + kShortestDie * trace_.dice_of(i).size();
+    }
+    return bytes;
+}
+
+void append_trace_json(std::string& out, const TraceOutput& trace) {
+    TraceJson json(trace, TraceJson::Part::Whole);
+    while (json.append_next(out, static_cast<std::size_t>(-1))) {
+    }
 }
 
 }  // namespace pipwerk

@@ -1,11 +1,11 @@
 #include "trace/trace_recorder.hpp"
 
-#include <algorithm>
+#include <limits>
 #include <variant>
 
 #include "eval.hpp"
-#include "eval/detail_layout.hpp"
 #include "eval/tree_walk.hpp"
+#include "out_of_memory.hpp"
 
 namespace pipwerk::detail {
 namespace {
@@ -21,99 +21,98 @@ std::string_view comparison_symbol(ComparisonOp::Kind kind) noexcept {
     return "";
 }
 
+constexpr std::size_t kMaxIndex = std::numeric_limits<std::uint32_t>::max();
+
 }  // namespace
 
-TraceRecorder::TraceRecorder(const Ast& ast, const NodeSpans& spans, TraceSize size, TraceOutput& out)
-    : ast_(ast), spans_(spans), out_(out) {
-    out_.nodes.reserve(size.nodes);
-    numbers_.reserve(size.nodes);
-    // Every node but the root is one child.
-    if (size.nodes > 1) out_.children.reserve(size.nodes - 1);
+TraceRecorder::TraceRecorder(const Ast& ast, TraceSize size, TraceOutput& out) : ast_(ast), out_(out) {
+    // Records, dice and set elements are found by 32-bit indices: a trace
+    // past them would take tens of gigabytes. Refused before any room is
+    // taken, and checked again as each is added.
+    if (size.nodes > kMaxIndex || size.dice > kMaxIndex) out_of_memory();
+    out_.records.reserve(size.nodes);
     out_.dice.reserve(size.dice);
 }
 
-TraceNode& TraceRecorder::add(TraceKind kind, ExprId id, std::size_t children) {
-    TraceNode& node = out_.nodes.emplace_back();
-    node.kind = kind;
-    node.start = spans_[id].start;
-    node.end = spans_[id].end;
-    node.first_value = numbers_.size();
-    // The last `children` finished nodes, in the order they were finished.
-    node.first_child = out_.children.size();
-    node.child_count = children;
-    if (children != 0) {  // a leaf, the usual node, has none to move
-        out_.children.insert(out_.children.end(), pending_.end() - children, pending_.end());
+TraceRecord& TraceRecorder::add(ExprId id, std::size_t children) {
+    if (out_.records.size() == kMaxIndex) out_of_memory();
+    const auto index = static_cast<std::uint32_t>(out_.records.size());
+    std::uint32_t start = index;
+    if (children != 0) {  // a leaf, the usual node, has none to take
+        start = pending_[pending_.size() - children];
         pending_.truncate(pending_.size() - children);
     }
-    pending_.push_back(out_.nodes.size() - 1);
-    return node;
+    pending_.push_back(start);
+    TraceRecord& record = out_.records.emplace_back();
+    record.site = id;
+    record.link = index - start + 1;
+    return record;
 }
 
-void TraceRecorder::add_value(TraceNode& node, const Number& value) {
-    numbers_.push_back(value);
-    node.value_count = 1;
+void TraceRecorder::add_elements(TraceRecord& record, std::span<const Number> values) {
+    if (out_.set_values.size() + values.size() > kMaxIndex) out_of_memory();
+    record.elements.first = static_cast<std::uint32_t>(out_.set_values.size());
+    record.elements.count = static_cast<std::uint32_t>(values.size());
+    for (const Number& v : values) out_.set_values.push_back(v.to_double());
 }
 
 void TraceRecorder::scalar(ExprId id, const Number& value) {
-    const Expr::Node& n = ast_[id].node();
-    if (const auto* b = std::get_if<BinaryExpr>(&n)) {
-        TraceNode& node = add(TraceKind::Binary, id, 2);
-        node.op = symbol_of(b->op);
-        add_value(node, value);
-        return;
-    }
-    TraceNode& node = add(TraceKind::Number, id, 0);
-    append_echo(node.text, value);
-    add_value(node, value);
+    // A Binary of two scalars, or a number.
+    const bool binary = out_.sites[id].kind == TraceKind::Binary;
+    add(id, binary ? 2 : 0).value = value.to_double();
+    last_.clear();
+    last_.push_back(value);
 }
 
 void TraceRecorder::elements(ExprId id, std::span<const Number> values) {
-    const Expr::Node& n = ast_[id].node();
-    TraceKind kind = TraceKind::Binary;
-    std::size_t children = 2;
-    if (const auto* set = std::get_if<SetExpr>(&n)) {
-        kind = TraceKind::Set;
-        children = set->item_count;
-    } else if (std::holds_alternative<RepeatExpr>(n)) {
-        kind = TraceKind::Repetition;
+    TraceSite& site = out_.sites[id];
+    site.is_set = true;
+    std::size_t children = 2;  // a Binary
+    if (site.kind == TraceKind::Set) {
+        children = std::get<SetExpr>(ast_[id].node()).item_count;
+    } else if (site.kind == TraceKind::Repetition) {
         children = values.size();
     }
-    TraceNode& node = add(kind, id, children);
-    if (const auto* b = std::get_if<BinaryExpr>(&n)) node.op = symbol_of(b->op);
-    node.is_set = true;
-    numbers_.append(values.data(), values.size());
-    node.value_count = values.size();
+    add_elements(add(id, children), values);
+    last_.clear();
+    last_.append(values.data(), values.size());
 }
 
 void TraceRecorder::dice(ExprId id, const DiceTerm& term, const RollResult& pool, const Number& value) {
-    TraceNode& node = add(TraceKind::Dice, id, 0);
-    node.count = term.count;
-    node.faces = term.faces;
-    // A plain term (the usual one) has no modifier to read.
-    if (const DiceRef ref = std::get<DiceRef>(ast_[id].node()); ref.index != DiceRef::kInline) {
+    TraceSite& site = out_.sites[id];
+    site.bits = std::uint64_t{static_cast<std::uint32_t>(term.faces)} << 32 | static_cast<std::uint32_t>(term.count);
+    // A plain term (the usual one) has no modifier to read; one evaluated
+    // again (in a repetition) has its modifiers already.
+    if (const DiceRef ref = std::get<DiceRef>(ast_[id].node());
+        ref.index != DiceRef::kInline && site.modifiers == TraceSite::kNoModifiers) {
         const Ast::DiceViews written = ast_.dice_views(ref);
-        if (written.has_bonus) node.bonus = term.bonus;
-        if (written.has_keep) {
-            node.keep = TraceKeep{.count = written.keep_n, .lowest = written.keep_dir == KeepMode::Dir::Low};
-        }
+        TraceModifiers m;
+        if (written.has_bonus) m.bonus = term.bonus;
+        if (written.has_keep) m.keep = TraceKeep{.count = written.keep_n, .lowest = written.keep_dir == KeepMode::Dir::Low};
         if (written.has_comparison) {
-            node.comparison = TraceComparison{.op = comparison_symbol(term.comparison), .threshold = term.threshold};
+            m.comparison = TraceComparison{.op = comparison_symbol(term.comparison), .threshold = term.threshold};
         }
+        site.modifiers = static_cast<std::uint32_t>(out_.modifiers.size());
+        out_.modifiers.push_back(m);
     }
-    add_value(node, value);
+    TraceRecord& record = add(id, 0);
+    record.value = value.to_double();
+    record.link = static_cast<std::uint32_t>(out_.dice.size());
+    last_.clear();
+    last_.push_back(value);
     // Dice past the initial ones were added by bonuses.
     const std::size_t size = pool.size < kMaxPool ? pool.size : kMaxPool;
+    if (out_.dice.size() + size > kMaxIndex) out_of_memory();
     const auto initial = static_cast<std::size_t>(term.count);
-    node.first_die = out_.dice.size();
-    node.die_count = size;
-    out_.dice.resize(out_.dice.size() + size);
-    TraceDie* die = out_.dice.data() + node.first_die;
-    for (std::size_t i = 0; i < size; ++i, ++die) {
-        die->value = pool.rolls[i];
-        die->kept = pool.kept[i];
-        die->bonus = i >= initial;
-        die->earned_bonus = pool.earned_bonus[i];
-        if (term.has_comparison) die->success = ComparisonOp::passes(term.comparison, pool.rolls[i], term.threshold);
+    for (std::size_t i = 0; i < size; ++i) {
+        TraceDie die;
+        die.value = pool.rolls[i];
+        die.kept = pool.kept[i];
+        die.bonus = i >= initial;
+        die.earned_bonus = pool.earned_bonus[i];
+        die.compared = term.has_comparison;
+        die.passes = term.has_comparison && ComparisonOp::passes(term.comparison, pool.rolls[i], term.threshold);
+        out_.dice.push_back(die);
     }
 }
 
@@ -131,21 +130,17 @@ void TraceRecorder::signs(ExprId id) {
             break;
         }
     }
+    const bool is_set = out_.sites[out_.records.back().site].is_set;  // the operand's
     for (std::size_t k = negations.size(); k-- > 0;) {
-        const TraceNode& operand = out_.nodes[pending_.back()];
-        const std::size_t first = operand.first_value;
-        const std::size_t count = operand.value_count;
-        const bool is_set = operand.is_set;
-        TraceNode& node = add(TraceKind::Negation, negations[k], 1);
-        node.is_set = is_set;
-        node.value_count = count;
-        for (std::size_t i = 0; i < count; ++i) numbers_.push_back(negate(numbers_[first + i]));
+        for (Number& v : last_) v = negate(v);
+        out_.sites[negations[k]].is_set = is_set;
+        TraceRecord& record = add(negations[k], 1);
+        if (is_set) {
+            add_elements(record, last_.span());
+        } else {
+            record.value = last_[0].to_double();
+        }
     }
-}
-
-void TraceRecorder::finish() {
-    out_.values.resize(numbers_.size());
-    for (std::size_t i = 0; i < numbers_.size(); ++i) out_.values[i] = numbers_[i].to_double();
 }
 
 }  // namespace pipwerk::detail

@@ -1,12 +1,12 @@
 #pragma once
 
-// The observer (eval/observer.hpp) that builds a trace's tree from the
-// evaluator's reports: each report makes one node, which takes as children
-// the nodes its kind calls for from the top of a stack of finished nodes.
+// The observer (eval/observer.hpp) that records a trace from the evaluator's
+// reports: each report adds one record, whose children are the subtrees
+// just finished before it.
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
-#include <vector>
 
 #include "number.hpp"
 #include "parser/ast.hpp"
@@ -21,27 +21,25 @@ class TraceRecorder {
 public:
     static constexpr bool active = true;
 
-    // Room for the tree's nodes, their values, children and dice (as
-    // locate_nodes counts them) is taken once.
-    TraceRecorder(const Ast& ast, const NodeSpans& spans, TraceSize size, TraceOutput& out);
+    // `out` holds the sites (locate_nodes); room for the records and dice
+    // (as locate_nodes counts them) is taken once.
+    TraceRecorder(const Ast& ast, TraceSize size, TraceOutput& out);
 
     void scalar(ExprId id, const Number& value);
     void elements(ExprId id, std::span<const Number> values);
     void dice(ExprId id, const DiceTerm& term, const RollResult& pool, const Number& value);
     void signs(ExprId id);
 
-    // Writes the values out, as roll gives them (Int to the nearest double).
-    void finish();
-
 private:
-    TraceNode& add(TraceKind kind, ExprId id, std::size_t children);
-    void add_value(TraceNode& node, const Number& value);
+    TraceRecord& add(ExprId id, std::size_t children);
+    void add_elements(TraceRecord& record, std::span<const Number> values);
 
     const Ast& ast_;
-    const NodeSpans& spans_;
     TraceOutput& out_;
-    SmallVector<std::size_t, 16> pending_;  // finished nodes without a parent yet
-    SmallVector<Number, 16> numbers_;       // the nodes' values as evaluated
+    SmallVector<std::uint32_t, 16> pending_;  // where the subtrees not yet anyone's child start
+    // The last node's value or elements as evaluated: a sign over it
+    // negates these, not their doubles (the smallest Int is its own negation).
+    SmallVector<Number, 8> last_;
 };
 
 }  // namespace pipwerk::detail

@@ -32,6 +32,7 @@ text: str = json.dumps(t.to_dict())
 root = t.root
 if root is not None:
     span: tuple[int, int] = (root.start, root.end)
+    index: int = root.index
     values: tuple[float, ...] = root.values
     total_of(root)
 print(naturals(t), [dropped(term) for term in t.dice], result.full, seed, hints, text, t.to_json())
