@@ -1,3 +1,10 @@
+// roll: parse, seed, evaluate and render one expression. The whole roll is
+// laid out in one RollRecord (roll_record.hpp): the detail and the summary
+// are written back to back into one text with the joiner between them, and
+// the values beside it, so the common path allocates nothing for a short
+// roll and every binding copies the roll out from one view (RollView).
+// evaluate_record is the one path from a parsed expression to that record;
+// trace takes it too, with an observer that records each node.
 #include "pipwerk/pipwerk.hpp"
 #include "roll_record.hpp"
 
@@ -56,15 +63,15 @@ Result<void> roll_into(std::string_view expression, const RollOptions& options, 
     return evaluate_record(parsed, rng, options.show_detail, out, none);
 }
 
-RollOutput to_output(const RollRecord& record) {
+RollOutput to_output(const RollView& view) {
     RollOutput out;
-    out.consumed = record.consumed;
-    out.tail = record.tail;
-    out.summary = record.summary();
-    out.detail = record.detail();
-    out.full = record.full();
-    out.is_set = record.is_set;
-    out.values.assign(record.values.begin(), record.values.end());
+    out.consumed = view.consumed;
+    out.tail = view.tail;
+    out.summary = view.summary();
+    out.detail = view.detail();
+    out.full = view.full();
+    out.is_set = view.is_set;
+    out.values.assign(view.values.begin(), view.values.end());
     return out;
 }
 
@@ -75,5 +82,12 @@ Result<RollOutput> roll(std::string_view expression, const RollOptions& options)
     }
     return to_output(record);
 }
+
+ParseOutput parse(std::string_view expression) {
+    const ParseOutcome outcome = Parser::parse(expression);
+    return {.success = outcome.success(), .consumed = outcome.consumed, .tail = outcome.tail};
+}
+
+std::uint64_t unseeded_base_seed() noexcept { return Xoroshiro128StarStar::clock_seed(); }
 
 }  // namespace pipwerk
