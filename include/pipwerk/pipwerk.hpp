@@ -99,6 +99,7 @@ struct RollBufferAccess;
 // Room for one roll at a time, kept from one roll to the next: the texts
 // and values of a short roll fit inside the buffer, so rolling into it
 // allocates nothing. For callers that roll often or copy a roll out at once.
+// Room past 64 KiB that a long roll took is given back at the next roll.
 class RollBuffer {
 public:
     RollBuffer() noexcept;

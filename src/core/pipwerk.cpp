@@ -8,6 +8,7 @@
 #include "pipwerk/pipwerk.hpp"
 #include "roll_record.hpp"
 
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -61,6 +62,27 @@ Result<void> roll_into(std::string_view expression, const RollOptions& options, 
                                             : Xoroshiro128StarStar::from_clock();
     const detail::ObserverRef<detail::NoObserver> none;
     return evaluate_record(parsed, rng, options.show_detail, out, none);
+}
+
+// RollBuffer keeps a RollRecord in its own storage, so the public header
+// needs none of the record's types and a roll on the stack stays off the heap.
+RollBuffer::RollBuffer() noexcept { new (storage_) RollRecord; }
+
+RollBuffer::~RollBuffer() { detail::RollBufferAccess::record(*this).~RollRecord(); }
+
+Result<RollView> RollBuffer::roll(std::string_view expression, const RollOptions& options) {
+    RollRecord& record = detail::RollBufferAccess::record(*this);
+    // Room past kKeptBytes is given back here: a buffer that lives long (a
+    // binding's) holds a long roll's memory only until its next roll.
+    constexpr std::size_t kKeptBytes = std::size_t{1} << 16;
+    if (record.text.capacity() + record.values.capacity() * sizeof(double) > kKeptBytes) [[unlikely]] {
+        record.~RollRecord();
+        new (&record) RollRecord;
+    } else {
+        record.clear();
+    }
+    if (Result<void> done = roll_into(expression, options, record); !done) return std::unexpected(done.error());
+    return record.view();
 }
 
 RollOutput to_output(const RollView& view) {

@@ -72,9 +72,10 @@ PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 
     // The interpreter lock stays held: the engine is quick and keeps no state.
     // The core lays the whole roll out in one buffer (inline for short rolls)
-    // that the result object copies in one allocation.
+    // that the result object copies in one allocation. The lock guards the
+    // one buffer, which every call reuses.
+    static RollBuffer buffer;
     return contain([&] {
-        RollBuffer buffer;
         const Result<RollView> view = buffer.roll(expression.utf8, options);
         if (!view) return raise_value_error(view.error().message());
         return new_roll_result(*view, expression.source);
