@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ struct ValueLaw {
     bool dense = true;
     DenseLaw ints;                                // when dense: Int values ints.lo ...
     std::vector<std::pair<Number, double>> list;  // otherwise
+    // The seed of the table of outcomes whose order `list` is in, if any: a
+    // table seeded alike would pile the list up in one run of slots.
+    std::optional<std::uint64_t> order;
 
     [[nodiscard]] static ValueLaw constant(Number value);
     [[nodiscard]] static ValueLaw of_ints(DenseLaw ints);
