@@ -71,12 +71,8 @@ public:
     Scoring(const DiceExpr& dice, std::int32_t faces, bool mirrored) : faces_(faces), mirrored_(mirrored) {
         if (!dice.comparison) return;
         counting_ = true;
-        const std::int64_t threshold = dice.comparison->threshold.integer_view();
-        passing_.assign(static_cast<std::size_t>(faces) + 1, 0);
-        for (std::int64_t y = 1; y <= faces; ++y) {
-            const bool pass = ComparisonOp::passes(dice.comparison->kind, real_face(y), threshold);
-            passing_[static_cast<std::size_t>(y)] = passing_[static_cast<std::size_t>(y - 1)] + (pass ? 1 : 0);
-        }
+        test_ = dice.comparison->kind;
+        threshold_ = dice.comparison->threshold.integer_view();
     }
 
     [[nodiscard]] std::int64_t score(std::int64_t y) const noexcept {
@@ -131,14 +127,31 @@ public:
 
 private:
     [[nodiscard]] std::int64_t real_face(std::int64_t y) const noexcept { return mirrored_ ? faces_ + 1 - y : y; }
+    // The working faces in [a, b] that pass the test, counted without a
+    // table: the real faces that pass are a range, or all but one face.
     [[nodiscard]] std::int64_t passing(std::int64_t a, std::int64_t b) const noexcept {
-        return passing_[static_cast<std::size_t>(b)] - passing_[static_cast<std::size_t>(a - 1)];
+        const std::int64_t lo = mirrored_ ? faces_ + 1 - b : a;
+        const std::int64_t hi = mirrored_ ? faces_ + 1 - a : b;
+        const std::int64_t all = hi - lo + 1;
+        // Faces of [lo, hi] at least t; t may lie anywhere.
+        const auto at_least = [lo, hi, all](std::int64_t t) { return t <= lo ? all : t > hi ? 0 : hi - t + 1; };
+        // Faces of [lo, hi] above u: u < hi <= faces, so u + 1 cannot wrap.
+        const auto above = [hi, &at_least](std::int64_t u) { return u >= hi ? 0 : at_least(u + 1); };
+        switch (test_) {
+            case ComparisonOp::Kind::Greater: return above(threshold_);
+            case ComparisonOp::Kind::GreaterEqual: return at_least(threshold_);
+            case ComparisonOp::Kind::Less: return all - at_least(threshold_);
+            case ComparisonOp::Kind::LessEqual: return all - above(threshold_);
+            case ComparisonOp::Kind::NotEqual: return all - (lo <= threshold_ && threshold_ <= hi ? 1 : 0);
+        }
+        return 0;
     }
 
     std::int64_t faces_;
     bool mirrored_;
     bool counting_ = false;
-    std::vector<std::int64_t> passing_;  // passing_[y]: passing working faces in 1 .. y
+    ComparisonOp::Kind test_ = ComparisonOp::Kind::Greater;
+    std::int64_t threshold_ = 0;  // the integer view of the comparison's threshold
     RunningSums sums_;                   // scratch room of add_uniform
 };
 
@@ -396,6 +409,8 @@ Budgeted<void> keep_highest_with_tops_part(Scoring& scoring, std::int64_t hi, st
     BoundaryWeights weights(1, hi, max_size);
     DenseLaw sum;
     DenseLaw next;
+    std::vector<ScaledLaw> parts;
+    parts.reserve(targets.size());
     for (std::int64_t v = from; v <= to; ++v) {
         weights.at(v);
         const std::int64_t score_v = scoring.score(v);
@@ -411,13 +426,15 @@ Budgeted<void> keep_highest_with_tops_part(Scoring& scoring, std::int64_t hi, st
                 if (auto done = scoring.add_die_into(sum, v + 1, hi, false, next, budget, lead); !done) return done;
                 std::swap(sum, next);
             }
+            parts.clear();
             for (const KeepTarget& t : targets) {
                 if (t.keep <= a) continue;
                 const double weight = weights.weight(t, a);
                 if (weight == 0.0) continue;
                 if (auto ok = budget.charge(tops[t.top].size() / per_step + 1, "a dice term"); !ok) return ok;
-                add_scaled(sum, tops[t.top], weight, (t.keep - a) * score_v);
+                parts.push_back(ScaledLaw{&tops[t.top], weight, (t.keep - a) * score_v});
             }
+            add_scaled_all(sum, parts);
         }
         if (auto ok = budget.charge(sum.size() / per_step + 1, "a dice term"); !ok) return ok;
         add_scaled(total, sum, 1.0, 0);
@@ -576,7 +593,7 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
         // refuse now if all will not fit, rather than after most of a second.
         const std::uint64_t top_cost = top_plan.charge() +
                                        top_sizes_pass_cost(scoring, faces, pool.top_lo, all, top_sizes, keep);
-        const bool fold = how == BottomSum::Cheaper ? tops_cost + folded.total() < apart.total()
+        const bool fold = how == BottomSum::Cheaper ? tops_cost + folded.charge() < apart.charge()
                                                     : how == BottomSum::Folded;
         if ((fold ? tops_cost + folded.charge() : apart.charge()) + top_cost > budget.left()) {
             return std::unexpected(WorkBudget::too_large("a dice term"));
@@ -682,6 +699,8 @@ std::string describe(const DiceExpr& dice, std::int32_t count, std::int32_t face
 
 }  // namespace
 
+std::string dice_term_of(std::uint64_t size) { return "a dice term of " + std::to_string(size) + " outcomes"; }
+
 Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget,
                                  BottomSum how) {
     const std::int64_t s = dice.keep ? signed_keep(*dice.keep) : 0;
@@ -689,7 +708,6 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
     // Setting up a term costs a few dozen steps whatever its size.
     if (auto ok = budget.charge(64, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
-    Scoring scoring(dice, faces, mirrored);
     const auto refused = [&](Budgeted<DenseLaw> law) -> Budgeted<DenseLaw> {
         if (law || law.error().kind != OddsError::Kind::TooLarge) return law;
         return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
@@ -704,15 +722,34 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
                                                      " faces with a bonus (at most " +
                                                      std::to_string(kMaxDiceFaces) + ")"));
     }
+    Scoring scoring(dice, faces, mirrored);
     // A bonus die is only added while the pool holds fewer than 50, so a
     // pool that starts full is 50 plain dice, whatever the threshold.
     if (!bonus || static_cast<std::size_t>(count) >= kMaxPool) {
         const std::int32_t dice_count = bonus ? static_cast<std::int32_t>(kMaxPool) : count;
-        if (keep == 0 || keep >= static_cast<std::uint64_t>(dice_count)) {
-            // Every die kept: the score of one die, dice_count times over.
+        const bool all_kept = keep == 0 || keep >= static_cast<std::uint64_t>(dice_count);
+        // A keep walks every face: past the faces a plain die may have, it
+        // is refused from the numbers alone, as a bonus pool is above.
+        if (!all_kept && faces > kMaxDiceFaces) {
+            return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
+                                                         " faces keeping some (at most " +
+                                                         std::to_string(kMaxDiceFaces) + ")"));
+        }
+        if (all_kept) {
+            // Every die kept: the score of one die, dice_count times over,
+            // charged at once, and its law's size checked before it is built.
+            std::uint64_t steps = 0;
+            std::uint64_t size = 1;
+            for (std::int32_t i = 0; i < dice_count; ++i) {
+                steps += scoring.die_cost(size, faces, true);
+                size = scoring.next_size(size, faces);
+            }
+            if (auto ok = budget.charge(steps, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
+            if (auto ok = budget.can_hold(size, dice_term_of(size)); !ok) return std::unexpected(ok.error());
+            WorkBudget charged(steps);
             DenseLaw law = DenseLaw::point(0, 1.0);
             for (std::int32_t i = 0; i < dice_count; ++i) {
-                auto next = scoring.add_die(law, 1, faces, true, budget);
+                auto next = scoring.add_die(law, 1, faces, true, charged);
                 if (!next) return refused(std::unexpected(next.error()));
                 law = std::move(*next);
             }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "dense_law.hpp"
 #include "parser/ast.hpp"
@@ -18,7 +19,15 @@ namespace pipwerk::detail {
 // kept_score); by default whichever takes fewer steps, or one way always, so
 // that each can be checked against the other.
 enum class BottomSum : std::uint8_t { Cheaper, Apart, Folded };
+//
+// Whatever is known from the term's numbers is checked before any law is
+// built: a keep or a bonus pool of more than 1000 faces is refused, and so
+// are dice all kept whose sums cost more steps than are left, or whose law
+// would be more than the budget can hold (named as dice_term_of names it).
 [[nodiscard]] Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces,
                                                WorkBudget& budget, BottomSum how = BottomSum::Cheaper);
+
+// "a dice term of 3997 outcomes": what holding a term's law is charged as.
+[[nodiscard]] std::string dice_term_of(std::uint64_t size);
 
 }  // namespace pipwerk::detail

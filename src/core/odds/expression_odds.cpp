@@ -342,7 +342,7 @@ private:
         if (const auto it = terms_.find(key); it != terms_.end()) return ScalarOdds{1.0, {}, it->second};
         auto law = detail::dice_term_law(dice, count, faces, budget_);
         if (!law) return std::unexpected(law.error());
-        if (auto ok = budget_.hold(law->size(), "a dice term of " + std::to_string(law->size()) + " outcomes"); !ok) {
+        if (auto ok = budget_.hold(law->size(), detail::dice_term_of(law->size())); !ok) {
             return std::unexpected(ok.error());
         }
         LawRef value = share(ValueLaw::of_ints(std::move(*law)), budget_);

@@ -37,6 +37,8 @@ public:
     // A law of `size` values about to be made: held until the call ends, and
     // written a value a step.
     [[nodiscard]] std::expected<void, OddsError> hold(std::uint64_t size, const std::string& what);
+    // Whether hold(size, what) would find room, refusing as it would; nothing is taken.
+    [[nodiscard]] std::expected<void, OddsError> can_hold(std::uint64_t size, const std::string& what) const;
     // A law of `size` values held no longer.
     void release(std::uint64_t size) noexcept { held_ -= size < held_ ? size : held_; }
 
@@ -65,11 +67,14 @@ inline constexpr std::uint64_t kMaxHeldOutcomes = std::uint64_t{1} << 22;
 // Outcomes returned by one call, over all the elements of a set.
 inline constexpr std::uint64_t kMaxReturnedOutcomes = std::uint64_t{1} << 21;
 
+inline std::expected<void, OddsError> WorkBudget::can_hold(std::uint64_t size, const std::string& what) const {
+    if (size <= kMaxHeldOutcomes - held_) return {};
+    return std::unexpected(too_large(what + ", beside " + std::to_string(held_) + " outcomes already held (at most " +
+                                     std::to_string(kMaxHeldOutcomes) + ")"));
+}
+
 inline std::expected<void, OddsError> WorkBudget::hold(std::uint64_t size, const std::string& what) {
-    if (size > kMaxHeldOutcomes - held_) {
-        return std::unexpected(too_large(what + ", beside " + std::to_string(held_) + " outcomes already held (at most " +
-                                         std::to_string(kMaxHeldOutcomes) + ")"));
-    }
+    if (auto room = can_hold(size, what); !room) return room;
     if (auto ok = charge(size, what); !ok) return ok;
     held_ += size;
     return {};
