@@ -27,6 +27,20 @@ enum class BottomSum : std::uint8_t { Cheaper, Apart, Folded };
 [[nodiscard]] Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces,
                                                WorkBudget& budget, BottomSum how = BottomSum::Cheaper);
 
+// What dice_term_law does with a budget, worked out from the term's numbers
+// alone (no law is built), for a forecast of the walk: after the set-up it
+// refuses when `checked` steps are more than are left, and in all it spends
+// at least `spent`. A term it refuses from its numbers is refused alike.
+struct TermSteps {
+    std::uint64_t checked;
+    std::uint64_t spent;
+};
+[[nodiscard]] Budgeted<TermSteps> dice_term_steps(const DiceExpr& dice, std::int32_t count, std::int32_t faces);
+
+// "a dice term of 50 dice of 1000 faces keeping the highest 25": what a
+// refusal of dice_term_law's steps names.
+[[nodiscard]] std::string describe_dice_term(const DiceExpr& dice, std::int32_t count, std::int32_t faces);
+
 // "a dice term of 3997 outcomes": what holding a term's law is charged as.
 [[nodiscard]] std::string dice_term_of(std::uint64_t size);
 

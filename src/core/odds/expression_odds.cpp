@@ -73,11 +73,22 @@ void add_errors(ErrorChances& errors, const ErrorChances& more, double weight) {
 // reference goes.
 using LawRef = std::shared_ptr<const ValueLaw>;
 
+// A law with what it gives back when its last reference goes, in one
+// allocation with the reference count (a set of a million constants holds
+// a million laws).
+struct HeldLaw {
+    ValueLaw law;
+    WorkBudget* budget;
+
+    HeldLaw(ValueLaw held, WorkBudget& from) : law(std::move(held)), budget(&from) {}
+    HeldLaw(const HeldLaw&) = delete;
+    HeldLaw& operator=(const HeldLaw&) = delete;
+    ~HeldLaw() { budget->release(law.size()); }
+};
+
 LawRef share(ValueLaw law, WorkBudget& budget) {
-    return LawRef(new ValueLaw(std::move(law)), [&budget](const ValueLaw* held) {
-        budget.release(held->size());
-        delete held;
-    });
+    auto held = std::make_shared<HeldLaw>(std::move(law), budget);
+    return LawRef(held, &held->law);
 }
 
 struct ScalarOdds {
@@ -115,20 +126,38 @@ public:
     std::int32_t rand_range(std::int32_t lo, std::int32_t) noexcept override { return lo; }
 };
 
+// For each item, the index of the first item equal to it: what is shared by
+// many elements (a law, a pair of laws) is worked on once.
+template <class T>
+std::vector<std::size_t> first_of_each(const std::vector<T>& items) {
+    std::vector<std::pair<T, std::size_t>> order(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) order[i] = {items[i], i};
+    std::sort(order.begin(), order.end());
+    std::vector<std::size_t> first(items.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const bool starts = i == 0 || order[i].first != order[i - 1].first;
+        first[order[i].second] = starts ? order[i].second : first[order[i - 1].second];
+    }
+    return first;
+}
+
 // The operations of a set step, element law by element law, each distinct
 // pair done once: what they cost in all is charged before any is done.
 class SetStepPlan {
 public:
     void add(const ValueLaw* left, const ValueLaw* right) { pairs_.emplace_back(left, right); }
 
-    // Refuses at once when the distinct pairs' work passes what is left.
-    [[nodiscard]] Budgeted<void> charge_up_front(BinaryOp op, const WorkBudget& budget) const {
-        std::map<std::pair<const ValueLaw*, const ValueLaw*>, bool> seen;
+    // Charges the elements the step makes, and refuses at once when the
+    // distinct pairs' work passes what is left.
+    [[nodiscard]] Budgeted<void> charge_up_front(BinaryOp op, WorkBudget& budget) {
+        if (auto ok = budget.make_elements(pairs_.size()); !ok) return ok;
+        first_ = first_of_each(pairs_);
         std::uint64_t steps = 0;
         std::uint64_t pairs = 0;
         bool uniform = true;
-        for (const auto& [l, r] : pairs_) {
-            if (!seen.emplace(std::pair(l, r), true).second) continue;
+        for (std::size_t i = 0; i < pairs_.size(); ++i) {
+            if (first_[i] != i) continue;
+            const auto& [l, r] = pairs_[i];
             steps += detail::combine_steps(op, *l, *r);
             pairs += static_cast<std::uint64_t>(l->size()) * r->size();
             uniform = uniform && l->size() == pairs_.front().first->size() && r->size() == pairs_.front().second->size();
@@ -143,28 +172,27 @@ public:
             WorkBudget::too_large(n + " set elements, products of " + std::to_string(pairs) + " pairs of outcomes in all"));
     }
 
-    // The law of each pair, `op` applied as inside a set (a zero divisor gives 0).
+    // After charge_up_front: the law of each pair, `op` applied as inside a
+    // set (a zero divisor gives 0).
     [[nodiscard]] Budgeted<std::vector<LawRef>> run(BinaryOp op, WorkBudget& budget) const {
-        std::map<std::pair<const ValueLaw*, const ValueLaw*>, LawRef> done;
         std::vector<LawRef> out;
         out.reserve(pairs_.size());
         for (std::size_t i = 0; i < pairs_.size(); ++i) {
-            const auto& [l, r] = pairs_[i];
-            if (const auto it = done.find(pairs_[i]); it != done.end()) {
-                out.push_back(it->second);
+            if (first_[i] != i) {
+                out.push_back(out[first_[i]]);
                 continue;
             }
             double failed = 0.0;
-            auto law = detail::combine(op, *l, *r, true, failed, budget);
+            auto law = detail::combine(op, *pairs_[i].first, *pairs_[i].second, true, failed, budget);
             if (!law) return std::unexpected(law.error());
             out.push_back(share(std::move(*law), budget));
-            done.emplace(pairs_[i], out.back());
         }
         return out;
     }
 
 private:
     std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs_;
+    std::vector<std::size_t> first_;  // for each pair, the first one equal to it
 };
 
 class OddsWalk {
@@ -374,12 +402,27 @@ private:
     // A set element: an element whose subtree has been seen before is rolled
     // alike, so its odds are looked up rather than worked out again.
     [[gnu::noinline]] Budgeted<ScalarOdds> element(ExprId item) {
+        if (level_of(ast_, item) == 0) return constant_element(item);
         std::string key;
         detail::append_subtree_key(key, ast_, item);
         if (const auto it = elements_.find(key); it != elements_.end()) return it->second;
         Budgeted<ScalarOdds> odds = rand_or_const(item);
         if (odds) elements_.emplace(std::move(key), *odds);
         return odds;
+    }
+
+    // A constant element: one law per distinct value, looked up by the
+    // value itself (a set of a million numbers is common enough).
+    Budgeted<ScalarOdds> constant_element(ExprId item) {
+        const Result<Number> value = eval_const(ast_, item);
+        if (!value) return ScalarOdds::failure(value.error());
+        auto& seen = constants_[static_cast<std::size_t>(value->kind())];
+        auto [it, fresh] = seen.try_emplace(PackedNumber::payload_of(*value));
+        if (fresh) {
+            if (auto ok = budget_.hold(1, "a constant"); !ok) return std::unexpected(ok.error());
+            it->second = share(ValueLaw::constant(*value), budget_);
+        }
+        return ScalarOdds{1.0, {}, it->second};
     }
 
     // Every element of `set` combined with the scalar, in the given order.
@@ -404,6 +447,7 @@ private:
         if (n < 1) return SetOdds::failure(PipwerkError::non_positive());
         if (n > kMaxRepeat) return SetOdds::failure(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
         // Every repetition rolls afresh with the same law: one law, n references.
+        if (auto ok = budget_.make_elements(static_cast<std::uint64_t>(n)); !ok) return std::unexpected(ok.error());
         Budgeted<ScalarOdds> body = rand_or_const(r.body);
         if (!body) return std::unexpected(body.error());
         SetOdds set;
@@ -416,7 +460,10 @@ private:
     }
 
     [[gnu::noinline]] Budgeted<SetOdds> items(const SetExpr& s) {
+        // Charged before the first is looked at: a set's size decides.
+        if (auto ok = budget_.make_elements(s.item_count); !ok) return std::unexpected(ok.error());
         SetOdds set;
+        set.elements.reserve(s.item_count);
         for (const ExprId item : ast_.items(s)) {
             if (set.ok == 0.0) break;
             Budgeted<ScalarOdds> e = element(item);
@@ -513,6 +560,7 @@ private:
     WorkBudget& budget_;
     std::map<TermKey, LawRef> terms_;
     std::unordered_map<std::string, ScalarOdds> elements_;
+    std::array<std::unordered_map<std::uint64_t, LawRef>, 3> constants_;  // by kind, then payload
 };
 
 // The outcomes as a roll's values give them: each Number to its double,
@@ -565,21 +613,21 @@ std::uint64_t outcome_count(const ValueLaw& law) {
 
 // What odds() returns is bounded, over all the elements of a set: refused
 // before any of it is made, naming the total.
-Budgeted<void> check_returned_size(const std::vector<LawRef>& elements, WorkBudget& budget) {
-    std::map<const ValueLaw*, std::uint64_t> counts;
+Budgeted<void> check_returned_size(const std::vector<LawRef>& elements, const std::vector<std::size_t>& first,
+                                   WorkBudget& budget) {
+    std::vector<std::uint64_t> counts(elements.size());
     std::uint64_t total = 0;
     bool uniform = true;
-    for (const LawRef& e : elements) {
-        auto [it, fresh] = counts.emplace(e.get(), 0);
-        if (fresh) it->second = outcome_count(*e);
-        uniform = uniform && it->second == counts.at(elements.front().get());
-        total += it->second;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        counts[i] = first[i] == i ? outcome_count(*elements[i]) : counts[first[i]];
+        uniform = uniform && counts[i] == counts.front();
+        total += counts[i];
     }
     // Each value returned is written once: a step each.
     if (total <= detail::kMaxReturnedOutcomes) return budget.charge(total, std::to_string(total) + " outcomes to return");
     if (elements.size() == 1) return std::unexpected(WorkBudget::too_large(std::to_string(total) + " outcomes"));
     const std::string n = std::to_string(elements.size()) + " set elements of ";
-    if (uniform) return std::unexpected(WorkBudget::too_large(n + std::to_string(counts.begin()->second) + " outcomes each"));
+    if (uniform) return std::unexpected(WorkBudget::too_large(n + std::to_string(counts.front()) + " outcomes each"));
     return std::unexpected(WorkBudget::too_large(n + std::to_string(total) + " outcomes in all"));
 }
 
@@ -623,13 +671,14 @@ OddsResult<Odds> odds_within(std::string_view expression, WorkBudget& budget) {
         result.elements.resize(elements.size());
         return result;
     }
-    if (auto fits = check_returned_size(elements, budget); !fits) return std::unexpected(fits.error());
+    std::vector<const ValueLaw*> laws(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) laws[i] = elements[i].get();
+    const std::vector<std::size_t> first = first_of_each(laws);
+    if (auto fits = check_returned_size(elements, first, budget); !fits) return std::unexpected(fits.error());
     // Each distinct law is read once; equal elements get copies of it.
-    std::map<const ValueLaw*, std::size_t> first_of;
     result.elements.reserve(elements.size());
-    for (const LawRef& e : elements) {
-        const auto [it, fresh] = first_of.emplace(e.get(), result.elements.size());
-        result.elements.push_back(fresh ? to_distribution(*e, ok) : result.elements[it->second]);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        result.elements.push_back(first[i] == i ? to_distribution(*elements[i], ok) : result.elements[first[i]]);
     }
     return result;
 }
