@@ -719,9 +719,6 @@ std::string describe(const DiceExpr& dice, std::int32_t count, std::int32_t face
     return out;
 }
 
-// Steps of setting up any term.
-constexpr std::uint64_t kSetUpSteps = 64;
-
 // A term as its numbers make it: plain dice all kept, or a pool (plain dice
 // with a keep, or a bonus pool) for kept_score; or refused from the numbers
 // alone, before any work.
@@ -803,12 +800,74 @@ std::pair<std::uint64_t, std::uint64_t> all_kept_cost(const Scoring& scoring, st
 
 }  // namespace
 
+namespace {
+
+// A generator for the limit checks: the roller checks a term before its
+// first draw, so any draws it makes after passing do not matter.
+class LowestFace final : public Rng {
+public:
+    std::int32_t rand_range(std::int32_t lo, std::int32_t) noexcept override { return lo; }
+};
+
+}  // namespace
+
+std::optional<PipwerkError> dice_term_failure(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    if (count < 1 || faces < 2) return PipwerkError::non_positive();
+    LowestFace rng;
+    if (const Result<RollResult> checked = roll_with_modifiers(rng, count, faces, dice.keep, dice.bonus); !checked) {
+        return checked.error();
+    }
+    return std::nullopt;
+}
+
+TermKey term_key(const DiceExpr& dice, std::int32_t count, std::int32_t faces) noexcept {
+    TermKey key{count, faces};
+    if (dice.keep) {
+        key[2] = 1 + static_cast<std::int64_t>(dice.keep->dir);
+        key[3] = dice.keep->n;
+    }
+    if (dice.bonus) {
+        key[4] = 1;
+        key[5] = dice.bonus->integer_view();
+    }
+    if (dice.comparison) {
+        key[6] = 1 + static_cast<std::int64_t>(dice.comparison->kind);
+        key[7] = dice.comparison->threshold.integer_view();
+    }
+    return key;
+}
+
+LawShape dice_term_shape(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    const std::int64_t s = dice.keep ? signed_keep(*dice.keep) : 0;
+    const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
+    const auto kept = [keep](std::int64_t pool) {
+        return keep == 0 ? pool : std::min<std::int64_t>(static_cast<std::int64_t>(std::min<std::uint64_t>(keep, kSizes)), pool);
+    };
+    const bool bonus = dice.bonus && dice.bonus->integer_view() <= faces;
+    const std::int64_t pool = std::min<std::int64_t>(count, kMaxPool);
+    if (dice.comparison) {
+        // Plain dice all kept count 0 .. all of them; any other count is
+        // taken as one value.
+        const bool all = kept(pool) == pool && (!bonus || count >= static_cast<std::int32_t>(kMaxPool));
+        return all ? LawShape{static_cast<std::uint64_t>(pool) + 1, true, 0, pool} : LawShape{1, true, 0, 0};
+    }
+    std::int64_t least = kept(pool);
+    std::int64_t most = kept(pool) * faces;
+    if (bonus) {
+        // The pool can grow to 50 dice, all showing the top face; it stays
+        // as drawn, all ones, unless every face qualifies.
+        if (dice.bonus->integer_view() <= 1) least = kept(kMaxPool);
+        most = kept(kMaxPool) * faces;
+    }
+    return LawShape{static_cast<std::uint64_t>(most - least + 1), true, least, most};
+}
+
 std::string dice_term_of(std::uint64_t size) { return "a dice term of " + std::to_string(size) + " outcomes"; }
 
 Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget,
                                  BottomSum how) {
     // Setting up a term costs a few dozen steps whatever its size.
-    if (auto ok = budget.charge(kSetUpSteps, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
+    if (auto ok = budget.charge(kTermSetUpSteps, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
     Budgeted<TermShape> shape = shape_of(dice, count, faces);
     if (!shape) return std::unexpected(shape.error());
     Scoring scoring(dice, faces, shape->mirrored);
@@ -839,10 +898,10 @@ Budgeted<TermSteps> dice_term_steps(const DiceExpr& dice, std::int32_t count, st
     const Scoring scoring(dice, faces, shape->mirrored);
     if (shape->pool) {
         const KeptPlan plan = plan_kept(scoring, faces, *shape->pool, shape->keep, false, BottomSum::Cheaper);
-        return TermSteps{plan.checked, kSetUpSteps + plan.passes};
+        return TermSteps{plan.checked, kTermSetUpSteps + plan.passes};
     }
     const std::uint64_t steps = all_kept_cost(scoring, faces, shape->dice_count).first;
-    return TermSteps{steps, kSetUpSteps + steps};
+    return TermSteps{steps, kTermSetUpSteps + steps};
 }
 
 std::string describe_dice_term(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {

@@ -15,6 +15,7 @@
 
 #include "dice_term_odds.hpp"
 #include "expression_odds.hpp"
+#include "spend_forecast.hpp"
 #include "subtree_key.hpp"
 #include "eval.hpp"
 #include "eval/set_pairing.hpp"
@@ -118,13 +119,6 @@ struct SetOdds {
 };
 
 PipwerkError parse_error(ParseMessage message) { return PipwerkError::parse(message); }
-
-// A generator for the limit checks: the roller checks a term before its
-// first draw, so any draws it makes after passing do not matter.
-class LowestFace final : public Rng {
-public:
-    std::int32_t rand_range(std::int32_t lo, std::int32_t) noexcept override { return lo; }
-};
 
 // For each item, the index of the first item equal to it: what is shared by
 // many elements (a law, a pair of laws) is worked on once.
@@ -295,14 +289,9 @@ private:
         if (level_of(ast_, top.left) == 2 || level_of(ast_, top.right) == 2) {
             return ScalarOdds::failure(parse_error(ParseMessage::UnexpectedPipwerkInRand));
         }
-        // The left spine as the evaluator walks it: long chains loop here.
-        std::vector<const BinaryExpr*> spine{&top};
-        for (const BinaryExpr* b = &top; level_of(ast_, b->left) == 1;) {
-            b = node_as<BinaryExpr>(ast_, b->left);
-            if (b == nullptr) break;
-            spine.push_back(b);
-        }
-        if (auto ok = charge_sum_chain(spine); !ok) return std::unexpected(ok.error());
+        // Long chains loop here, along the left spine.
+        const std::vector<const BinaryExpr*> spine = detail::rand_spine(ast_, top);
+        if (auto ok = detail::check_sum_chain(ast_, spine, budget_); !ok) return std::unexpected(ok.error());
         Budgeted<ScalarOdds> acc = rand_or_const(spine.back()->left);
         for (std::size_t i = spine.size(); acc && acc->ok != 0.0 && i-- > 0;) {
             const Budgeted<ScalarOdds> right = rand_or_const(spine[i]->right);
@@ -312,61 +301,13 @@ private:
         return acc;
     }
 
-    // At most how many values the law of an operand has, known from the
-    // tree alone: a constant has one, a dice term at most its kept dice
-    // times its faces; nothing for anything else.
-    [[nodiscard]] std::optional<std::uint64_t> size_bound(ExprId node) const {
-        const ExprId inner = unwrap(ast_, node).inner;
-        if (node_as<LiteralExpr>(ast_, inner) != nullptr) return 1;
-        const auto* ref = node_as<DiceRef>(ast_, inner);
-        if (ref == nullptr) return std::nullopt;
-        const DiceExpr dice = ast_.dice(*ref);
-        const auto count = static_cast<std::uint64_t>(std::max<std::int32_t>(low32(dice.count.integer_view()), 1));
-        const auto faces = static_cast<std::uint64_t>(std::max<std::int32_t>(low32(dice.faces.integer_view()), 2));
-        const std::uint64_t pool = dice.bonus ? kMaxPool : count;
-        if (dice.comparison) return pool + 1;
-        std::uint64_t kept = pool;
-        if (dice.keep) {
-            const std::int64_t keep = signed_keep(*dice.keep);
-            const std::uint64_t magnitude = keep < 0 ? 0 - static_cast<std::uint64_t>(keep) : static_cast<std::uint64_t>(keep);
-            if (magnitude != 0) kept = std::min(kept, magnitude);
-        }
-        return kept * (faces - 1) + 1;
-    }
-
-    // A long chain of sums and differences of dice terms and constants
-    // ("1d6 + 1d6 + ..."): every law's size is known before any is
-    // computed, so the convolutions' total is charged at once and a chain
-    // too long is refused before its first step, naming the whole of it.
-    [[nodiscard]] Budgeted<void> charge_sum_chain(std::span<const BinaryExpr* const> spine) {
-        // One operation is refused by combine(), naming its product.
-        if (spine.size() < 2) return {};
-        std::optional<std::uint64_t> size = size_bound(spine.back()->left);
-        std::uint64_t steps = 0;
-        for (std::size_t i = spine.size(); size && i-- > 0;) {
-            const std::optional<std::uint64_t> right = size_bound(spine[i]->right);
-            if (!right || (spine[i]->op != BinaryOp::Add && spine[i]->op != BinaryOp::Sub)) return {};
-            // Saturating: a chain this long is refused whatever the rest adds.
-            if (steps <= budget_.left()) steps += *size / detail::kConvolvedPairsPerStep * *right + *size + *right;
-            *size += *right - 1;
-        }
-        if (!size || steps <= budget_.left()) return {};
-        return std::unexpected(WorkBudget::too_large("a chain of " + std::to_string(spine.size()) +
-                                                     " sums and differences growing to " + std::to_string(*size) +
-                                                     " outcomes"));
-    }
-
     [[gnu::noinline]] Budgeted<ScalarOdds> dice_term(DiceRef ref) {
         const DiceExpr dice = ast_.dice(ref);
         const std::int32_t count = low32(dice.count.integer_view());
         const std::int32_t faces = low32(dice.faces.integer_view());
-        if (count < 1 || faces < 2) return ScalarOdds::failure(PipwerkError::non_positive());
-        LowestFace rng;
-        if (const Result<RollResult> checked = roll_with_modifiers(rng, count, faces, dice.keep, dice.bonus); !checked) {
-            return ScalarOdds::failure(checked.error());
-        }
+        if (const auto failure = detail::dice_term_failure(dice, count, faces)) return ScalarOdds::failure(*failure);
         // The same term again (a long sum of d6) is looked up, not redone.
-        const TermKey key = key_of(dice, count, faces);
+        const detail::TermKey key = detail::term_key(dice, count, faces);
         if (const auto it = terms_.find(key); it != terms_.end()) return ScalarOdds{1.0, {}, it->second};
         auto law = detail::dice_term_law(dice, count, faces, budget_);
         if (!law) return std::unexpected(law.error());
@@ -378,26 +319,7 @@ private:
         return ScalarOdds{1.0, {}, std::move(value)};
     }
 
-    // A dice term as its numbers: count, faces, and each modifier's parts.
-    using TermKey = std::array<std::int64_t, 10>;
     static constexpr std::size_t kCachedTerms = 4096;  // distinct terms kept for reuse
-
-    static TermKey key_of(const DiceExpr& dice, std::int32_t count, std::int32_t faces) noexcept {
-        TermKey key{count, faces};
-        if (dice.keep) {
-            key[2] = 1 + static_cast<std::int64_t>(dice.keep->dir);
-            key[3] = dice.keep->n;
-        }
-        if (dice.bonus) {
-            key[4] = 1;
-            key[5] = dice.bonus->integer_view();
-        }
-        if (dice.comparison) {
-            key[6] = 1 + static_cast<std::int64_t>(dice.comparison->kind);
-            key[7] = dice.comparison->threshold.integer_view();
-        }
-        return key;
-    }
 
     // A set element: an element whose subtree has been seen before is rolled
     // alike, so its odds are looked up rather than worked out again.
@@ -558,7 +480,7 @@ private:
 
     const Ast& ast_;
     WorkBudget& budget_;
-    std::map<TermKey, LawRef> terms_;
+    std::map<detail::TermKey, LawRef> terms_;
     std::unordered_map<std::string, ScalarOdds> elements_;
     std::array<std::unordered_map<std::uint64_t, LawRef>, 3> constants_;  // by kind, then payload
 };
@@ -637,6 +559,13 @@ namespace detail {
 
 OddsResult<Odds> odds_within(std::string_view expression, WorkBudget& budget) {
     const ParseOutcome parsed = Parser::parse(expression);
+    if (parsed.expression) {
+        if (auto ok = SpendForecast(budget).add(parsed.ast, *parsed.expression); !ok) return std::unexpected(ok.error());
+    }
+    return odds_of_parsed(parsed, budget);
+}
+
+OddsResult<Odds> odds_of_parsed(const ParseOutcome& parsed, WorkBudget& budget) {
     Odds result;
     result.tail = std::string(parsed.tail);
     if (!parsed.expression) return result;

@@ -72,18 +72,14 @@ ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
 }
 
 // Dense whole numbers whose sum (or difference) cannot wrap: a convolution.
-bool convolvable(BinaryOp op, const ValueLaw& a, const ValueLaw& b) noexcept {
-    if (!a.dense || !b.dense || a.ints.empty() || b.ints.empty()) return false;
+bool convolvable(BinaryOp op, const LawShape& a, const LawShape& b) noexcept {
+    if (!a.dense || !b.dense || a.size == 0 || b.size == 0) return false;
     if (op != BinaryOp::Add && op != BinaryOp::Sub) return false;
-    const std::int64_t a_hi = a.ints.lo + (static_cast<std::int64_t>(a.ints.size()) - 1);
-    const std::int64_t b_hi = b.ints.lo + (static_cast<std::int64_t>(b.ints.size()) - 1);
     std::int64_t r = 0;
-    if (op == BinaryOp::Add) {
-        return !__builtin_add_overflow(a.ints.lo, b.ints.lo, &r) && !__builtin_add_overflow(a_hi, b_hi, &r);
-    }
+    if (op == BinaryOp::Add) return !__builtin_add_overflow(a.lo, b.lo, &r) && !__builtin_add_overflow(a.hi, b.hi, &r);
     // The right law is negated first: its values must have negations.
-    return b.ints.lo != std::numeric_limits<std::int64_t>::min() && !__builtin_sub_overflow(a.ints.lo, b_hi, &r) &&
-           !__builtin_sub_overflow(a_hi, b.ints.lo, &r);
+    return b.lo != std::numeric_limits<std::int64_t>::min() && !__builtin_sub_overflow(a.lo, b.hi, &r) &&
+           !__builtin_sub_overflow(a.hi, b.lo, &r);
 }
 
 DenseLaw reversed(const DenseLaw& law) {
@@ -101,10 +97,26 @@ ValueLaw ValueLaw::of_ints(DenseLaw ints) {
     return law;
 }
 
-std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept {
-    const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
-    if (convolvable(op, left, right)) return pairs / kConvolvedPairsPerStep + left.size() + right.size();
+LawShape shape_of(const ValueLaw& law) noexcept {
+    if (!law.dense || law.ints.empty()) return LawShape{law.size(), false, 0, 0};
+    return LawShape{law.size(), true, law.ints.lo, law.ints.lo + (static_cast<std::int64_t>(law.ints.size()) - 1)};
+}
+
+std::uint64_t combine_steps(BinaryOp op, const LawShape& left, const LawShape& right) noexcept {
+    const std::uint64_t pairs = left.size * right.size;
+    if (convolvable(op, left, right)) return pairs / kConvolvedPairsPerStep + left.size + right.size;
     return (pairs <= kCachedPairs ? kStepsPerPair : kStepsPerFarPair) * pairs;
+}
+
+std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept {
+    return combine_steps(op, shape_of(left), shape_of(right));
+}
+
+std::optional<LawShape> convolved(BinaryOp op, const LawShape& left, const LawShape& right) noexcept {
+    if (!convolvable(op, left, right)) return std::nullopt;
+    const bool add = op == BinaryOp::Add;
+    return LawShape{left.size + right.size - 1, true, add ? left.lo + right.lo : left.lo - right.hi,
+                    add ? left.hi + right.hi : left.hi - right.lo};
 }
 
 std::string product_of(std::size_t a, std::size_t b) {
@@ -118,7 +130,7 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
     if (auto ok = budget.charge(combine_steps(op, left, right), product_of(left.size(), right.size())); !ok) {
         return std::unexpected(ok.error());
     }
-    if (convolvable(op, left, right)) {
+    if (convolvable(op, shape_of(left), shape_of(right))) {
         const std::uint64_t size = left.size() + right.size() - 1;
         if (size > kMaxOutcomes) {
             return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " outcomes"));
