@@ -87,18 +87,27 @@ CASES = [
     ("d100000000b1k3>3", "odds", "d100000000b1k3>3", REFUSED + " a dice term of 100000000 faces with a bonus", True),
     ("1d2000000000b2100000000>3", "odds", "1d2000000000b2100000000>3", ACCEPT, False),
     ("30d5000000b6000000", "odds", "30d5000000b6000000", REFUSED, True),
+    ("2d3000000b4000000k1", "odds", "2d3000000b4000000k1", REFUSED + " a dice term of 3000000 faces keeping", True),
+    # Work the sizes decide after work that would fit: refused before any.
     ("49d1000b850k48 - 49d1000b850k48", "odds", "49d1000b850k48 - 49d1000b850k48", REFUSED, True),
+    ("49d1000b500k48 - 49d1000b500k48", "odds", "49d1000b500k48 - 49d1000b500k48",
+     REFUSED + " a product of 47953 by 47953", True),
     ("compare(49d1000b850k48, same)", "compare", ("49d1000b850k48", "49d1000b850k48"), REFUSED, True),
-    ("compare(49d1000b850k48, 49d1000b851k48)", "compare", ("49d1000b850k48", "49d1000b851k48"), REFUSED, True),
-    # Dice terms near the top of the budget, alone and side by side.
+    ("compare(49d1000b500k48, same + 1)", "compare", ("49d1000b500k48", "49d1000b500k48 + 1"), REFUSED, True),
+    # Dice terms near the top of the budget: the heaviest accepted, alone
+    # and in a comparison, and the heaviest, refused from their numbers.
     ("1d5000b6000", "odds", "1d5000b6000", ACCEPT, False),
     ("10#50d1000k25", "odds", "10#50d1000k25", ACCEPT, False),
     ("50d1000k25", "odds", "50d1000k25", ACCEPT, False),
-    ("49d1000b800k48", "odds", "49d1000b800k48", ACCEPT, False),
-    ("49d1000b850k48", "odds", "49d1000b850k48", ACCEPT, False),
-    ("49d1000b200kl48", "odds", "49d1000b200kl48", ACCEPT, False),
-    ("49d1000b900k48", "odds", "49d1000b900k48", ACCEPT, False),
-    ("compare(49d1000b500k48, 49d1000b950k48)", "compare", ("49d1000b500k48", "49d1000b950k48"), ACCEPT, False),
+    ("49d1000b50kl44", "odds", "49d1000b50kl44", ACCEPT, False),
+    ("49d1000b3kl48", "odds", "49d1000b3kl48", ACCEPT, False),
+    ("49d1000b1000k48", "odds", "49d1000b1000k48", ACCEPT, False),
+    ("49d1000b500k48", "odds", "49d1000b500k48", ACCEPT, False),
+    ("compare(40d1000b1000k35, 30d1000b900k29)", "compare", ("40d1000b1000k35", "30d1000b900k29"), ACCEPT, False),
+    ("49d1000b800k48", "odds", "49d1000b800k48", REFUSED + " a dice term of 49 dice", True),
+    ("49d1000b200kl48", "odds", "49d1000b200kl48", REFUSED + " a dice term of 49 dice", True),
+    ("49d1000b900k48", "odds", "49d1000b900k48", REFUSED + " a dice term of 49 dice", True),
+    ("compare(49d1000b500k48, 49d1000b950k48)", "compare", ("49d1000b500k48", "49d1000b950k48"), REFUSED, True),
     # Products: the largest accepted, alone and side by side in a set, the
     # first set of them refused, and a long chain that is accepted.
     ("1d1000 * 1d1000", "odds", "1d1000 * 1d1000", ACCEPT, False),
@@ -125,6 +134,8 @@ CASES = [
     ("cli --odds (1d1000*1d1000)*1*1*1", "cli", ["--odds", chain(INT_PRODUCT, "*1", 3)], ACCEPT, False),
     ("cli --odds --json 49d1000b850k48 --vs same", "cli",
      ["--odds", "--json", "49d1000b850k48", "--vs", "49d1000b850k48"], REFUSED, True),
+    ("cli --odds --json 49d1000b500k48 --vs same+1", "cli",
+     ["--odds", "--json", "49d1000b500k48", "--vs", "49d1000b500k48 + 1"], REFUSED, True),
 ]
 
 CHILD = r"""
@@ -142,6 +153,7 @@ def peak():
 
 before = peak()
 start = time.perf_counter()
+cpu = time.process_time()
 try:
     if kind == "compare":
         pipwerk_odds.compare(*given)
@@ -151,7 +163,8 @@ try:
 except ValueError as error:
     verdict = str(error)
 wall = time.perf_counter() - start
-print(json.dumps({"wall": wall, "mib": (peak() - before) / 1024, "verdict": verdict}))
+cpu = time.process_time() - cpu
+print(json.dumps({"wall": wall, "cpu": cpu, "mib": (peak() - before) / 1024, "verdict": verdict}))
 """
 
 
@@ -159,7 +172,8 @@ def run_python(kind, given, cores):
     done = subprocess.run([sys.executable, "-c", CHILD], input=json.dumps([kind, given, cores]), capture_output=True,
                           text=True, timeout=600)
     if done.returncode != 0:
-        return {"wall": float("nan"), "mib": float("nan"), "verdict": "crashed: " + done.stderr.strip()[-200:]}
+        return {"wall": float("nan"), "cpu": float("nan"), "mib": float("nan"),
+                "verdict": "crashed: " + done.stderr.strip()[-200:]}
     return json.loads(done.stdout)
 
 
@@ -169,13 +183,13 @@ def run_cli(cli, arguments, cores):
     cpus = ",".join(map(str, sorted(os.sched_getaffinity(0))[:cores]))
     with tempfile.NamedTemporaryFile("r") as peak:
         start = time.perf_counter()
-        done = subprocess.run(["taskset", "-c", cpus, "/usr/bin/time", "-f", "%M", "-o", peak.name, cli, *arguments],
+        done = subprocess.run(["taskset", "-c", cpus, "/usr/bin/time", "-f", "%U %S %M", "-o", peak.name, cli, *arguments],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=600)
         wall = time.perf_counter() - start
-        kib = int(peak.read().split()[-1])
+        user, system, kib = peak.read().split()[-3:]
     error = done.stderr.decode(errors="replace").strip()
     verdict = "accept" if done.returncode == 0 else error.removeprefix("pipwerk: ")
-    return {"wall": wall, "mib": kib / 1024, "verdict": verdict}
+    return {"wall": wall, "cpu": float(user) + float(system), "mib": int(kib) / 1024, "verdict": verdict}
 
 
 def main():
@@ -187,22 +201,23 @@ def main():
     parser.add_argument("--cli", default=shutil.which("pipwerk"), help="the pipwerk binary (default: on PATH)")
     args = parser.parse_args()
     missed = []
-    print(f"{'input':46} {'wall s':>8} {'MiB':>7}  verdict")
+    print(f"{'input':46} {'wall s':>8} {'cpu s':>7} {'MiB':>7}  verdict")
     for label, kind, given, expected, early in CASES:
         if args.only not in label:
             continue
         if kind == "cli" and not args.cli:
-            print(f"{label:46} {'-':>8} {'-':>7}  skipped: no pipwerk binary (--cli)")
+            print(f"{label:46} {'-':>8} {'-':>7} {'-':>7}  skipped: no pipwerk binary (--cli)")
             continue
         if kind == "cli":
             runs = [run_cli(args.cli, given, args.cores) for _ in range(args.rounds)]
         else:
             runs = [run_python(kind, given, args.cores) for _ in range(args.rounds)]
         wall = statistics.median(r["wall"] for r in runs)
+        cpu = statistics.median(r["cpu"] for r in runs)
         mib = statistics.median(r["mib"] for r in runs)
         verdict = runs[0]["verdict"]
         shown = verdict if len(verdict) < 90 else verdict[:87] + "..."
-        print(f"{label:46} {wall:8.3f} {mib:7.1f}  {shown}", flush=True)
+        print(f"{label:46} {wall:8.3f} {cpu:7.3f} {mib:7.1f}  {shown}", flush=True)
         problems = []
         if not wall <= TIME_LIMIT:
             problems.append(f"{wall:.3f} s > {TIME_LIMIT} s")

@@ -186,7 +186,9 @@ TEST(OddsBudget, ForecastRefusesOnlyWhatTheWalkWould) {
             const auto forecast = pipwerk::detail::odds_within(shape, with);
             const auto walk = pipwerk::detail::odds_of_parsed(parsed, without);
             ASSERT_EQ(forecast.has_value(), walk.has_value()) << steps;
-            if (!walk) EXPECT_EQ(forecast.error().message, walk.error().message) << steps;
+            if (!walk) {
+                EXPECT_EQ(forecast.error().message, walk.error().message) << steps;
+            }
         }
     }
 }

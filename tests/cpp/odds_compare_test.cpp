@@ -91,7 +91,9 @@ TEST(OddsCompare, AgreesWithEveryPairOfOutcomes) {
             << got->unordered << " vs " << static_cast<double>(want.unordered);
         EXPECT_NEAR(got->greater + got->equal + got->less + got->failure + got->unordered, 1.0, 1e-15);
         // Twice -inf, 0, inf and NaN: 1 - (3/4)^2 of the pairs hold a NaN, exactly.
-        if (a == kInfinities && b == kInfinities) EXPECT_EQ(got->unordered, 0.4375);
+        if (a == kInfinities && b == kInfinities) {
+            EXPECT_EQ(got->unordered, 0.4375);
+        }
         // Swapping the sides swaps greater and less.
         const auto swapped = pipwerk::compare(b, a);
         ASSERT_TRUE(swapped.has_value());
