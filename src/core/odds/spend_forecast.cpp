@@ -183,7 +183,8 @@ private:
     Budgeted<Set> scalar_set(const BinaryExpr& b) {
         if (level_of(ast_, b.right) != 2) return Set{};
         const Budgeted<Scalar> scalar = rand_or_const(b.left);
-        if (!scalar || !scalar->goes_on) return scalar ? Budgeted<Set>(Set{}) : std::unexpected(scalar.error());
+        if (!scalar) return std::unexpected(scalar.error());
+        if (!scalar->goes_on) return Set{};
         Budgeted<Set> set = pipwerk(b.right);
         if (!set || !set->goes_on) return set;
         if (auto ok = budget_.make_elements(set->size); !ok) return std::unexpected(ok.error());
