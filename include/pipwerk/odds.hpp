@@ -80,8 +80,9 @@ struct OddsOptions {
     // (one pair of outcomes combined, one cell of a dice table filled, about
     // a nanosecond each), beside fixed bounds on the outcomes held, created
     // and returned; past it the call is refused as too large. The default
-    // keeps any call to about a second and under 256 MiB, and accepts every
-    // dice term within the roll limits.
+    // keeps any call to under a second on one core and under 256 MiB; within
+    // the roll limits it refuses only some bonus terms keeping most of a large
+    // pool of many-faced dice (docs/odds.md lists them).
     std::uint64_t work_budget = 600'000'000;
     // A large dice term may run half of its heaviest passes on a second
     // thread. This changes only the time: what is charged, what is accepted

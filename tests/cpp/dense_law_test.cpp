@@ -171,6 +171,33 @@ TEST(DenseLaw, Widening) {
     }
 }
 
+// Many scaled laws added a block at a time give the bits of adding them one
+// after another, into an empty law or one they overhang on either side,
+// across blocks and with zero weights left out.
+TEST(DenseLaw, ScaledLawsAddedTogether) {
+    std::vector<DenseLaw> sources;
+    for (int k = 0; k < 6; ++k) {
+        DenseLaw law{k, std::vector<double>(static_cast<std::size_t>(500 + 700 * k))};
+        for (std::size_t i = 0; i < law.size(); ++i) law.p[i] = 1.0 / static_cast<double>(3 + i % 17 + k);
+        sources.push_back(law);
+    }
+    const std::vector<double> weights = {0.3, 0.0, 1.0 / 7, 2.5, 1e-300, 0.9};
+    for (const DenseLaw& start : {DenseLaw{}, DenseLaw{1500, std::vector<double>(100, 0.25)}}) {
+        DenseLaw one_by_one = start;
+        DenseLaw together = start;
+        std::vector<pipwerk::detail::ScaledLaw> parts;
+        for (std::size_t k = 0; k < sources.size(); ++k) {
+            const std::int64_t shift = 1000 - 400 * static_cast<std::int64_t>(k);
+            pipwerk::detail::add_scaled(one_by_one, sources[k], weights[k], shift);
+            parts.push_back({&sources[k], weights[k], shift});
+        }
+        pipwerk::detail::add_scaled_all(together, parts);
+        EXPECT_EQ(together.lo, one_by_one.lo);
+        ASSERT_EQ(together.size(), one_by_one.size());
+        for (std::size_t i = 0; i < together.size(); ++i) ASSERT_EQ(together.p[i], one_by_one.p[i]) << i;
+    }
+}
+
 // A symmetric law gives the same outputs whether or not it is told so.
 TEST(DenseLaw, SymmetricLawsEitherWay) {
     DenseLaw law = DenseLaw::point(0, 1.0);

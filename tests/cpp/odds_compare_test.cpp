@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "odds_brute_force.hpp"
@@ -29,18 +30,22 @@ struct Contest {
     long double greater = 0, equal = 0, less = 0, failure = 0, unordered = 0;
 };
 
+// A side's outcomes, a NaN among them.
+std::vector<std::pair<double, long double>> outcomes_of(const BruteOdds& law) {
+    std::vector<std::pair<double, long double>> out;
+    if (law.elements.empty()) return out;
+    out.assign(law.elements[0].begin(), law.elements[0].end());
+    if (!law.nan_chance.empty() && law.nan_chance[0] > 0) out.emplace_back(std::nan(""), law.nan_chance[0]);
+    return out;
+}
+
 Contest contest_of(const BruteOdds& a, const BruteOdds& b) {
     Contest c;
     const long double fail_a = error_total(a);
-    const long double fail_b = error_total(b);
-    c.failure = fail_a + (1 - fail_a) * fail_b;
-    const long double nan_a = a.nan_chance.empty() ? 0 : a.nan_chance[0];
-    const long double nan_b = b.nan_chance.empty() ? 0 : b.nan_chance[0];
-    c.unordered = nan_a * (1 - fail_b) + (1 - fail_a - nan_a) * nan_b;
-    if (a.elements.empty() || b.elements.empty()) return c;
-    for (const auto& [x, px] : a.elements[0]) {
-        for (const auto& [y, py] : b.elements[0]) {
-            (x > y ? c.greater : x == y ? c.equal : c.less) += px * py;
+    c.failure = fail_a + (1 - fail_a) * error_total(b);
+    for (const auto& [x, px] : outcomes_of(a)) {
+        for (const auto& [y, py] : outcomes_of(b)) {
+            (std::isnan(x) || std::isnan(y) ? c.unordered : x > y ? c.greater : x == y ? c.equal : c.less) += px * py;
         }
     }
     return c;
@@ -63,6 +68,8 @@ TEST(OddsCompare, AgreesWithEveryPairOfOutcomes) {
         {"-1d6", "1d6-7"},
         {kInfinities, "1d3"},  // -inf, 0, inf and NaN
         {"1d3", kInfinities},
+        {kInfinities, kInfinities},  // a NaN on both sides: each such pair once
+        {kInfinities, kInfinities + " / (1d2 - 1)"},
         {"5d2>=2", "1d6"},
         {"51d6", "1d6"},                 // A always fails
         {"1d6", "0d6"},                  // B always fails
@@ -83,6 +90,10 @@ TEST(OddsCompare, AgreesWithEveryPairOfOutcomes) {
         EXPECT_TRUE(close(got->unordered, want.unordered))
             << got->unordered << " vs " << static_cast<double>(want.unordered);
         EXPECT_NEAR(got->greater + got->equal + got->less + got->failure + got->unordered, 1.0, 1e-15);
+        // Twice -inf, 0, inf and NaN: 1 - (3/4)^2 of the pairs hold a NaN, exactly.
+        if (a == kInfinities && b == kInfinities) {
+            EXPECT_EQ(got->unordered, 0.4375);
+        }
         // Swapping the sides swaps greater and less.
         const auto swapped = pipwerk::compare(b, a);
         ASSERT_TRUE(swapped.has_value());

@@ -101,10 +101,9 @@ TEST(OddsSplit, OneThreadOrTwoGiveTheSameBits) {
     }
 }
 
-// A cut pass is charged its longer part on one thread as on two: at least
-// half of all the steps, and less than all. One step fewer is refused, in
-// either mode.
-TEST(OddsSplit, BudgetIsTheLongerPartOnOneThreadOrTwo) {
+// A cut pass is charged all its steps on one thread as on two, so that one
+// core keeps to the budget's time. One step fewer is refused, in either mode.
+TEST(OddsSplit, BudgetIsAllTheStepsOnOneThreadOrTwo) {
     for (const Term& t : split_terms()) {
         SCOPED_TRACE(t.label);
         const std::uint64_t charged = run(t, kPlenty, false).steps;
@@ -168,7 +167,7 @@ TEST(OddsSplit, PassIsCutWhereHalfTheWorkIsDone) {
         const bool cut = c.cut < 10 + static_cast<std::int64_t>(c.weights.size());
         EXPECT_EQ(plan.two_threads, c.parallel && cut && two_cores);
         EXPECT_EQ(plan.split, cut);
-        EXPECT_EQ(plan.charge(), cut ? std::max(c.first, c.second) : c.first + c.second);
+        EXPECT_EQ(plan.charge(), c.first + c.second);
     }
 }
 

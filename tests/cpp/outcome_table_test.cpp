@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "odds/outcome_table.hpp"
+#include "odds/value_law.hpp"
 
 namespace {
 
@@ -82,6 +83,27 @@ TEST(OutcomeTable, AListFromOneTableIntoAnother) {
             ASSERT_TRUE(second.add_all(batch));
         }
         EXPECT_EQ(second.size(), want.size());
+    }
+}
+
+// The same operation again on a list a table gave (x * 1 * 1 ...): the
+// next table is never seeded as the one the list came from, which would
+// pile the list up in one run of slots (quadratic time, not a wrong answer).
+TEST(OutcomeTable, RepeatedOperationsNeverReuseTheirOperandsSeed) {
+    pipwerk::detail::ValueLaw sevenths;  // 1/7 .. 300/7
+    sevenths.dense = false;
+    for (int a = 1; a <= 300; ++a) sevenths.list.emplace_back(Number::make_real(a / 7.0), 1.0 / 300);
+    pipwerk::detail::WorkBudget budget(std::uint64_t{1} << 40);
+    double failed = 0.0;
+    auto law = pipwerk::detail::combine(pipwerk::BinaryOp::Mul, sevenths, sevenths, false, failed, budget);
+    ASSERT_TRUE(law && law->order);
+    for (const char* one : {"1", "1.0", "1", "1.0"}) {
+        const auto constant = pipwerk::detail::ValueLaw::constant(one[1] == '\0' ? Number::make_int(1) : Number::make_real(1.0));
+        auto next = pipwerk::detail::combine(pipwerk::BinaryOp::Mul, *law, constant, false, failed, budget);
+        ASSERT_TRUE(next && next->order);
+        EXPECT_NE(*next->order, *law->order);
+        EXPECT_EQ(next->size(), law->size());
+        law = std::move(next);
     }
 }
 

@@ -5,8 +5,11 @@
 #include <string_view>
 
 #include "compensated_sum.hpp"
+#include "eval/tree_walk.hpp"
 #include "expression_odds.hpp"
+#include "parser/parser.hpp"
 #include "pipwerk/odds.hpp"
+#include "spend_forecast.hpp"
 #include "work_budget.hpp"
 
 // Two independent rolls: every pair of outcomes has the product of their
@@ -40,8 +43,9 @@ OddsError not_comparable(std::string_view before, std::string_view text, std::st
     return {OddsError::Kind::NotComparable, std::move(message)};
 }
 
-OddsResult<Side> side_of(std::string_view text, detail::WorkBudget& budget, const CompareTerms& terms) {
-    OddsResult<Odds> odds = detail::odds_within(text, budget);
+OddsResult<Side> side_of(std::string_view text, const ParseOutcome& parsed, detail::WorkBudget& budget,
+                         const CompareTerms& terms) {
+    OddsResult<Odds> odds = detail::odds_of_parsed(parsed, budget);
     Side side;
     if (!odds) {
         if (odds.error().kind == OddsError::Kind::Certain && !terms.certain_failure_is_error) return side;
@@ -97,9 +101,20 @@ OddsResult<Comparison> compare(std::string_view a, std::string_view b, const Odd
 OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options,
                                const CompareTerms& terms) {
     detail::WorkBudget budget(options.work_budget, options.parallel);
-    OddsResult<Side> left = side_of(a, budget, terms);
+    const ParseOutcome a_parsed = Parser::parse(a);
+    const ParseOutcome b_parsed = Parser::parse(b);
+    // Both walks are forecast before either runs: B's share can refuse
+    // before A's work is done. B is walked only when A gives a single value.
+    detail::SpendForecast forecast(budget);
+    if (a_parsed.expression) {
+        if (auto ok = forecast.add(a_parsed.ast, *a_parsed.expression); !ok) return std::unexpected(ok.error());
+        if (detail::level_of(a_parsed.ast, *a_parsed.expression) != 2 && b_parsed.expression) {
+            if (auto ok = forecast.add(b_parsed.ast, *b_parsed.expression); !ok) return std::unexpected(ok.error());
+        }
+    }
+    OddsResult<Side> left = side_of(a, a_parsed, budget, terms);
     if (!left) return std::unexpected(left.error());
-    OddsResult<Side> right = side_of(b, budget, terms);
+    OddsResult<Side> right = side_of(b, b_parsed, budget, terms);
     if (!right) return std::unexpected(right.error());
     // Three sweeps over both lists.
     const std::uint64_t sweep = 3 * (std::uint64_t{left->outcomes.size()} + right->outcomes.size());

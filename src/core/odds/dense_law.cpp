@@ -275,6 +275,42 @@ void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::in
     for (std::size_t i = 0; i < source.size(); ++i) out[i] += weight * in[i];
 }
 
+#if defined(__x86_64__)
+[[gnu::target_clones("avx2", "default")]]
+#endif
+void add_scaled_all(DenseLaw& target, std::span<const ScaledLaw> parts) {
+    const auto counts = [](const ScaledLaw& part) { return !part.law->empty() && part.weight != 0.0; };
+    const auto first_of = [](const ScaledLaw& part) { return part.law->lo + part.shift; };
+    std::int64_t first = 0;
+    std::int64_t end = 0;  // one past the last value
+    bool any = false;
+    for (const ScaledLaw& part : parts) {
+        if (!counts(part)) continue;
+        const std::int64_t from = first_of(part);
+        const std::int64_t to = from + static_cast<std::int64_t>(part.law->size());
+        first = any ? std::min(first, from) : from;
+        end = any ? std::max(end, to) : to;
+        any = true;
+    }
+    if (!any) return;
+    // The range add_scaled would widen the target to, one part at a time.
+    widen(target, first, end - 1);
+    constexpr std::int64_t kBlock = 1024;
+    for (std::int64_t block = first; block < end; block += kBlock) {
+        const std::int64_t block_end = std::min(end, block + kBlock);
+        for (const ScaledLaw& part : parts) {
+            if (!counts(part)) continue;
+            const std::int64_t at = first_of(part);
+            const std::int64_t from = std::max(at, block);
+            const std::int64_t to = std::min(at + static_cast<std::int64_t>(part.law->size()), block_end);
+            if (from >= to) continue;
+            double* out = target.p.data() + (from - target.lo);
+            const double* in = part.law->p.data() + (from - at);
+            const double weight = part.weight;
+            for (std::int64_t i = 0; i < to - from; ++i) out[i] += weight * in[i];
+        }
+    }
+}
 
 LaneSplit lane_split(std::size_t below, std::size_t above, std::size_t width) noexcept {
     const auto most = [width](std::size_t count) {

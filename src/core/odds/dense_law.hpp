@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace pipwerk::detail {
@@ -26,6 +27,17 @@ void widen(DenseLaw& law, std::int64_t first, std::int64_t last);
 // It and add_uniform run four doubles to an instruction where the processor
 // has them (the same products and sums in the same order, so the same result).
 void add_scaled(DenseLaw& target, const DenseLaw& source, double weight, std::int64_t shift);
+
+// target += the sum of parts' weight * (law shifted by shift), element by
+// element in the order given (so bit for bit as add_scaled one part after
+// another), a block of the target at a time: many parts added into a law
+// larger than the cache each read the block while it is in the cache.
+struct ScaledLaw {
+    const DenseLaw* law;
+    double weight;
+    std::int64_t shift;
+};
+void add_scaled_all(DenseLaw& target, std::span<const ScaledLaw> parts);
 
 // The values add_scaled takes per step of work, as the budget counts it on
 // every machine (a processor without four doubles to an instruction takes

@@ -71,12 +71,8 @@ public:
     Scoring(const DiceExpr& dice, std::int32_t faces, bool mirrored) : faces_(faces), mirrored_(mirrored) {
         if (!dice.comparison) return;
         counting_ = true;
-        const std::int64_t threshold = dice.comparison->threshold.integer_view();
-        passing_.assign(static_cast<std::size_t>(faces) + 1, 0);
-        for (std::int64_t y = 1; y <= faces; ++y) {
-            const bool pass = ComparisonOp::passes(dice.comparison->kind, real_face(y), threshold);
-            passing_[static_cast<std::size_t>(y)] = passing_[static_cast<std::size_t>(y - 1)] + (pass ? 1 : 0);
-        }
+        test_ = dice.comparison->kind;
+        threshold_ = dice.comparison->threshold.integer_view();
     }
 
     [[nodiscard]] std::int64_t score(std::int64_t y) const noexcept {
@@ -131,14 +127,31 @@ public:
 
 private:
     [[nodiscard]] std::int64_t real_face(std::int64_t y) const noexcept { return mirrored_ ? faces_ + 1 - y : y; }
+    // The working faces in [a, b] that pass the test, counted without a
+    // table: the real faces that pass are a range, or all but one face.
     [[nodiscard]] std::int64_t passing(std::int64_t a, std::int64_t b) const noexcept {
-        return passing_[static_cast<std::size_t>(b)] - passing_[static_cast<std::size_t>(a - 1)];
+        const std::int64_t lo = mirrored_ ? faces_ + 1 - b : a;
+        const std::int64_t hi = mirrored_ ? faces_ + 1 - a : b;
+        const std::int64_t all = hi - lo + 1;
+        // Faces of [lo, hi] at least t; t may lie anywhere.
+        const auto at_least = [lo, hi, all](std::int64_t t) { return t <= lo ? all : t > hi ? 0 : hi - t + 1; };
+        // Faces of [lo, hi] above u: u < hi <= faces, so u + 1 cannot wrap.
+        const auto above = [hi, &at_least](std::int64_t u) { return u >= hi ? 0 : at_least(u + 1); };
+        switch (test_) {
+            case ComparisonOp::Kind::Greater: return above(threshold_);
+            case ComparisonOp::Kind::GreaterEqual: return at_least(threshold_);
+            case ComparisonOp::Kind::Less: return all - at_least(threshold_);
+            case ComparisonOp::Kind::LessEqual: return all - above(threshold_);
+            case ComparisonOp::Kind::NotEqual: return all - (lo <= threshold_ && threshold_ <= hi ? 1 : 0);
+        }
+        return 0;
     }
 
     std::int64_t faces_;
     bool mirrored_;
     bool counting_ = false;
-    std::vector<std::int64_t> passing_;  // passing_[y]: passing working faces in 1 .. y
+    ComparisonOp::Kind test_ = ComparisonOp::Kind::Greater;
+    std::int64_t threshold_ = 0;  // the integer view of the comparison's threshold
     RunningSums sums_;                   // scratch room of add_uniform
 };
 
@@ -396,6 +409,8 @@ Budgeted<void> keep_highest_with_tops_part(Scoring& scoring, std::int64_t hi, st
     BoundaryWeights weights(1, hi, max_size);
     DenseLaw sum;
     DenseLaw next;
+    std::vector<ScaledLaw> parts;
+    parts.reserve(targets.size());
     for (std::int64_t v = from; v <= to; ++v) {
         weights.at(v);
         const std::int64_t score_v = scoring.score(v);
@@ -411,13 +426,15 @@ Budgeted<void> keep_highest_with_tops_part(Scoring& scoring, std::int64_t hi, st
                 if (auto done = scoring.add_die_into(sum, v + 1, hi, false, next, budget, lead); !done) return done;
                 std::swap(sum, next);
             }
+            parts.clear();
             for (const KeepTarget& t : targets) {
                 if (t.keep <= a) continue;
                 const double weight = weights.weight(t, a);
                 if (weight == 0.0) continue;
                 if (auto ok = budget.charge(tops[t.top].size() / per_step + 1, "a dice term"); !ok) return ok;
-                add_scaled(sum, tops[t.top], weight, (t.keep - a) * score_v);
+                parts.push_back(ScaledLaw{&tops[t.top], weight, (t.keep - a) * score_v});
             }
+            add_scaled_all(sum, parts);
         }
         if (auto ok = budget.charge(sum.size() / per_step + 1, "a dice term"); !ok) return ok;
         add_scaled(total, sum, 1.0, 0);
@@ -515,88 +532,110 @@ struct TwoGroups {
 };
 
 // The kept score with `keep` highest kept (0: every die).
-Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGroups& pool, std::uint64_t keep,
-                              WorkBudget& budget, BottomSum how) {
+// How kept_score sums a pool, all from the term's numbers: the groups it
+// keeps, the passes it runs, and the steps they will surely charge.
+struct KeptPlan {
     std::array<SizeWeights, kSizes> all{};  // per top size: bottom sizes with every die kept
     std::array<double, kSizes> none{};      // per top size: the bottom group all dropped
     std::vector<KeepTarget> bottom_targets;
     KeepTarget top_target;
-    top_target.keep = static_cast<std::int64_t>(std::min<std::uint64_t>(keep, kSizes));
     std::size_t top_sizes = 0;  // one past the largest top group with any weight
+    PassPlan top_plan;
+    // The bottom targets, each beside a top group kept whole: either each
+    // target's law apart, its top group added by the pass over top sizes,
+    // or all of them in one law with their top groups folded in, whichever
+    // takes fewer steps. Many targets far from the top of the pool favour
+    // the second; a wide top group the first.
+    bool fold = false;
+    PassPlan bottom_plan;
+    std::size_t top_max = 0;     // the largest top group beside a bottom target
+    std::uint64_t tops_cost = 0;  // building the top groups' laws, when folded
+    std::uint64_t passes = 0;     // the steps of the passes over v and of the top laws
+    std::uint64_t checked = 0;    // those and at least the pass over top sizes, when there are bottom targets
+};
+
+KeptPlan plan_kept(const Scoring& scoring, std::int64_t faces, const TwoGroups& pool, std::uint64_t keep,
+                   bool parallel, BottomSum how) {
+    KeptPlan plan;
+    plan.top_target.keep = static_cast<std::int64_t>(std::min<std::uint64_t>(keep, kSizes));
     for (std::size_t top = 0; top < pool.sizes; ++top) {
         for (std::size_t bottom = 0; top + bottom < pool.sizes; ++bottom) {
             const double w = pool.weights[top][bottom];
             if (w == 0.0) continue;
-            top_sizes = top + 1;
+            plan.top_sizes = top + 1;
             const std::size_t n = top + bottom;
             if (keep == 0 || keep >= n) {
-                all[top][bottom] += w;
+                plan.all[top][bottom] += w;
             } else if (top > keep) {
-                top_target.mix[top] += w;
+                plan.top_target.mix[top] += w;
             } else if (top == keep) {
-                none[top] += w;
+                plan.none[top] += w;
             } else {
                 const auto j = static_cast<std::int64_t>(keep - top);
-                auto it = std::find_if(bottom_targets.begin(), bottom_targets.end(),
+                auto it = std::find_if(plan.bottom_targets.begin(), plan.bottom_targets.end(),
                                        [j](const KeepTarget& t) { return t.keep == j; });
-                if (it == bottom_targets.end()) {
-                    bottom_targets.push_back(KeepTarget{.keep = j, .mix = {}, .top = top, .out = {}});
-                    it = bottom_targets.end() - 1;
+                if (it == plan.bottom_targets.end()) {
+                    plan.bottom_targets.push_back(KeepTarget{.keep = j, .mix = {}, .top = top, .out = {}});
+                    it = plan.bottom_targets.end() - 1;
                 }
                 it->mix[bottom] += w;
             }
         }
     }
-    // The bottom targets, each beside a top group kept whole: either each
-    // target's law apart, its top group added by the pass over top sizes
-    // below, or all of them in one law with their top groups folded in,
-    // whichever takes fewer steps. Many targets far from the top of the
-    // pool favour the second; a wide top group the first.
+    plan.top_plan = keep_highest_plan(scoring, pool.top_lo, faces, std::span(&plan.top_target, 1), parallel);
+    plan.passes = plan.top_plan.charge();
+    plan.checked = plan.passes;
+    if (plan.bottom_targets.empty()) return plan;
+    for (const KeepTarget& t : plan.bottom_targets) plan.top_max = std::max(plan.top_max, t.top);
+    // The reach of each top group's law, and what building them costs.
+    std::vector<std::pair<std::int64_t, std::uint64_t>> reach(plan.top_max + 1, {0, 1});
+    for (std::size_t q = 1; q <= plan.top_max; ++q) {
+        plan.tops_cost += scoring.die_cost(reach[q - 1].second, faces - pool.top_lo + 1, true);
+        reach[q] = {reach[q - 1].first + scoring.die_low(pool.top_lo, faces),
+                    scoring.next_size(reach[q - 1].second, faces - pool.top_lo + 1)};
+    }
+    // The choice looks at all the steps, wherever they run, so that it is
+    // the same with or without a second thread.
     const std::int64_t bottom_hi = pool.top_lo - 1;
-    const PassPlan top_plan =
-        keep_highest_plan(scoring, pool.top_lo, faces, std::span(&top_target, 1), budget.parallel());
+    const PassPlan apart = keep_highest_plan(scoring, 1, bottom_hi, plan.bottom_targets, parallel);
+    const PassPlan folded = keep_highest_with_tops_plan(scoring, bottom_hi, plan.bottom_targets, reach, parallel);
+    plan.fold = how == BottomSum::Cheaper ? plan.tops_cost + folded.charge() < apart.charge() : how == BottomSum::Folded;
+    plan.bottom_plan = plan.fold ? folded : apart;
+    plan.passes += plan.fold ? plan.tops_cost + folded.charge() : apart.charge();
+    plan.checked = plan.passes + top_sizes_pass_cost(scoring, faces, pool.top_lo, plan.all, plan.top_sizes, keep);
+    return plan;
+}
+
+// The kept score of a pool as `plan` sums it. What the passes take is
+// checked before the first runs: refused at once rather than after most of
+// a second.
+Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGroups& pool, KeptPlan& plan,
+                              WorkBudget& budget) {
+    if (plan.checked > budget.left()) return std::unexpected(WorkBudget::too_large("a dice term"));
+    const auto& all = plan.all;
+    const auto& none = plan.none;
+    std::vector<KeepTarget>& bottom_targets = plan.bottom_targets;
+    KeepTarget& top_target = plan.top_target;
+    const std::int64_t bottom_hi = pool.top_lo - 1;
     DenseLaw bottoms_with_tops;
     if (!bottom_targets.empty()) {
-        std::size_t top_max = 0;
-        for (const KeepTarget& t : bottom_targets) top_max = std::max(top_max, t.top);
-        // The reach of each top group's law, and what building them costs.
-        std::vector<std::pair<std::int64_t, std::uint64_t>> reach(top_max + 1, {0, 1});
-        std::uint64_t tops_cost = 0;
-        for (std::size_t q = 1; q <= top_max; ++q) {
-            tops_cost += scoring.die_cost(reach[q - 1].second, faces - pool.top_lo + 1, true);
-            reach[q] = {reach[q - 1].first + scoring.die_low(pool.top_lo, faces),
-                        scoring.next_size(reach[q - 1].second, faces - pool.top_lo + 1)};
-        }
-        // The choice looks at all the steps, wherever they run, so that it
-        // is the same with or without a second thread.
-        const PassPlan apart = keep_highest_plan(scoring, 1, bottom_hi, bottom_targets, budget.parallel());
-        const PassPlan folded =
-            keep_highest_with_tops_plan(scoring, bottom_hi, bottom_targets, reach, budget.parallel());
-        // The top group's own keep and the pass over top sizes come after:
-        // refuse now if all will not fit, rather than after most of a second.
-        const std::uint64_t top_cost = top_plan.charge() +
-                                       top_sizes_pass_cost(scoring, faces, pool.top_lo, all, top_sizes, keep);
-        const bool fold = how == BottomSum::Cheaper ? tops_cost + folded.total() < apart.total()
-                                                    : how == BottomSum::Folded;
-        if ((fold ? tops_cost + folded.charge() : apart.charge()) + top_cost > budget.left()) {
-            return std::unexpected(WorkBudget::too_large("a dice term"));
-        }
-        if (fold) {
-            std::vector<DenseLaw> tops(top_max + 1);
+        const PassPlan& bottom_plan = plan.bottom_plan;
+        if (plan.fold) {
+            std::vector<DenseLaw> tops(plan.top_max + 1);
             tops[0] = DenseLaw::point(0, 1.0);
-            for (std::size_t q = 1; q <= top_max; ++q) {
+            for (std::size_t q = 1; q <= plan.top_max; ++q) {
                 auto next = scoring.add_die(tops[q - 1], pool.top_lo, faces, true, budget);
                 if (!next) return std::unexpected(next.error());
                 tops[q] = std::move(*next);
             }
-            auto law = keep_highest_with_tops(scoring, bottom_hi, bottom_targets, tops, folded, budget);
+            auto law = keep_highest_with_tops(scoring, bottom_hi, bottom_targets, tops, bottom_plan, budget);
             if (!law) return std::unexpected(law.error());
             bottoms_with_tops = std::move(*law);
-        } else if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, apart, budget); !done) {
+        } else if (auto done = keep_highest(scoring, 1, bottom_hi, bottom_targets, bottom_plan, budget); !done) {
             return std::unexpected(done.error());
         }
     }
-    if (auto done = keep_highest(scoring, pool.top_lo, faces, std::span<KeepTarget>(&top_target, 1), top_plan, budget);
+    if (auto done = keep_highest(scoring, pool.top_lo, faces, std::span<KeepTarget>(&top_target, 1), plan.top_plan, budget);
         !done) {
         return std::unexpected(done.error());
     }
@@ -606,7 +645,7 @@ Budgeted<DenseLaw> kept_score(Scoring& scoring, std::int64_t faces, const TwoGro
     const DenseLaw unit = DenseLaw::point(0, 1.0);
     DenseLaw sum;
     bool symmetric = true;
-    for (std::size_t top = top_sizes; top-- > 0;) {
+    for (std::size_t top = plan.top_sizes; top-- > 0;) {
         if (!sum.empty()) {
             auto next = scoring.add_die(sum, pool.top_lo, faces, symmetric, budget);
             if (!next) return std::unexpected(next.error());
@@ -680,21 +719,21 @@ std::string describe(const DiceExpr& dice, std::int32_t count, std::int32_t face
     return out;
 }
 
-}  // namespace
+// A term as its numbers make it: plain dice all kept, or a pool (plain dice
+// with a keep, or a bonus pool) for kept_score; or refused from the numbers
+// alone, before any work.
+struct TermShape {
+    bool mirrored = false;  // keeping the lowest: keep highest on mirrored faces
+    std::uint64_t keep = 0;
+    std::int32_t dice_count = 0;  // plain dice all kept
+    std::optional<TwoGroups> pool;
+};
 
-Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget,
-                                 BottomSum how) {
+Budgeted<TermShape> shape_of(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    TermShape shape;
     const std::int64_t s = dice.keep ? signed_keep(*dice.keep) : 0;
-    const bool mirrored = s < 0;
-    const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
-    // Setting up a term costs a few dozen steps whatever its size.
-    if (auto ok = budget.charge(64, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
-    Scoring scoring(dice, faces, mirrored);
-    const auto refused = [&](Budgeted<DenseLaw> law) -> Budgeted<DenseLaw> {
-        if (law || law.error().kind != OddsError::Kind::TooLarge) return law;
-        return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
-    };
-
+    shape.mirrored = s < 0;
+    shape.keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
     // A threshold above every face is never reached: the pool is its first
     // dice (at most 50), plain, as the roller draws them.
     const bool bonus = dice.bonus && dice.bonus->integer_view() <= faces;
@@ -708,21 +747,22 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     // pool that starts full is 50 plain dice, whatever the threshold.
     if (!bonus || static_cast<std::size_t>(count) >= kMaxPool) {
         const std::int32_t dice_count = bonus ? static_cast<std::int32_t>(kMaxPool) : count;
-        if (keep == 0 || keep >= static_cast<std::uint64_t>(dice_count)) {
-            // Every die kept: the score of one die, dice_count times over.
-            DenseLaw law = DenseLaw::point(0, 1.0);
-            for (std::int32_t i = 0; i < dice_count; ++i) {
-                auto next = scoring.add_die(law, 1, faces, true, budget);
-                if (!next) return refused(std::unexpected(next.error()));
-                law = std::move(*next);
-            }
-            return law;
+        if (shape.keep == 0 || shape.keep >= static_cast<std::uint64_t>(dice_count)) {
+            shape.dice_count = dice_count;
+            return shape;
         }
-        TwoGroups pool;
+        // A keep walks every face: past the faces a plain die may have, it
+        // is refused from the numbers alone, as a bonus pool is above.
+        if (faces > kMaxDiceFaces) {
+            return std::unexpected(WorkBudget::too_large("a dice term of " + std::to_string(faces) +
+                                                         " faces keeping some (at most " +
+                                                         std::to_string(kMaxDiceFaces) + ")"));
+        }
+        TwoGroups& pool = shape.pool.emplace();
         pool.top_lo = 1;
         pool.weights[static_cast<std::size_t>(dice_count)][0] = 1.0;
         pool.sizes = static_cast<std::size_t>(dice_count) + 1;
-        return refused(kept_score(scoring, faces, pool, keep, budget, how));
+        return shape;
     }
     // Dice at or above t qualify; t is clamped to 1 .. faces + 1.
     const std::int64_t t = std::clamp<std::int64_t>(dice.bonus->integer_view(), 1, std::int64_t{faces} + 1);
@@ -730,19 +770,142 @@ Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::
     const double fail = static_cast<double>(t - 1) / faces;
     const auto law = bonus_pool_law(count, qualify, fail);
     // Qualifying dice beat the others: the top group, unless mirrored.
-    TwoGroups pool;
-    pool.top_lo = mirrored ? faces + 2 - t : t;
+    TwoGroups& pool = shape.pool.emplace();
+    pool.top_lo = shape.mirrored ? faces + 2 - t : t;
     for (std::size_t n = 0; n < kSizes; ++n) {
         for (std::size_t q = 0; q <= n; ++q) {
             if (law[n][q] == 0.0) continue;
-            if (mirrored) {
+            if (shape.mirrored) {
                 pool.weights[n - q][q] += law[n][q];
             } else {
                 pool.weights[q][n - q] += law[n][q];
             }
         }
     }
-    return refused(kept_score(scoring, faces, pool, keep, budget, how));
+    return shape;
+}
+
+// The steps of dice_count dice all kept, one added at a time, and the size
+// of their law.
+std::pair<std::uint64_t, std::uint64_t> all_kept_cost(const Scoring& scoring, std::int64_t faces,
+                                                      std::int32_t dice_count) {
+    std::uint64_t steps = 0;
+    std::uint64_t size = 1;
+    for (std::int32_t i = 0; i < dice_count; ++i) {
+        steps += scoring.die_cost(size, faces, true);
+        size = scoring.next_size(size, faces);
+    }
+    return {steps, size};
+}
+
+}  // namespace
+
+namespace {
+
+// A generator for the limit checks: the roller checks a term before its
+// first draw, so any draws it makes after passing do not matter.
+class LowestFace final : public Rng {
+public:
+    std::int32_t rand_range(std::int32_t lo, std::int32_t) noexcept override { return lo; }
+};
+
+}  // namespace
+
+std::optional<PipwerkError> dice_term_failure(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    if (count < 1 || faces < 2) return PipwerkError::non_positive();
+    LowestFace rng;
+    if (const Result<RollResult> checked = roll_with_modifiers(rng, count, faces, dice.keep, dice.bonus); !checked) {
+        return checked.error();
+    }
+    return std::nullopt;
+}
+
+TermKey term_key(const DiceExpr& dice, std::int32_t count, std::int32_t faces) noexcept {
+    TermKey key{count, faces};
+    if (dice.keep) {
+        key[2] = 1 + static_cast<std::int64_t>(dice.keep->dir);
+        key[3] = dice.keep->n;
+    }
+    if (dice.bonus) {
+        key[4] = 1;
+        key[5] = dice.bonus->integer_view();
+    }
+    if (dice.comparison) {
+        key[6] = 1 + static_cast<std::int64_t>(dice.comparison->kind);
+        key[7] = dice.comparison->threshold.integer_view();
+    }
+    return key;
+}
+
+LawShape dice_term_shape(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    const std::int64_t s = dice.keep ? signed_keep(*dice.keep) : 0;
+    const std::uint64_t keep = s < 0 ? 0 - static_cast<std::uint64_t>(s) : static_cast<std::uint64_t>(s);
+    const auto kept = [keep](std::int64_t pool) {
+        return keep == 0 ? pool : std::min<std::int64_t>(static_cast<std::int64_t>(std::min<std::uint64_t>(keep, kSizes)), pool);
+    };
+    const bool bonus = dice.bonus && dice.bonus->integer_view() <= faces;
+    const std::int64_t pool = std::min<std::int64_t>(count, kMaxPool);
+    if (dice.comparison) {
+        // Plain dice all kept count 0 .. all of them; any other count is
+        // taken as one value.
+        const bool all = kept(pool) == pool && (!bonus || count >= static_cast<std::int32_t>(kMaxPool));
+        return all ? LawShape{static_cast<std::uint64_t>(pool) + 1, true, 0, pool} : LawShape{1, true, 0, 0};
+    }
+    std::int64_t least = kept(pool);
+    std::int64_t most = kept(pool) * faces;
+    if (bonus) {
+        // The pool can grow to 50 dice, all showing the top face; it stays
+        // as drawn, all ones, unless every face qualifies.
+        if (dice.bonus->integer_view() <= 1) least = kept(kMaxPool);
+        most = kept(kMaxPool) * faces;
+    }
+    return LawShape{static_cast<std::uint64_t>(most - least + 1), true, least, most};
+}
+
+std::string dice_term_of(std::uint64_t size) { return "a dice term of " + std::to_string(size) + " outcomes"; }
+
+Budgeted<DenseLaw> dice_term_law(const DiceExpr& dice, std::int32_t count, std::int32_t faces, WorkBudget& budget,
+                                 BottomSum how) {
+    // Setting up a term costs a few dozen steps whatever its size.
+    if (auto ok = budget.charge(kTermSetUpSteps, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
+    Budgeted<TermShape> shape = shape_of(dice, count, faces);
+    if (!shape) return std::unexpected(shape.error());
+    Scoring scoring(dice, faces, shape->mirrored);
+    if (shape->pool) {
+        KeptPlan plan = plan_kept(scoring, faces, *shape->pool, shape->keep, budget.parallel(), how);
+        auto law = kept_score(scoring, faces, *shape->pool, plan, budget);
+        if (law || law.error().kind != OddsError::Kind::TooLarge) return law;
+        return std::unexpected(WorkBudget::too_large(describe(dice, count, faces)));
+    }
+    // Every die kept: the score of one die, dice_count times over, charged
+    // at once, and its law's size checked before it is built.
+    const auto [steps, size] = all_kept_cost(scoring, faces, shape->dice_count);
+    if (auto ok = budget.charge(steps, describe(dice, count, faces)); !ok) return std::unexpected(ok.error());
+    if (auto ok = budget.can_hold(size, dice_term_of(size)); !ok) return std::unexpected(ok.error());
+    WorkBudget charged(steps);
+    DenseLaw law = DenseLaw::point(0, 1.0);
+    for (std::int32_t i = 0; i < shape->dice_count; ++i) {
+        auto next = scoring.add_die(law, 1, faces, true, charged);
+        if (!next) return std::unexpected(next.error());
+        law = std::move(*next);
+    }
+    return law;
+}
+
+Budgeted<TermSteps> dice_term_steps(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    Budgeted<TermShape> shape = shape_of(dice, count, faces);
+    if (!shape) return std::unexpected(shape.error());
+    const Scoring scoring(dice, faces, shape->mirrored);
+    if (shape->pool) {
+        const KeptPlan plan = plan_kept(scoring, faces, *shape->pool, shape->keep, false, BottomSum::Cheaper);
+        return TermSteps{plan.checked, kTermSetUpSteps + plan.passes};
+    }
+    const std::uint64_t steps = all_kept_cost(scoring, faces, shape->dice_count).first;
+    return TermSteps{steps, kTermSetUpSteps + steps};
+}
+
+std::string describe_dice_term(const DiceExpr& dice, std::int32_t count, std::int32_t faces) {
+    return describe(dice, count, faces);
 }
 
 }  // namespace pipwerk::detail

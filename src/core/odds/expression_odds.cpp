@@ -15,6 +15,7 @@
 
 #include "dice_term_odds.hpp"
 #include "expression_odds.hpp"
+#include "spend_forecast.hpp"
 #include "subtree_key.hpp"
 #include "eval.hpp"
 #include "eval/set_pairing.hpp"
@@ -73,11 +74,22 @@ void add_errors(ErrorChances& errors, const ErrorChances& more, double weight) {
 // reference goes.
 using LawRef = std::shared_ptr<const ValueLaw>;
 
+// A law with what it gives back when its last reference goes, in one
+// allocation with the reference count (a set of a million constants holds
+// a million laws).
+struct HeldLaw {
+    ValueLaw law;
+    WorkBudget* budget;
+
+    HeldLaw(ValueLaw held, WorkBudget& from) : law(std::move(held)), budget(&from) {}
+    HeldLaw(const HeldLaw&) = delete;
+    HeldLaw& operator=(const HeldLaw&) = delete;
+    ~HeldLaw() { budget->release(law.size()); }
+};
+
 LawRef share(ValueLaw law, WorkBudget& budget) {
-    return LawRef(new ValueLaw(std::move(law)), [&budget](const ValueLaw* held) {
-        budget.release(held->size());
-        delete held;
-    });
+    auto held = std::make_shared<HeldLaw>(std::move(law), budget);
+    return LawRef(held, &held->law);
 }
 
 struct ScalarOdds {
@@ -108,12 +120,20 @@ struct SetOdds {
 
 PipwerkError parse_error(ParseMessage message) { return PipwerkError::parse(message); }
 
-// A generator for the limit checks: the roller checks a term before its
-// first draw, so any draws it makes after passing do not matter.
-class LowestFace final : public Rng {
-public:
-    std::int32_t rand_range(std::int32_t lo, std::int32_t) noexcept override { return lo; }
-};
+// For each item, the index of the first item equal to it: what is shared by
+// many elements (a law, a pair of laws) is worked on once.
+template <class T>
+std::vector<std::size_t> first_of_each(const std::vector<T>& items) {
+    std::vector<std::pair<T, std::size_t>> order(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) order[i] = {items[i], i};
+    std::sort(order.begin(), order.end());
+    std::vector<std::size_t> first(items.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const bool starts = i == 0 || order[i].first != order[i - 1].first;
+        first[order[i].second] = starts ? order[i].second : first[order[i - 1].second];
+    }
+    return first;
+}
 
 // The operations of a set step, element law by element law, each distinct
 // pair done once: what they cost in all is charged before any is done.
@@ -121,14 +141,17 @@ class SetStepPlan {
 public:
     void add(const ValueLaw* left, const ValueLaw* right) { pairs_.emplace_back(left, right); }
 
-    // Refuses at once when the distinct pairs' work passes what is left.
-    [[nodiscard]] Budgeted<void> charge_up_front(BinaryOp op, const WorkBudget& budget) const {
-        std::map<std::pair<const ValueLaw*, const ValueLaw*>, bool> seen;
+    // Charges the elements the step makes, and refuses at once when the
+    // distinct pairs' work passes what is left.
+    [[nodiscard]] Budgeted<void> charge_up_front(BinaryOp op, WorkBudget& budget) {
+        if (auto ok = budget.make_elements(pairs_.size()); !ok) return ok;
+        first_ = first_of_each(pairs_);
         std::uint64_t steps = 0;
         std::uint64_t pairs = 0;
         bool uniform = true;
-        for (const auto& [l, r] : pairs_) {
-            if (!seen.emplace(std::pair(l, r), true).second) continue;
+        for (std::size_t i = 0; i < pairs_.size(); ++i) {
+            if (first_[i] != i) continue;
+            const auto& [l, r] = pairs_[i];
             steps += detail::combine_steps(op, *l, *r);
             pairs += static_cast<std::uint64_t>(l->size()) * r->size();
             uniform = uniform && l->size() == pairs_.front().first->size() && r->size() == pairs_.front().second->size();
@@ -143,28 +166,27 @@ public:
             WorkBudget::too_large(n + " set elements, products of " + std::to_string(pairs) + " pairs of outcomes in all"));
     }
 
-    // The law of each pair, `op` applied as inside a set (a zero divisor gives 0).
+    // After charge_up_front: the law of each pair, `op` applied as inside a
+    // set (a zero divisor gives 0).
     [[nodiscard]] Budgeted<std::vector<LawRef>> run(BinaryOp op, WorkBudget& budget) const {
-        std::map<std::pair<const ValueLaw*, const ValueLaw*>, LawRef> done;
         std::vector<LawRef> out;
         out.reserve(pairs_.size());
         for (std::size_t i = 0; i < pairs_.size(); ++i) {
-            const auto& [l, r] = pairs_[i];
-            if (const auto it = done.find(pairs_[i]); it != done.end()) {
-                out.push_back(it->second);
+            if (first_[i] != i) {
+                out.push_back(out[first_[i]]);
                 continue;
             }
             double failed = 0.0;
-            auto law = detail::combine(op, *l, *r, true, failed, budget);
+            auto law = detail::combine(op, *pairs_[i].first, *pairs_[i].second, true, failed, budget);
             if (!law) return std::unexpected(law.error());
             out.push_back(share(std::move(*law), budget));
-            done.emplace(pairs_[i], out.back());
         }
         return out;
     }
 
 private:
     std::vector<std::pair<const ValueLaw*, const ValueLaw*>> pairs_;
+    std::vector<std::size_t> first_;  // for each pair, the first one equal to it
 };
 
 class OddsWalk {
@@ -267,14 +289,9 @@ private:
         if (level_of(ast_, top.left) == 2 || level_of(ast_, top.right) == 2) {
             return ScalarOdds::failure(parse_error(ParseMessage::UnexpectedPipwerkInRand));
         }
-        // The left spine as the evaluator walks it: long chains loop here.
-        std::vector<const BinaryExpr*> spine{&top};
-        for (const BinaryExpr* b = &top; level_of(ast_, b->left) == 1;) {
-            b = node_as<BinaryExpr>(ast_, b->left);
-            if (b == nullptr) break;
-            spine.push_back(b);
-        }
-        if (auto ok = charge_sum_chain(spine); !ok) return std::unexpected(ok.error());
+        // Long chains loop here, along the left spine.
+        const std::vector<const BinaryExpr*> spine = detail::rand_spine(ast_, top);
+        if (auto ok = detail::check_sum_chain(ast_, spine, budget_); !ok) return std::unexpected(ok.error());
         Budgeted<ScalarOdds> acc = rand_or_const(spine.back()->left);
         for (std::size_t i = spine.size(); acc && acc->ok != 0.0 && i-- > 0;) {
             const Budgeted<ScalarOdds> right = rand_or_const(spine[i]->right);
@@ -284,65 +301,17 @@ private:
         return acc;
     }
 
-    // At most how many values the law of an operand has, known from the
-    // tree alone: a constant has one, a dice term at most its kept dice
-    // times its faces; nothing for anything else.
-    [[nodiscard]] std::optional<std::uint64_t> size_bound(ExprId node) const {
-        const ExprId inner = unwrap(ast_, node).inner;
-        if (node_as<LiteralExpr>(ast_, inner) != nullptr) return 1;
-        const auto* ref = node_as<DiceRef>(ast_, inner);
-        if (ref == nullptr) return std::nullopt;
-        const DiceExpr dice = ast_.dice(*ref);
-        const auto count = static_cast<std::uint64_t>(std::max<std::int32_t>(low32(dice.count.integer_view()), 1));
-        const auto faces = static_cast<std::uint64_t>(std::max<std::int32_t>(low32(dice.faces.integer_view()), 2));
-        const std::uint64_t pool = dice.bonus ? kMaxPool : count;
-        if (dice.comparison) return pool + 1;
-        std::uint64_t kept = pool;
-        if (dice.keep) {
-            const std::int64_t keep = signed_keep(*dice.keep);
-            const std::uint64_t magnitude = keep < 0 ? 0 - static_cast<std::uint64_t>(keep) : static_cast<std::uint64_t>(keep);
-            if (magnitude != 0) kept = std::min(kept, magnitude);
-        }
-        return kept * (faces - 1) + 1;
-    }
-
-    // A long chain of sums and differences of dice terms and constants
-    // ("1d6 + 1d6 + ..."): every law's size is known before any is
-    // computed, so the convolutions' total is charged at once and a chain
-    // too long is refused before its first step, naming the whole of it.
-    [[nodiscard]] Budgeted<void> charge_sum_chain(std::span<const BinaryExpr* const> spine) {
-        // One operation is refused by combine(), naming its product.
-        if (spine.size() < 2) return {};
-        std::optional<std::uint64_t> size = size_bound(spine.back()->left);
-        std::uint64_t steps = 0;
-        for (std::size_t i = spine.size(); size && i-- > 0;) {
-            const std::optional<std::uint64_t> right = size_bound(spine[i]->right);
-            if (!right || (spine[i]->op != BinaryOp::Add && spine[i]->op != BinaryOp::Sub)) return {};
-            // Saturating: a chain this long is refused whatever the rest adds.
-            if (steps <= budget_.left()) steps += *size / detail::kConvolvedPairsPerStep * *right + *size + *right;
-            *size += *right - 1;
-        }
-        if (!size || steps <= budget_.left()) return {};
-        return std::unexpected(WorkBudget::too_large("a chain of " + std::to_string(spine.size()) +
-                                                     " sums and differences growing to " + std::to_string(*size) +
-                                                     " outcomes"));
-    }
-
     [[gnu::noinline]] Budgeted<ScalarOdds> dice_term(DiceRef ref) {
         const DiceExpr dice = ast_.dice(ref);
         const std::int32_t count = low32(dice.count.integer_view());
         const std::int32_t faces = low32(dice.faces.integer_view());
-        if (count < 1 || faces < 2) return ScalarOdds::failure(PipwerkError::non_positive());
-        LowestFace rng;
-        if (const Result<RollResult> checked = roll_with_modifiers(rng, count, faces, dice.keep, dice.bonus); !checked) {
-            return ScalarOdds::failure(checked.error());
-        }
+        if (const auto failure = detail::dice_term_failure(dice, count, faces)) return ScalarOdds::failure(*failure);
         // The same term again (a long sum of d6) is looked up, not redone.
-        const TermKey key = key_of(dice, count, faces);
+        const detail::TermKey key = detail::term_key(dice, count, faces);
         if (const auto it = terms_.find(key); it != terms_.end()) return ScalarOdds{1.0, {}, it->second};
         auto law = detail::dice_term_law(dice, count, faces, budget_);
         if (!law) return std::unexpected(law.error());
-        if (auto ok = budget_.hold(law->size(), "a dice term of " + std::to_string(law->size()) + " outcomes"); !ok) {
+        if (auto ok = budget_.hold(law->size(), detail::dice_term_of(law->size())); !ok) {
             return std::unexpected(ok.error());
         }
         LawRef value = share(ValueLaw::of_ints(std::move(*law)), budget_);
@@ -350,36 +319,32 @@ private:
         return ScalarOdds{1.0, {}, std::move(value)};
     }
 
-    // A dice term as its numbers: count, faces, and each modifier's parts.
-    using TermKey = std::array<std::int64_t, 10>;
     static constexpr std::size_t kCachedTerms = 4096;  // distinct terms kept for reuse
-
-    static TermKey key_of(const DiceExpr& dice, std::int32_t count, std::int32_t faces) noexcept {
-        TermKey key{count, faces};
-        if (dice.keep) {
-            key[2] = 1 + static_cast<std::int64_t>(dice.keep->dir);
-            key[3] = dice.keep->n;
-        }
-        if (dice.bonus) {
-            key[4] = 1;
-            key[5] = dice.bonus->integer_view();
-        }
-        if (dice.comparison) {
-            key[6] = 1 + static_cast<std::int64_t>(dice.comparison->kind);
-            key[7] = dice.comparison->threshold.integer_view();
-        }
-        return key;
-    }
 
     // A set element: an element whose subtree has been seen before is rolled
     // alike, so its odds are looked up rather than worked out again.
     [[gnu::noinline]] Budgeted<ScalarOdds> element(ExprId item) {
+        if (level_of(ast_, item) == 0) return constant_element(item);
         std::string key;
         detail::append_subtree_key(key, ast_, item);
         if (const auto it = elements_.find(key); it != elements_.end()) return it->second;
         Budgeted<ScalarOdds> odds = rand_or_const(item);
         if (odds) elements_.emplace(std::move(key), *odds);
         return odds;
+    }
+
+    // A constant element: one law per distinct value, looked up by the
+    // value itself (a set of a million numbers is common enough).
+    Budgeted<ScalarOdds> constant_element(ExprId item) {
+        const Result<Number> value = eval_const(ast_, item);
+        if (!value) return ScalarOdds::failure(value.error());
+        auto& seen = constants_[static_cast<std::size_t>(value->kind())];
+        auto [it, fresh] = seen.try_emplace(PackedNumber::payload_of(*value));
+        if (fresh) {
+            if (auto ok = budget_.hold(1, "a constant"); !ok) return std::unexpected(ok.error());
+            it->second = share(ValueLaw::constant(*value), budget_);
+        }
+        return ScalarOdds{1.0, {}, it->second};
     }
 
     // Every element of `set` combined with the scalar, in the given order.
@@ -404,6 +369,7 @@ private:
         if (n < 1) return SetOdds::failure(PipwerkError::non_positive());
         if (n > kMaxRepeat) return SetOdds::failure(PipwerkError::repeat_count_exceeds_max(n, kMaxRepeat));
         // Every repetition rolls afresh with the same law: one law, n references.
+        if (auto ok = budget_.make_elements(static_cast<std::uint64_t>(n)); !ok) return std::unexpected(ok.error());
         Budgeted<ScalarOdds> body = rand_or_const(r.body);
         if (!body) return std::unexpected(body.error());
         SetOdds set;
@@ -416,7 +382,10 @@ private:
     }
 
     [[gnu::noinline]] Budgeted<SetOdds> items(const SetExpr& s) {
+        // Charged before the first is looked at: a set's size decides.
+        if (auto ok = budget_.make_elements(s.item_count); !ok) return std::unexpected(ok.error());
         SetOdds set;
+        set.elements.reserve(s.item_count);
         for (const ExprId item : ast_.items(s)) {
             if (set.ok == 0.0) break;
             Budgeted<ScalarOdds> e = element(item);
@@ -511,8 +480,9 @@ private:
 
     const Ast& ast_;
     WorkBudget& budget_;
-    std::map<TermKey, LawRef> terms_;
+    std::map<detail::TermKey, LawRef> terms_;
     std::unordered_map<std::string, ScalarOdds> elements_;
+    std::array<std::unordered_map<std::uint64_t, LawRef>, 3> constants_;  // by kind, then payload
 };
 
 // The outcomes as a roll's values give them: each Number to its double,
@@ -565,21 +535,21 @@ std::uint64_t outcome_count(const ValueLaw& law) {
 
 // What odds() returns is bounded, over all the elements of a set: refused
 // before any of it is made, naming the total.
-Budgeted<void> check_returned_size(const std::vector<LawRef>& elements, WorkBudget& budget) {
-    std::map<const ValueLaw*, std::uint64_t> counts;
+Budgeted<void> check_returned_size(const std::vector<LawRef>& elements, const std::vector<std::size_t>& first,
+                                   WorkBudget& budget) {
+    std::vector<std::uint64_t> counts(elements.size());
     std::uint64_t total = 0;
     bool uniform = true;
-    for (const LawRef& e : elements) {
-        auto [it, fresh] = counts.emplace(e.get(), 0);
-        if (fresh) it->second = outcome_count(*e);
-        uniform = uniform && it->second == counts.at(elements.front().get());
-        total += it->second;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        counts[i] = first[i] == i ? outcome_count(*elements[i]) : counts[first[i]];
+        uniform = uniform && counts[i] == counts.front();
+        total += counts[i];
     }
     // Each value returned is written once: a step each.
     if (total <= detail::kMaxReturnedOutcomes) return budget.charge(total, std::to_string(total) + " outcomes to return");
     if (elements.size() == 1) return std::unexpected(WorkBudget::too_large(std::to_string(total) + " outcomes"));
     const std::string n = std::to_string(elements.size()) + " set elements of ";
-    if (uniform) return std::unexpected(WorkBudget::too_large(n + std::to_string(counts.begin()->second) + " outcomes each"));
+    if (uniform) return std::unexpected(WorkBudget::too_large(n + std::to_string(counts.front()) + " outcomes each"));
     return std::unexpected(WorkBudget::too_large(n + std::to_string(total) + " outcomes in all"));
 }
 
@@ -589,6 +559,13 @@ namespace detail {
 
 OddsResult<Odds> odds_within(std::string_view expression, WorkBudget& budget) {
     const ParseOutcome parsed = Parser::parse(expression);
+    if (parsed.expression) {
+        if (auto ok = SpendForecast(budget).add(parsed.ast, *parsed.expression); !ok) return std::unexpected(ok.error());
+    }
+    return odds_of_parsed(parsed, budget);
+}
+
+OddsResult<Odds> odds_of_parsed(const ParseOutcome& parsed, WorkBudget& budget) {
     Odds result;
     result.tail = std::string(parsed.tail);
     if (!parsed.expression) return result;
@@ -623,13 +600,14 @@ OddsResult<Odds> odds_within(std::string_view expression, WorkBudget& budget) {
         result.elements.resize(elements.size());
         return result;
     }
-    if (auto fits = check_returned_size(elements, budget); !fits) return std::unexpected(fits.error());
+    std::vector<const ValueLaw*> laws(elements.size());
+    for (std::size_t i = 0; i < elements.size(); ++i) laws[i] = elements[i].get();
+    const std::vector<std::size_t> first = first_of_each(laws);
+    if (auto fits = check_returned_size(elements, first, budget); !fits) return std::unexpected(fits.error());
     // Each distinct law is read once; equal elements get copies of it.
-    std::map<const ValueLaw*, std::size_t> first_of;
     result.elements.reserve(elements.size());
-    for (const LawRef& e : elements) {
-        const auto [it, fresh] = first_of.emplace(e.get(), result.elements.size());
-        result.elements.push_back(fresh ? to_distribution(*e, ok) : result.elements[it->second]);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        result.elements.push_back(first[i] == i ? to_distribution(*elements[i], ok) : result.elements[first[i]]);
     }
     return result;
 }

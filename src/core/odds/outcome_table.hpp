@@ -60,6 +60,7 @@ public:
     }
 
     [[nodiscard]] std::size_t size() const noexcept { return size_; }
+    [[nodiscard]] std::uint64_t seed() const noexcept { return seed_; }
 
     // The outcomes, in no particular order.
     [[nodiscard]] std::vector<std::pair<Number, double>> take() {

@@ -20,11 +20,11 @@ namespace pipwerk::detail {
 // v's work is independent of the others'. Such a pass is cut in two parts
 // of about equal work, the second run on a second thread when there is one.
 // Where it is cut depends only on the term, and so does what it is charged:
-// the longer part, on every machine, whether the parts run side by side or
-// one after the other. The budget's unit is so the wall time of a machine
-// with two cores; on one core an accepted pass takes up to twice as long.
-// The bits of a result are the same either way: each part adds into its own
-// laws, and the second part's laws are added to the first's at the end.
+// both parts, on every machine, whether they run side by side or one after
+// the other, so an accepted pass keeps to the budget's time on one core and
+// takes about half of it on two. The bits of a result are the same either
+// way: each part adds into its own laws, and the second part's laws are
+// added to the first's at the end.
 
 // Processors a plan may use: the machine's. They decide only whether a
 // second thread is started, never a charge. The WebAssembly build
@@ -45,13 +45,8 @@ struct PassPlan {
     bool split = false;          // cut in two parts
     bool two_threads = false;    // the second part runs beside the first
 
-    // What the budget is charged: the longer part of a pass that is cut,
-    // else all of it. Threads do not enter into it.
-    [[nodiscard]] std::uint64_t charge() const noexcept {
-        return split ? std::max(first, second) : first + second;
-    }
-    // All the steps, wherever they run.
-    [[nodiscard]] std::uint64_t total() const noexcept { return first + second; }
+    // What the budget is charged: all the steps, wherever they run.
+    [[nodiscard]] std::uint64_t charge() const noexcept { return first + second; }
 };
 
 // Plans a pass over v = from .., where weights[i] are the steps v = from + i

@@ -26,6 +26,22 @@ Number number_of(const Key& k) noexcept { return PackedNumber::number_of(k.kind,
 
 constexpr std::uint64_t kFewPairs = 256;
 
+// A full 64-bit mix (splitmix64's finaliser).
+constexpr std::uint64_t mixed(std::uint64_t x) noexcept {
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+// The seed of the table of `left op right`: from the operation, but never
+// the seed that ordered either operand's list, so the same operation again
+// (x * 1 * 1 ...) cannot pile up.
+std::uint64_t table_seed(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept {
+    std::uint64_t seed = (static_cast<std::uint64_t>(left.size()) * 0x9e3779b97f4a7c15ULL) ^
+                         (static_cast<std::uint64_t>(right.size()) << 17) ^ static_cast<std::uint64_t>(op);
+    while (seed == left.order || seed == right.order) seed = mixed(seed + 1);
+    return seed;
+}
 
 // A list of distinct numbers, made dense when they are Ints in a compact range.
 ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
@@ -56,18 +72,14 @@ ValueLaw from_list(std::vector<std::pair<Number, double>> list) {
 }
 
 // Dense whole numbers whose sum (or difference) cannot wrap: a convolution.
-bool convolvable(BinaryOp op, const ValueLaw& a, const ValueLaw& b) noexcept {
-    if (!a.dense || !b.dense || a.ints.empty() || b.ints.empty()) return false;
+bool convolvable(BinaryOp op, const LawShape& a, const LawShape& b) noexcept {
+    if (!a.dense || !b.dense || a.size == 0 || b.size == 0) return false;
     if (op != BinaryOp::Add && op != BinaryOp::Sub) return false;
-    const std::int64_t a_hi = a.ints.lo + (static_cast<std::int64_t>(a.ints.size()) - 1);
-    const std::int64_t b_hi = b.ints.lo + (static_cast<std::int64_t>(b.ints.size()) - 1);
     std::int64_t r = 0;
-    if (op == BinaryOp::Add) {
-        return !__builtin_add_overflow(a.ints.lo, b.ints.lo, &r) && !__builtin_add_overflow(a_hi, b_hi, &r);
-    }
+    if (op == BinaryOp::Add) return !__builtin_add_overflow(a.lo, b.lo, &r) && !__builtin_add_overflow(a.hi, b.hi, &r);
     // The right law is negated first: its values must have negations.
-    return b.ints.lo != std::numeric_limits<std::int64_t>::min() && !__builtin_sub_overflow(a.ints.lo, b_hi, &r) &&
-           !__builtin_sub_overflow(a_hi, b.ints.lo, &r);
+    return b.lo != std::numeric_limits<std::int64_t>::min() && !__builtin_sub_overflow(a.lo, b.hi, &r) &&
+           !__builtin_sub_overflow(a.hi, b.lo, &r);
 }
 
 DenseLaw reversed(const DenseLaw& law) {
@@ -85,10 +97,26 @@ ValueLaw ValueLaw::of_ints(DenseLaw ints) {
     return law;
 }
 
-std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept {
-    const std::uint64_t pairs = static_cast<std::uint64_t>(left.size()) * right.size();
-    if (convolvable(op, left, right)) return pairs / kConvolvedPairsPerStep + left.size() + right.size();
+LawShape shape_of(const ValueLaw& law) noexcept {
+    if (!law.dense || law.ints.empty()) return LawShape{law.size(), false, 0, 0};
+    return LawShape{law.size(), true, law.ints.lo, law.ints.lo + (static_cast<std::int64_t>(law.ints.size()) - 1)};
+}
+
+std::uint64_t combine_steps(BinaryOp op, const LawShape& left, const LawShape& right) noexcept {
+    const std::uint64_t pairs = left.size * right.size;
+    if (convolvable(op, left, right)) return pairs / kConvolvedPairsPerStep + left.size + right.size;
     return (pairs <= kCachedPairs ? kStepsPerPair : kStepsPerFarPair) * pairs;
+}
+
+std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept {
+    return combine_steps(op, shape_of(left), shape_of(right));
+}
+
+std::optional<LawShape> convolved(BinaryOp op, const LawShape& left, const LawShape& right) noexcept {
+    if (!convolvable(op, left, right)) return std::nullopt;
+    const bool add = op == BinaryOp::Add;
+    return LawShape{left.size + right.size - 1, true, add ? left.lo + right.lo : left.lo - right.hi,
+                    add ? left.hi + right.hi : left.hi - right.lo};
 }
 
 std::string product_of(std::size_t a, std::size_t b) {
@@ -102,7 +130,7 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
     if (auto ok = budget.charge(combine_steps(op, left, right), product_of(left.size(), right.size())); !ok) {
         return std::unexpected(ok.error());
     }
-    if (convolvable(op, left, right)) {
+    if (convolvable(op, shape_of(left), shape_of(right))) {
         const std::uint64_t size = left.size() + right.size() - 1;
         if (size > kMaxOutcomes) {
             return std::unexpected(WorkBudget::too_large("more than " + std::to_string(kMaxOutcomes) + " outcomes"));
@@ -141,18 +169,17 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
         }
         return from_list(std::move(list));
     }
-    // Seeded by the operation, so a table's order differs from its operands'.
-    const std::uint64_t seed = (static_cast<std::uint64_t>(left.size()) * 0x9e3779b97f4a7c15ULL) ^
-                               (static_cast<std::uint64_t>(right.size()) << 17) ^ static_cast<std::uint64_t>(op);
-    OutcomeTable sums(static_cast<std::size_t>(kMaxOutcomes), seed);
+    OutcomeTable sums(static_cast<std::size_t>(kMaxOutcomes), table_seed(op, left, right));
     bool too_many = false;
-    // A left value's outcomes with every right value, computed first and
-    // then added as a batch, so the table's cache misses overlap.
+    // Outcomes are computed a batch at a time and then added, so the
+    // table's cache misses overlap: a left value's with every right value,
+    // or several left values' when the right law is small. The order they
+    // go in is the same either way.
+    constexpr std::size_t kBatch = 64;
     std::vector<std::pair<Number, double>> batch;
-    batch.reserve(right.size());
+    batch.reserve(std::max<std::size_t>(right.size(), kBatch) + right.size());
     left.for_each([&](const Number& a, double wa) {
         if (too_many) return;
-        batch.clear();
         right.for_each([&](const Number& b, double wb) {
             const Result<Number> value = apply_binop(op, a, b);
             if (!value && !or_zero) {
@@ -161,8 +188,11 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
             }
             batch.emplace_back(value ? *value : Number::make_int(0), wa * wb);
         });
+        if (batch.size() < kBatch) return;
         too_many = !sums.add_all(batch);
+        batch.clear();
     });
+    too_many = too_many || !sums.add_all(batch);
     if (too_many) {
         return std::unexpected(WorkBudget::too_large(product_of(left.size(), right.size()) + ", more than " +
                                                      std::to_string(kMaxOutcomes) + " distinct outcomes"));
@@ -174,7 +204,9 @@ Budgeted<ValueLaw> combine(BinaryOp op, const ValueLaw& left, const ValueLaw& ri
     if (auto ok = budget.hold(sums.size(), product_of(left.size(), right.size())); !ok) {
         return std::unexpected(ok.error());
     }
-    return from_list(sums.take());
+    ValueLaw law = from_list(sums.take());
+    if (!law.dense) law.order = sums.seed();
+    return law;
 }
 
 Budgeted<ValueLaw> negated(const ValueLaw& law, WorkBudget& budget) {

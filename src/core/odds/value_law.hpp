@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ struct ValueLaw {
     bool dense = true;
     DenseLaw ints;                                // when dense: Int values ints.lo ...
     std::vector<std::pair<Number, double>> list;  // otherwise
+    // The seed of the table of outcomes whose order `list` is in, if any: a
+    // table seeded alike would pile the list up in one run of slots.
+    std::optional<std::uint64_t> order;
 
     [[nodiscard]] static ValueLaw constant(Number value);
     [[nodiscard]] static ValueLaw of_ints(DenseLaw ints);
@@ -60,6 +64,19 @@ inline constexpr std::uint64_t kStepsPerPair = 32;
 inline constexpr std::uint64_t kStepsPerFarPair = 64;
 inline constexpr std::uint64_t kStepsPerNewOutcome = 32;
 [[nodiscard]] std::uint64_t combine_steps(BinaryOp op, const ValueLaw& left, const ValueLaw& right) noexcept;
+
+// What combine() costs depends on its operands' sizes and on whether they
+// are dense whole numbers, and of what range: known of a law before it is
+// built, for a forecast. A law's own shape, and combine_steps for shapes.
+struct LawShape {
+    std::uint64_t size = 0;
+    bool dense = false;
+    std::int64_t lo = 0, hi = 0;  // when dense: its first and last values
+};
+[[nodiscard]] LawShape shape_of(const ValueLaw& law) noexcept;
+[[nodiscard]] std::uint64_t combine_steps(BinaryOp op, const LawShape& left, const LawShape& right) noexcept;
+// The shape of `left op right` when combine() convolves them.
+[[nodiscard]] std::optional<LawShape> convolved(BinaryOp op, const LawShape& left, const LawShape& right) noexcept;
 
 // "a product of 1000 by 1000 outcomes": what a refusal of combine() names.
 [[nodiscard]] std::string product_of(std::size_t a, std::size_t b);

@@ -11,8 +11,8 @@ namespace pipwerk::detail {
 // What one odds() call may still spend, in fixed units counted the same on
 // every machine:
 // - steps: one pair of outcomes combined, one cell of a dice table filled,
-//   eight values of a dense law scaled and added (a unit is about a
-//   nanosecond and a quarter here);
+//   eight values of a dense law scaled and added, a set element made (a
+//   unit is about a nanosecond and a quarter here);
 // - outcomes held: every law the call keeps, by its number of values, from
 //   when it is made until it is dropped, so that the memory held stays
 //   bounded;
@@ -37,6 +37,18 @@ public:
     // A law of `size` values about to be made: held until the call ends, and
     // written a value a step.
     [[nodiscard]] std::expected<void, OddsError> hold(std::uint64_t size, const std::string& what);
+    // Whether hold(size, what) would find room, refusing as it would; nothing is taken.
+    [[nodiscard]] std::expected<void, OddsError> can_hold(std::uint64_t size, const std::string& what) const;
+    // `n` more set elements about to be made (listed, repeated, or by a set
+    // step): each costs its law's record, the reference to it and what it
+    // returns, kStepsPerElement steps whatever its law. A refusal names all
+    // the elements of the call.
+    [[nodiscard]] std::expected<void, OddsError> make_elements(std::uint64_t n) {
+        elements_ += n;
+        return charge(n * kStepsPerElement, std::to_string(elements_) + " set elements in all");
+    }
+    static constexpr std::uint64_t kStepsPerElement = 1024;
+
     // A law of `size` values held no longer.
     void release(std::uint64_t size) noexcept { held_ -= size < held_ ? size : held_; }
 
@@ -51,6 +63,7 @@ public:
 private:
     std::uint64_t left_;
     std::uint64_t held_ = 0;
+    std::uint64_t elements_ = 0;
     bool parallel_;
 };
 
@@ -65,11 +78,14 @@ inline constexpr std::uint64_t kMaxHeldOutcomes = std::uint64_t{1} << 22;
 // Outcomes returned by one call, over all the elements of a set.
 inline constexpr std::uint64_t kMaxReturnedOutcomes = std::uint64_t{1} << 21;
 
+inline std::expected<void, OddsError> WorkBudget::can_hold(std::uint64_t size, const std::string& what) const {
+    if (size <= kMaxHeldOutcomes - held_) return {};
+    return std::unexpected(too_large(what + ", beside " + std::to_string(held_) + " outcomes already held (at most " +
+                                     std::to_string(kMaxHeldOutcomes) + ")"));
+}
+
 inline std::expected<void, OddsError> WorkBudget::hold(std::uint64_t size, const std::string& what) {
-    if (size > kMaxHeldOutcomes - held_) {
-        return std::unexpected(too_large(what + ", beside " + std::to_string(held_) + " outcomes already held (at most " +
-                                         std::to_string(kMaxHeldOutcomes) + ")"));
-    }
+    if (auto room = can_hold(size, what); !room) return room;
     if (auto ok = charge(size, what); !ok) return ok;
     held_ += size;
     return {};
