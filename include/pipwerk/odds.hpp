@@ -113,6 +113,18 @@ struct Comparison {
 // does.
 [[nodiscard]] OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options = {});
 
+// How compare() words what it cannot answer, for a caller that shows it its
+// own way; the defaults are compare()'s.
+struct CompareTerms {
+    // A side whose every roll fails is an error with the roll's message, as
+    // odds() has it, rather than failure 1.
+    bool certain_failure_is_error = false;
+    // Appends the user's text that a refusal quotes; null: the text as it is.
+    void (*quote)(std::string& out, std::string_view text) = nullptr;
+};
+[[nodiscard]] OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options,
+                                             const CompareTerms& terms);
+
 // Statistics of one distribution, of the value given that the roll succeeds
 // (the outcomes renormalised to add up to 1), computed from the outcomes'
 // doubles with sums carried in two doubles: the mean and variance of
@@ -137,6 +149,17 @@ struct OddsSummary {
 // The same for q = i / n exactly (0 < i <= n), as cut points are asked for:
 // 0.66 is not 66/100 in a double, and a law may reach 66/100 exactly.
 [[nodiscard]] double quantile(const Distribution& distribution, std::uint64_t i, std::uint64_t n);
+// The most cut points the bindings give for one call (n - 1 of them for n
+// groups): more than anyone reads, and few enough that the list stays small.
+inline constexpr std::uint64_t max_quantiles = 1'000'000;
+
+// What the bindings' odds objects say when asked for what they do not hold.
+namespace messages {
+inline constexpr std::string_view set_odds =
+    "the odds of a set expression are per element: use elements[i] for the i-th element";
+inline constexpr std::string_view nothing_parsed = "nothing was parsed: there are no outcomes";
+inline constexpr std::string_view no_outcome = "every roll fails: there are no outcomes";
+}  // namespace messages
 
 // The picture of one expression's odds, as the command-line roller prints it:
 // a header line per distribution (mean, sd, range), a row per outcome (or per

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pipwerk/error.hpp"
+#include "pipwerk/pipwerk.hpp"  // unseeded_base_seed: the base seed of an unseeded run
 
 namespace pipwerk {
 
@@ -16,6 +17,10 @@ namespace pipwerk {
 // holds exactly the values roll(expression, seed = s + i mod 2^64) gives.
 class Sampler {
 public:
+    // The most values one sample of the bindings holds (2^28: 2 GiB of
+    // doubles); a larger request is refused before any roll.
+    static constexpr std::uint64_t max_values = std::uint64_t{1} << 28;
+
     // Parses the expression, which must outlive the sampler.
     explicit Sampler(std::string_view expression);
     ~Sampler();
@@ -41,8 +46,5 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// The base seed of an unseeded run: the clock reading an unseeded roll is
-// seeded from, so row 0 draws as an unseeded roll would.
-[[nodiscard]] std::uint64_t unseeded_base_seed() noexcept;
 
 }  // namespace pipwerk

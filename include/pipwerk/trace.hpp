@@ -172,6 +172,98 @@ private:
 // show_detail and seed) and records the tree. Fails with roll's error.
 [[nodiscard]] Result<TraceOutput> trace(std::string_view expression, const RollOptions& options);
 
+// trace with the roll laid out in `roll`, as RollBuffer::roll lays it out,
+// instead of in out.output, which is left empty: for a caller that keeps the
+// buffer and makes the texts only when asked. `out` starts empty; on an
+// error both are to be dropped.
+[[nodiscard]] Result<RollView> trace_into(std::string_view expression, const RollOptions& options, RollBuffer& roll,
+                                          TraceOutput& out);
+
+// A child of a node, and a node's children, by their indices in the records.
+struct TraceChild {
+    std::size_t index;
+};
+struct TraceChildren {
+    std::span<const std::size_t> indices;
+};
+
+// The fields of a node as its JSON form has them (docs/trace.md), in order:
+// field(name, value) for each, with the value one of
+//   std::string_view                "kind", a Number's "text", a Binary's "op"
+//   std::size_t                     "start", "end"
+//   double                          a scalar's "value"
+//   std::span<const double>         a set's "values"
+//   std::int64_t                    a Dice's "count" and "faces", a Repetition's "count"
+//   std::optional<std::int64_t>     "bonus"
+//   std::optional<TraceKeep>        "keep"
+//   std::optional<TraceComparison>  "comparison"
+//   std::span<const TraceDie>       "dice"
+//   TraceChild, TraceChildren       "operand", "left", "right"; "elements"
+// The JSON writer, the Python dicts and the Python node getters all read a
+// node through this one list. `children` is scratch room for the indices.
+template <class Field>
+void visit_node(const TraceOutput& trace, std::size_t i, std::vector<std::size_t>& children, Field&& field) {
+    const TraceNode node = trace.node(i);
+    field("kind", kind_name(node.kind));
+    field("start", node.start);
+    field("end", node.end);
+    if (node.is_set) {
+        field("values", trace.values_of(i));
+    } else {
+        field("value", trace.values_of(i).front());
+    }
+    switch (node.kind) {
+        case TraceKind::Number: {
+            const std::string text = trace.number_text(i);
+            field("text", std::string_view(text));
+            break;
+        }
+        case TraceKind::Dice:
+            field("count", std::int64_t{node.count});
+            field("faces", std::int64_t{node.faces});
+            field("bonus", node.modifiers.bonus);
+            field("keep", node.modifiers.keep);
+            field("comparison", node.modifiers.comparison);
+            field("dice", trace.dice_of(i));
+            break;
+        case TraceKind::Negation: field("operand", TraceChild{i - 1}); break;
+        case TraceKind::Binary:
+            field("op", std::string_view(&node.op, 1));
+            field("left", TraceChild{trace.child(i, 0)});
+            field("right", TraceChild{i - 1});
+            break;
+        case TraceKind::Set:
+        case TraceKind::Repetition:
+            trace.children_of(i, children);
+            if (node.kind == TraceKind::Repetition) field("count", static_cast<std::int64_t>(children.size()));
+            field("elements", TraceChildren{children});
+            break;
+    }
+}
+
+// The fields of the objects inside a node, in the same way: a die's "value"
+// (std::int64_t), "kept", "bonus" and "earned_bonus" (bool) and "success"
+// (std::optional<bool>); a keep's "count" and "lowest"; a comparison's "op"
+// and "threshold".
+template <class Field>
+void visit_fields(const TraceDie& die, Field&& field) {
+    field("value", std::int64_t{die.value});
+    field("kept", static_cast<bool>(die.kept));
+    field("bonus", static_cast<bool>(die.bonus));
+    field("earned_bonus", static_cast<bool>(die.earned_bonus));
+    field("success", die.success());
+}
+template <class Field>
+void visit_fields(const TraceKeep& keep, Field&& field) {
+    field("count", keep.count);
+    field("lowest", keep.lowest);
+}
+template <class Field>
+void visit_fields(const TraceComparison& comparison, Field&& field) {
+    field("op", comparison.op);
+    field("threshold", comparison.threshold);
+}
+
 // What pipwerk reads instead of other rollers' notation at the start of a
 // tail: "kh" -> "k already keeps the highest", and so on. Empty for a tail
 // that starts with nothing known. The table is in trace/hint_table.cpp.

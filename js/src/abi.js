@@ -1,14 +1,11 @@
 // The boundary with the engine: expressions in as UTF-8, results read from
-// the exchange record (src/wasm/exchange.hpp names the same positions).
+// the exchange record at the positions src/wasm/exchange.hpp gives
+// (exchange.js, written from it by the build).
 import { bytes, epoch, exchangeNumber, exchangeWord, exports, f64, ready, refresh, stop, u8, u32 } from './instance.js';
 import { OddsTooLargeError, outOfMemory, PipwerkError } from './errors.js';
+import { STATUS, WORD } from './exchange.js';
 
-export const W = Object.freeze({
-  consumedPtr: 0, consumedLen: 1, tailPtr: 2, tailLen: 3, textPtr: 4, textLen: 5,
-  detailLen: 6, summaryStart: 7, flags: 8, valuesPtr: 9, valuesLen: 10, elements: 11, errors: 12,
-});
-export const FLAG = Object.freeze({ parsed: 1, isSet: 2, fullHasDetail: 4 });
-export const STATUS = Object.freeze({ ok: 0, engineError: 1, oddsTooLarge: 2, oddsCertain: 3 });
+export { FLAG, MESSAGE, STATUS, WORD } from './exchange.js';
 
 export function word(i) {
   return u32[exchangeWord + i];
@@ -161,19 +158,19 @@ export function inputSlice(ptrWord, lenWord) {
   return utf8(ptr, length);
 }
 
-export function text(ptrWord = W.textPtr, lenWord = W.textLen) {
+export function text(ptrWord = WORD.textPtr, lenWord = WORD.textLen) {
   return utf8(word(ptrWord), word(lenWord));
 }
 
 export function doubles() {
-  const at = word(W.valuesPtr) >>> 3;
-  return f64.subarray(at, at + word(W.valuesLen));
+  const at = word(WORD.valuesPtr) >>> 3;
+  return f64.subarray(at, at + word(WORD.valuesLen));
 }
 
 // The same as a plain array (a roll's values).
 export function doubleArray() {
-  const at = word(W.valuesPtr) >>> 3;
-  const count = word(W.valuesLen);
+  const at = word(WORD.valuesPtr) >>> 3;
+  const count = word(WORD.valuesLen);
   if (count === 1) return [f64[at]];
   const values = new Array(count);
   for (let i = 0; i < values.length; i++) values[i] = f64[at + i];
@@ -184,4 +181,23 @@ export function doubleArray() {
 export function engineError(status) {
   const message = text();
   return status === STATUS.oddsTooLarge ? new OddsTooLargeError(message) : new PipwerkError(message);
+}
+
+// A text of the engine's (a Message of exchange.hpp): the package words
+// what it refuses as the Python module does, from the same source.
+export function engineMessage(message) {
+  if (exports === null) ready();
+  call(exports.pw_message, message);
+  return text();
+}
+
+// A bound of the engine's, read once: the most values a sample holds, the
+// most cut points of quantiles.
+const bounds = new Map();
+export function engineBound(name) {
+  if (!bounds.has(name)) {
+    if (exports === null) ready();
+    bounds.set(name, call(exports[name]));
+  }
+  return bounds.get(name);
 }

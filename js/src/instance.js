@@ -2,6 +2,7 @@
 // exports and views of its memory. An instance that trapped is never called
 // again; the next call of the package starts a fresh one (ready()).
 import { outOfMemory, PipwerkError } from './errors.js';
+import { LAYOUT } from './exchange.js';
 
 const ENOSYS = 52;
 const EBADF = 8;
@@ -55,7 +56,7 @@ export let f64 = new Float64Array(0);
 // UTF-8 slice faster than TextDecoder.
 export let bytes = null;
 // Where the exchange record (src/wasm/exchange.hpp) sits, as indices into
-// u32 (its words) and f64 (its numbers, 64 bytes in).
+// u32 (its words) and f64 (its numbers, LAYOUT.numbersAt bytes in).
 export let exchangeWord = 0;
 export let exchangeNumber = 0;
 // Counts the instances started: what the package keeps in an instance's
@@ -91,7 +92,7 @@ function start() {
   instance.exports._initialize();
   const at = instance.exports.pw_exchange();
   exchangeWord = at >>> 2;
-  exchangeNumber = (at + 64) >>> 3;
+  exchangeNumber = (at + LAYOUT.numbersAt) >>> 3;
   epoch += 1;
   exports = instance.exports;
   refresh();

@@ -2,14 +2,11 @@
 // engine, statistics from the engine's own summary, quantiles by the engine.
 import { epoch, exports, f64, ready } from './instance.js';
 import {
-  call, doubles, engineError, FLAG, number, putExpression, putExpressions, STATUS, text, W, word,
+  call, doubles, engineBound, engineError, engineMessage, FLAG, MESSAGE, number, putExpression, putExpressions,
+  STATUS, text, WORD, word,
 } from './abi.js';
 import { PipwerkError } from './errors.js';
 
-const SET_MESSAGE = 'the odds of a set expression are per element: use elements[i] for the i-th element';
-const NOTHING_MESSAGE = 'nothing was parsed: there are no outcomes';
-const NO_OUTCOME_MESSAGE = 'every roll fails: there are no outcomes';
-const MAX_QUANTILES = 1_000_000;
 const STATISTICS = ['mean', 'variance', 'stdev', 'min', 'max', 'median', 'mode'];
 
 function requireNumber(x, name) {
@@ -38,13 +35,13 @@ export class Odds {
   }
 
   #distribution() {
-    if (this.#shape === 'set') throw new TypeError(SET_MESSAGE);
+    if (this.#shape === 'set') throw new TypeError(engineMessage(MESSAGE.setOdds));
     return this.#outcomes;
   }
 
   #statistic(name) {
-    if (this.#distribution() === null) throw new PipwerkError(NOTHING_MESSAGE);
-    if (this.#summary === null) throw new PipwerkError(NO_OUTCOME_MESSAGE);
+    if (this.#distribution() === null) throw new PipwerkError(engineMessage(MESSAGE.nothingParsed));
+    if (this.#summary === null) throw new PipwerkError(engineMessage(MESSAGE.noOutcome));
     return this.#summary[name];
   }
 
@@ -84,7 +81,8 @@ export class Odds {
   quantiles(n = 4) {
     if (!Number.isInteger(n)) throw new TypeError(`n must be a whole number, not ${n}`);
     if (n < 1) throw new RangeError('n must be at least 1');
-    if (n > MAX_QUANTILES) throw new RangeError(`n must be at most ${MAX_QUANTILES}`);
+    const most = engineBound('pw_max_quantiles');
+    if (n > most) throw new RangeError(`n must be at most ${most}`);
     this.#statistic('mean');
     lend(this.#outcomes);
     const cuts = [];
@@ -156,16 +154,16 @@ export function odds(expression) {
   const length = putExpression(expression);
   const status = call(exports.pw_odds, length);
   if (status !== STATUS.ok) throw engineError(status);
-  const flags = word(W.flags);
+  const flags = word(WORD.flags);
   const head = {
-    consumed: text(W.consumedPtr, W.consumedLen),
-    tail: text(W.tailPtr, W.tailLen),
+    consumed: text(WORD.consumedPtr, WORD.consumedLen),
+    tail: text(WORD.tailPtr, WORD.tailLen),
     parsed: (flags & FLAG.parsed) !== 0,
     isSet: (flags & FLAG.isSet) !== 0,
     errors: [],
   };
-  const elementCount = word(W.elements);
-  const errorCount = word(W.errors);
+  const elementCount = word(WORD.elements);
+  const errorCount = word(WORD.errors);
   for (let i = 0; i < errorCount; i++) {
     call(exports.pw_odds_error, i);
     head.errors.push(Object.freeze({ message: text(), probability: number(0) }));

@@ -2,7 +2,8 @@
 // a text parses (parse).
 import { exports } from './instance.js';
 import {
-  call, doubleArray, doubles, engineError, FLAG, inputSlice, putExpression, STATUS, text, utf8, W, word,
+  call, doubleArray, doubles, engineBound, engineError, FLAG, inputSlice, putExpression, STATUS, text, utf8, WORD,
+  word,
 } from './abi.js';
 import { outOfMemory } from './errors.js';
 import { advance, seedHalves } from './seed.js';
@@ -36,27 +37,33 @@ export function roll(expression, rollOptions) {
   const length = putExpression(expression);
   const status = call(exports.pw_roll, length, halves.low, halves.high, detailShown ? 1 : 0);
   if (status !== STATUS.ok) throw engineError(status);
-  const flags = word(W.flags);
-  const full = text();
-  const detailLen = word(W.detailLen);
-  const summaryStart = word(W.summaryStart);
+  // detail, summary and full are the engine's slices of one text (RollView):
+  // decoded once and cut by code units when every byte is ASCII.
+  const all = text();
+  const textLen = word(WORD.textLen);
+  const detailLen = word(WORD.detailLen);
+  const summaryStart = word(WORD.summaryStart);
+  const fullStart = word(WORD.fullStart);
   let detail;
   let summary;
-  if (full.length === word(W.textLen)) {
-    detail = full.slice(0, detailLen);
-    summary = full.slice(summaryStart);
+  let full;
+  if (all.length === textLen) {
+    detail = all.slice(0, detailLen);
+    summary = all.slice(summaryStart);
+    full = all.slice(fullStart);
   } else {
-    const ptr = word(W.textPtr);
+    const ptr = word(WORD.textPtr);
     detail = utf8(ptr, detailLen);
-    summary = utf8(ptr + summaryStart, word(W.textLen) - summaryStart);
+    summary = utf8(ptr + summaryStart, textLen - summaryStart);
+    full = fullStart === 0 ? all : utf8(ptr + fullStart, textLen - fullStart);
   }
   return {
-    consumed: inputSlice(W.consumedPtr, W.consumedLen),
-    tail: inputSlice(W.tailPtr, W.tailLen),
+    consumed: inputSlice(WORD.consumedPtr, WORD.consumedLen),
+    tail: inputSlice(WORD.tailPtr, WORD.tailLen),
     summary,
     detail,
-    full: (flags & FLAG.fullHasDetail) !== 0 ? full : summary,
-    isSet: (flags & FLAG.isSet) !== 0,
+    full,
+    isSet: (word(WORD.flags) & FLAG.isSet) !== 0,
     values: doubleArray(),
   };
 }
@@ -66,13 +73,12 @@ export function parse(expression) {
   const length = putExpression(expression);
   call(exports.pw_parse, length);
   return {
-    success: (word(W.flags) & FLAG.parsed) !== 0,
-    consumed: inputSlice(W.consumedPtr, W.consumedLen),
-    tail: inputSlice(W.tailPtr, W.tailLen),
+    success: (word(WORD.flags) & FLAG.parsed) !== 0,
+    consumed: inputSlice(WORD.consumedPtr, WORD.consumedLen),
+    tail: inputSlice(WORD.tailPtr, WORD.tailLen),
   };
 }
 
-const MAX_VALUES = 2 ** 28;
 const STRETCH_VALUES = 1 << 16;
 
 // The values of n rolls seeded seed, seed + 1, ... (mod 2^64), row after row
@@ -81,16 +87,17 @@ export function sample(expression, n, sampleOptions) {
   const { seed } = options(sampleOptions, 'options');
   if (typeof n !== 'number' || !Number.isInteger(n)) throw new TypeError(`n must be a whole number, not ${n}`);
   if (n < 0) throw new RangeError('n must be at least 0');
-  if (n > MAX_VALUES) throw new RangeError(`sample too large: more than ${MAX_VALUES} values`);
+  const maxValues = engineBound('pw_max_sample_values');
+  if (n > maxValues) throw new RangeError(`sample too large: more than ${maxValues} values`);
   const first = seedHalves(seed);
   const length = putExpression(expression);
   call(exports.pw_sample_start, length);
-  if ((word(W.flags) & FLAG.parsed) === 0 || n === 0) return new Float64Array(0);
+  if ((word(WORD.flags) & FLAG.parsed) === 0 || n === 0) return new Float64Array(0);
   let status = call(exports.pw_sample_row, first.low, first.high);
   if (status !== STATUS.ok) throw engineError(status);
-  const width = word(W.valuesLen);
-  if (width !== 0 && n > Math.floor(MAX_VALUES / width)) {
-    throw new RangeError(`sample too large: ${n} rows of ${width} values exceed ${MAX_VALUES} values`);
+  const width = word(WORD.valuesLen);
+  if (width !== 0 && n > Math.floor(maxValues / width)) {
+    throw new RangeError(`sample too large: ${n} rows of ${width} values exceed ${maxValues} values`);
   }
   let out;
   try {

@@ -1,6 +1,6 @@
 #include "line_format.hpp"
 
-#include "json_writer.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk::cli {
 namespace {
@@ -17,24 +17,9 @@ void open_object(std::string& out, std::string_view expression) {
 void append_roll_json(std::string& out, std::string_view expression, const RollOutput& roll, std::uint64_t seed,
                       bool end_line) {
     open_object(out, expression);
-    out += ",\"consumed\":";
-    append_json_string(out, roll.consumed);
-    out += ",\"tail\":";
-    append_json_string(out, roll.tail);
-    out += ",\"summary\":";
-    append_json_string(out, roll.summary);
-    out += ",\"detail\":";
-    append_json_string(out, roll.detail);
-    out += ",\"full\":";
-    append_json_string(out, roll.full);
-    out += ",\"is_set\":";
-    out += bool_text(roll.is_set);
-    out += ",\"values\":[";
-    for (std::size_t i = 0; i < roll.values.size(); ++i) {
-        if (i != 0) out += ',';
-        append_json_number(out, roll.values[i]);
-    }
-    out += "],\"seed\":";
+    out += ',';
+    append_roll_json_fields(out, roll);
+    out += ",\"seed\":";
     out += std::to_string(seed);
     if (end_line) close_object(out);
 }

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "json_writer.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk::cli {
 namespace {

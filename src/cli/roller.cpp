@@ -1,3 +1,10 @@
+// The Roller: every input of the command line goes through run(), whatever
+// the mode (roll, trace, parse, odds) and wherever the input came from. Each
+// answer is one output line built in line_ and written at once, so output
+// lines pair with inputs even when a roll fails (an error object, or an
+// empty line); diagnostics go to the error stream after the output is
+// flushed, and user text reaches the terminal only through the safe echo.
+// The seed sequence and the exit status carry over from input to input.
 #include "roller.hpp"
 
 #include <exception>
@@ -5,10 +12,8 @@
 
 #include "line_format.hpp"
 #include "odds_format.hpp"
-#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
 #include "pipwerk/trace.hpp"
-#include "rng.hpp"
 #include "safe_echo.hpp"
 
 namespace pipwerk::cli {
@@ -51,7 +56,7 @@ void Roller::roll_once(std::string_view expression) {
     } else if (options_.json) {
         // A JSON line names the seed that replays it, so an unseeded roll
         // draws its seed from the clock as the engine would, and is rolled from it.
-        roll_options.seed = Xoroshiro128StarStar::clock_seed();
+        roll_options.seed = unseeded_base_seed();
     }
 
     if (options_.trace) {
@@ -101,16 +106,16 @@ void Roller::trace_once(std::string_view expression, const RollOptions& roll_opt
 }
 
 void Roller::parse_once(std::string_view expression) {
-    const ParseOutcome outcome = Parser::parse(expression);
+    const ParseOutput outcome = parse(expression);
     line_.clear();
     if (options_.json) {
-        append_parse_json(line_, expression, outcome.success(), outcome.consumed, outcome.tail);
+        append_parse_json(line_, expression, outcome.success, outcome.consumed, outcome.tail);
     } else {
-        append_parse_text(line_, outcome.success(), outcome.consumed, outcome.tail);
+        append_parse_text(line_, outcome.success, outcome.consumed, outcome.tail);
     }
     emit_line();
     // The tail is already in the output line.
-    if (!outcome.success() || !outcome.tail.empty()) ignored_ = true;
+    if (!outcome.success || !outcome.tail.empty()) ignored_ = true;
 }
 
 void Roller::fail(std::string_view expression, std::string_view message) noexcept {

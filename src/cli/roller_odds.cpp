@@ -2,9 +2,7 @@
 // rolling, with the exact odds of each expression as the answer.
 #include <string>
 
-#include "odds/compare_odds.hpp"
 #include "odds_format.hpp"
-#include "parser/parser.hpp"
 #include "roller.hpp"
 #include "safe_echo.hpp"
 
@@ -59,17 +57,17 @@ void Roller::versus_once(std::string_view a, std::string_view b) {
     // One rule for the picture and the JSON: a side whose every roll fails is
     // that roll's error, as odds of it alone are; a side that only may fail
     // gives the failure's chance. A refusal quotes the text through the echo.
-    constexpr detail::CompareTerms kTerms{
+    constexpr CompareTerms kTerms{
         .certain_failure_is_error = true,
         .quote = [](std::string& out, std::string_view text) { append_safe_echo(out, text); },
     };
-    const OddsResult<Comparison> comparison = detail::compare_on_terms(a, b, {}, kTerms);
+    const OddsResult<Comparison> comparison = compare(a, b, {}, kTerms);
     if (!comparison) {
         fail(a, comparison.error().message);
         return;
     }
     line_.clear();
-    const ParseOutcome parsed = Parser::parse(a);
+    const ParseOutput parsed = parse(a);
     if (options_.json) {
         append_comparison_json(line_, a, b, parsed.consumed, parsed.tail, *comparison);
     } else {
@@ -98,7 +96,7 @@ void Roller::versus_once(std::string_view a, std::string_view b) {
         // The tail of B is the same for every A, and no output line carries
         // it: reported once, in every mode.
         versus_noted_ = true;
-        if (const ParseOutcome b_parsed = Parser::parse(b); !b_parsed.tail.empty()) {
+        if (const ParseOutput b_parsed = parse(b); !b_parsed.tail.empty()) {
             ignored_ = true;
             report_ignored("ignored in --vs: ", b_parsed.tail);
         }

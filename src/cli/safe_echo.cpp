@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cstdint>
 
-#include "control_characters.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk::cli {
 namespace {

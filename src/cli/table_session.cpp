@@ -6,7 +6,7 @@
 
 #include "line_reader.hpp"
 #include "options.hpp"
-#include "whitespace.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk::cli {
 namespace {

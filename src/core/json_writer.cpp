@@ -1,12 +1,12 @@
-#include "json_writer.hpp"
+#include "pipwerk/text.hpp"
+
+#include "json_fields.hpp"
 
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-
-#include "control_characters.hpp"
 
 namespace pipwerk {
 namespace {
@@ -120,6 +120,10 @@ void append_json_number(std::string& out, double value) {
     const std::string_view digits(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
     out += digits;
     if (digits.find_first_of(".e") == std::string_view::npos) out += ".0";
+}
+
+void append_roll_json_fields(std::string& out, const RollOutput& roll) {
+    visit_roll(roll, detail::JsonFields(out));
 }
 
 }  // namespace pipwerk

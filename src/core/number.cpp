@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "shortest.hpp"
-#include "whitespace.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk {
 namespace {

@@ -1,6 +1,14 @@
+// roll: parse, seed, evaluate and render one expression. The whole roll is
+// laid out in one RollRecord (roll_record.hpp): the detail and the summary
+// are written back to back into one text with the joiner between them, and
+// the values beside it, so the common path allocates nothing for a short
+// roll and every binding copies the roll out from one view (RollView).
+// evaluate_record is the one path from a parsed expression to that record;
+// trace takes it too, with an observer that records each node.
 #include "pipwerk/pipwerk.hpp"
 #include "roll_record.hpp"
 
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,15 +64,36 @@ Result<void> roll_into(std::string_view expression, const RollOptions& options, 
     return evaluate_record(parsed, rng, options.show_detail, out, none);
 }
 
-RollOutput to_output(const RollRecord& record) {
+// RollBuffer keeps a RollRecord in its own storage, so the public header
+// needs none of the record's types and a roll on the stack stays off the heap.
+RollBuffer::RollBuffer() noexcept { new (storage_) RollRecord; }
+
+RollBuffer::~RollBuffer() { detail::RollBufferAccess::record(*this).~RollRecord(); }
+
+Result<RollView> RollBuffer::roll(std::string_view expression, const RollOptions& options) {
+    RollRecord& record = detail::RollBufferAccess::record(*this);
+    // Room past kKeptBytes is given back here: a buffer that lives long (a
+    // binding's) holds a long roll's memory only until its next roll.
+    constexpr std::size_t kKeptBytes = std::size_t{1} << 16;
+    if (record.text.capacity() + record.values.capacity() * sizeof(double) > kKeptBytes) [[unlikely]] {
+        record.~RollRecord();
+        new (&record) RollRecord;
+    } else {
+        record.clear();
+    }
+    if (Result<void> done = roll_into(expression, options, record); !done) return std::unexpected(done.error());
+    return record.view();
+}
+
+RollOutput to_output(const RollView& view) {
     RollOutput out;
-    out.consumed = record.consumed;
-    out.tail = record.tail;
-    out.summary = record.summary();
-    out.detail = record.detail();
-    out.full = record.full();
-    out.is_set = record.is_set;
-    out.values.assign(record.values.begin(), record.values.end());
+    out.consumed = view.consumed;
+    out.tail = view.tail;
+    out.summary = view.summary();
+    out.detail = view.detail();
+    out.full = view.full();
+    out.is_set = view.is_set;
+    out.values.assign(view.values.begin(), view.values.end());
     return out;
 }
 
@@ -75,5 +104,12 @@ Result<RollOutput> roll(std::string_view expression, const RollOptions& options)
     }
     return to_output(record);
 }
+
+ParseOutput parse(std::string_view expression) {
+    const ParseOutcome outcome = Parser::parse(expression);
+    return {.success = outcome.success(), .consumed = outcome.consumed, .tail = outcome.tail};
+}
+
+std::uint64_t unseeded_base_seed() noexcept { return Xoroshiro128StarStar::clock_seed(); }
 
 }  // namespace pipwerk

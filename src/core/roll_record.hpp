@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <new>
 #include <string_view>
 
 #include "eval/detail_layout.hpp"
@@ -30,12 +31,23 @@ struct RollRecord {
 
     static constexpr std::string_view kJoiner = detail::kJoiner;
 
-    [[nodiscard]] std::string_view detail() const noexcept { return text.view().substr(0, detail_size); }
-    [[nodiscard]] std::string_view summary() const noexcept { return text.view().substr(summary_start()); }
-    [[nodiscard]] std::string_view full() const noexcept { return full_has_detail ? text.view() : summary(); }
-    [[nodiscard]] std::size_t summary_start() const noexcept {
-        return detail_size + (full_has_detail ? kJoiner.size() : 0);
+    // The one place the text is cut into detail, summary and full.
+    [[nodiscard]] RollView view() const noexcept {
+        const std::size_t summary_start = detail_size + (full_has_detail ? kJoiner.size() : 0);
+        return {
+            .consumed = consumed,
+            .tail = tail,
+            .text = text.view(),
+            .detail_size = detail_size,
+            .summary_start = summary_start,
+            .full_start = full_has_detail ? 0 : summary_start,
+            .is_set = is_set,
+            .values = values.span(),
+        };
     }
+    [[nodiscard]] std::string_view detail() const noexcept { return view().detail(); }
+    [[nodiscard]] std::string_view summary() const noexcept { return view().summary(); }
+    [[nodiscard]] std::string_view full() const noexcept { return view().full(); }
 
     // Empty again for the next roll, keeping the room its buffers took.
     void clear() noexcept {
@@ -62,6 +74,18 @@ template <class Observer>
                                            detail::ObserverRef<Observer> observer);
 
 // A record's texts and values as roll returns them.
-[[nodiscard]] RollOutput to_output(const RollRecord& record);
+[[nodiscard]] inline RollOutput to_output(const RollRecord& record) { return to_output(record.view()); }
+
+namespace detail {
+
+// The record a RollBuffer holds, built in its storage.
+struct RollBufferAccess {
+    static_assert(sizeof(RollRecord) <= sizeof(RollBuffer::storage_) && alignof(RollRecord) <= 8);
+    [[nodiscard]] static RollRecord& record(RollBuffer& buffer) noexcept {
+        return *std::launder(reinterpret_cast<RollRecord*>(buffer.storage_));
+    }
+};
+
+}  // namespace detail
 
 }  // namespace pipwerk

@@ -91,6 +91,4 @@ Result<void> Sampler::fill(std::uint64_t first, std::size_t width, std::span<dou
     return {};
 }
 
-std::uint64_t unseeded_base_seed() noexcept { return Xoroshiro128StarStar::clock_seed(); }
-
 }  // namespace pipwerk

@@ -12,6 +12,7 @@ namespace pipwerk {
 class TextBuffer {
 public:
     [[nodiscard]] std::size_t size() const noexcept { return chars_.size(); }
+    [[nodiscard]] std::size_t capacity() const noexcept { return chars_.capacity(); }
     [[nodiscard]] bool empty() const noexcept { return chars_.empty(); }
     [[nodiscard]] std::string_view view() const noexcept { return {chars_.data(), chars_.size()}; }
 

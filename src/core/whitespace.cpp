@@ -1,4 +1,4 @@
-#include "whitespace.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk {
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "shortest.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk::python {
 namespace {

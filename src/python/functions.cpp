@@ -9,9 +9,7 @@
 #include "exception_boundary.hpp"
 #include "module_setup.hpp"
 #include "parse_output.hpp"
-#include "parser/parser.hpp"
 #include "pipwerk/pipwerk.hpp"
-#include "roll_record.hpp"
 #include "refcount.hpp"
 #include "roll_result.hpp"
 #include "text_object.hpp"
@@ -73,14 +71,14 @@ PyObject* roll_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (!convert_roll_arguments("roll", args, nargs, kwnames, expression, options)) return nullptr;
 
     // The interpreter lock stays held: the engine is quick and keeps no state.
-    // The core lays the whole roll out in one record (inline for short rolls)
-    // that the result object copies in one allocation.
+    // The core lays the whole roll out in one buffer (inline for short rolls)
+    // that the result object copies in one allocation. The lock guards the
+    // one buffer, which every call reuses.
+    static RollBuffer buffer;
     return contain([&] {
-        RollRecord record;
-        if (const Result<void> done = pipwerk::roll_into(expression.utf8, options, record); !done) {
-            return raise_value_error(done.error().message());
-        }
-        return new_roll_result(record, expression.source);
+        const Result<RollView> view = buffer.roll(expression.utf8, options);
+        if (!view) return raise_value_error(view.error().message());
+        return new_roll_result(*view, expression.source);
     });
 }
 
@@ -91,9 +89,9 @@ PyObject* parse_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     if (!convert_expression(bound[kExpression], expression)) return nullptr;
 
     return contain([&] {
-        const ParseOutcome outcome = Parser::parse(expression.utf8);
+        const ParseOutput outcome = pipwerk::parse(expression.utf8);
         return new_parse_output(ParseRecord{
-            .success = outcome.success(),
+            .success = outcome.success,
             .source = expression.source,
             .consumed = outcome.consumed,
             .tail = outcome.tail,

@@ -63,10 +63,10 @@ std::size_t index_of(PyObject* self) noexcept {
     return element == kWhole ? 0 : element;
 }
 
-constexpr const char* kSetMessage =
-    "the odds of a set expression are per element: use elements[i] for the i-th element";
-constexpr const char* kNothingMessage = "nothing was parsed: there are no outcomes";
-constexpr const char* kNoOutcomeMessage = "every roll fails: there are no outcomes";
+// The messages are literals, so their data ends in a NUL.
+const char* const kSetMessage = messages::set_odds.data();
+const char* const kNothingMessage = messages::nothing_parsed.data();
+const char* const kNoOutcomeMessage = messages::no_outcome.data();
 
 // The distribution of a Scalar; null with TypeError for a set. For nothing
 // parsed `nothing` is set and the result is null without an exception.
@@ -199,8 +199,7 @@ PyObject* at_least(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
 constexpr const char* kQuantileNames[] = {"n"};
 PyObject* quantile_interned[1] = {};
 const Parameters quantile_parameters{kQuantileNames, 0, quantile_interned};
-// More cut points than anyone reads, and few enough that the list stays small.
-constexpr std::int64_t kMaxQuantiles = 1'000'000;
+constexpr auto kMaxQuantiles = static_cast<std::int64_t>(max_quantiles);
 
 PyObject* quantiles(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     std::array<PyObject*, 1> bound{};

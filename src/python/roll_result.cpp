@@ -16,14 +16,14 @@
 namespace pipwerk::python {
 namespace {
 
-// The fixed part of an instance. The values follow it, then the engine's
-// RollRecord text (detail, " = " when the full text shows the detail,
-// summary), so full is one slice too.
+// The fixed part of an instance. The values follow it, then the roll's
+// text, with the offsets of RollView's slices of it.
 struct RollHead {
     std::size_t value_count;
+    std::size_t text_size;
     std::size_t detail_size;
-    std::size_t summary_size;
-    bool full_has_detail;
+    std::size_t summary_start;
+    std::size_t full_start;
     bool is_set;
 };
 
@@ -35,23 +35,13 @@ std::span<const double> values_of(PyObject* self) noexcept {
     return {reinterpret_cast<const double*>(variable_part<RollHead>(self)), head(self).value_count};
 }
 
-const char* text_part(PyObject* self) noexcept {
-    return variable_part<RollHead>(self) + head(self).value_count * sizeof(double);
+std::string_view text_of(PyObject* self) noexcept {
+    return {variable_part<RollHead>(self) + head(self).value_count * sizeof(double), head(self).text_size};
 }
 
-std::string_view detail_of(PyObject* self) noexcept { return {text_part(self), head(self).detail_size}; }
-
-std::string_view summary_of(PyObject* self) noexcept {
-    const RollHead& h = head(self);
-    const std::size_t joiner = h.full_has_detail ? RollRecord::kJoiner.size() : 0;
-    return {text_part(self) + h.detail_size + joiner, h.summary_size};
-}
-
-std::string_view full_of(PyObject* self) noexcept {
-    const RollHead& h = head(self);
-    if (!h.full_has_detail) return summary_of(self);
-    return {text_part(self), h.detail_size + RollRecord::kJoiner.size() + h.summary_size};
-}
+std::string_view detail_of(PyObject* self) noexcept { return text_of(self).substr(0, head(self).detail_size); }
+std::string_view summary_of(PyObject* self) noexcept { return text_of(self).substr(head(self).summary_start); }
+std::string_view full_of(PyObject* self) noexcept { return text_of(self).substr(head(self).full_start); }
 
 template <std::string_view (*Field)(PyObject*) noexcept>
 PyObject* get_text(PyObject* self, void*) noexcept {
@@ -120,26 +110,27 @@ const ClassShape shape = {
 
 PyObject* create_roll_result_class() noexcept { return create_record_class(roll_result_class, shape); }
 
-PyObject* new_roll_result(const RollRecord& record, PyObject* source) noexcept {
-    const std::string_view text = record.text.view();
-    const std::size_t value_bytes = record.values.size() * sizeof(double);
+PyObject* new_roll_result(const RollView& roll, PyObject* source) noexcept {
+    const std::string_view text = roll.text;
+    const std::size_t value_bytes = roll.values.size() * sizeof(double);
     // Each part is smaller than the address space; their sum must not wrap.
-    if (record.values.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX) / sizeof(double) ||
+    if (roll.values.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX) / sizeof(double) ||
         text.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX) - value_bytes) {
         return PyErr_NoMemory();
     }
     PyObject* self = allocate_record(roll_result_class, value_bytes + text.size());
     if (self == nullptr) return nullptr;
-    set_expression<RollHead>(self, source, record.consumed, record.tail);
+    set_expression<RollHead>(self, source, roll.consumed, roll.tail);
     reinterpret_cast<RecordObject<RollHead>*>(self)->head = RollHead{
-        .value_count = record.values.size(),
-        .detail_size = record.detail_size,
-        .summary_size = record.summary().size(),
-        .full_has_detail = record.full_has_detail,
-        .is_set = record.is_set,
+        .value_count = roll.values.size(),
+        .text_size = text.size(),
+        .detail_size = roll.detail_size,
+        .summary_start = roll.summary_start,
+        .full_start = roll.full_start,
+        .is_set = roll.is_set,
     };
     char* at = variable_part<RollHead>(self);
-    if (value_bytes != 0) std::memcpy(at, record.values.data(), value_bytes);
+    if (value_bytes != 0) std::memcpy(at, roll.values.data(), value_bytes);
     copy_text(at + value_bytes, text);
     return self;
 }

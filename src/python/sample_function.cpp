@@ -50,9 +50,7 @@ constexpr const char* kNames[] = {"expression", "n", "seed"};
 PyObject* interned[3] = {};
 const Parameters parameters{kNames, 2, interned};
 
-// 2 GiB of doubles: far beyond any useful sample, and short of what a
-// typical machine can hand out without trouble.
-constexpr std::uint64_t kMaxValues = std::uint64_t{1} << 28;
+constexpr std::uint64_t kMaxValues = Sampler::max_values;
 // Rows are filled in stretches of this many without the interpreter lock
 // (shorter runs keep it: the switch would cost more than it frees); between
 // stretches a pending signal such as Ctrl-C ends the call.

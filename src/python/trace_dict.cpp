@@ -1,10 +1,13 @@
 #include "trace_dict.hpp"
 
 #include <cmath>
+#include <concepts>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "exception_boundary.hpp"
@@ -15,96 +18,88 @@
 namespace pipwerk::python {
 namespace {
 
-// Sets dict[key] = value and drops the reference to value; false on failure.
-bool put(PyObject* dict, const char* key, PyObject* value) noexcept {
-    OwnedRef owned(value);
-    return value != nullptr && PyDict_SetItemString(dict, key, value) == 0;
+// A field's value as the JSON form has it, as a new reference (or null with
+// an exception set).
+PyObject* value_of(std::string_view text) noexcept { return text_object(text); }
+PyObject* value_of(const std::string& text) noexcept { return text_object(text); }
+PyObject* value_of(bool value) noexcept { return PyBool_FromLong(value ? 1 : 0); }
+// NaN and the infinities, which JSON cannot express, are None, as to_json writes null.
+PyObject* value_of(double value) noexcept {
+    return std::isfinite(value) ? PyFloat_FromDouble(value) : Py_NewRef(Py_None);
 }
+template <std::unsigned_integral Int>
+PyObject* value_of(Int value) noexcept {
+    return PyLong_FromUnsignedLongLong(value);
+}
+template <std::signed_integral Int>
+PyObject* value_of(Int value) noexcept {
+    return PyLong_FromLongLong(value);
+}
+PyObject* value_of(TraceChild child) noexcept { return PyLong_FromSize_t(child.index); }
+PyObject* value_of(const TraceDie& die) noexcept { return fields_dict(die); }
+PyObject* value_of(const TraceKeep& keep) noexcept { return fields_dict(keep); }
+PyObject* value_of(const TraceComparison& comparison) noexcept { return fields_dict(comparison); }
+template <class T>
+PyObject* value_of(const std::optional<T>& value) noexcept {
+    return value ? value_of(*value) : Py_NewRef(Py_None);
+}
+template <class T>
+PyObject* value_of(std::span<const T> items) noexcept {
+    return list_of(items.size(), [&](std::size_t i) { return value_of(items[i]); });
+}
+PyObject* value_of(TraceChildren children) noexcept { return value_of(children.indices); }
+// An object made already: the dict takes a reference of its own.
+struct Made {
+    PyObject* object;
+};
+PyObject* value_of(Made made) noexcept { return Py_NewRef(made.object); }
 
-// A new dict that fill(dict) puts the items of, or null when it fails.
+// Puts each field it is given into one dict; stops at the first failure.
+class DictFields {
+public:
+    explicit DictFields(PyObject* dict) noexcept : dict_(dict) {}
+
+    template <class Value>
+    void operator()(std::string_view name, const Value& value) noexcept {
+        if (!ok_) return;
+        OwnedRef item(value_of(value));
+        // Every name is a literal, so its data ends in a NUL.
+        ok_ = item != nullptr && PyDict_SetItemString(dict_, name.data(), item.get()) == 0;
+    }
+    [[nodiscard]] bool ok() const noexcept { return ok_; }
+
+private:
+    PyObject* dict_;
+    bool ok_ = true;
+};
+
+// A new dict that fill(fields) puts the items of, or null when it fails.
 template <class Fill>
 PyObject* dict_of(Fill&& fill) noexcept {
     OwnedRef dict(PyDict_New());
-    if (dict == nullptr || !fill(dict.get())) return nullptr;
-    return dict.release();
+    if (dict == nullptr) return nullptr;
+    DictFields fields(dict.get());
+    fill(fields);
+    return fields.ok() ? dict.release() : nullptr;
 }
 
-PyObject* none() noexcept { return Py_NewRef(Py_None); }
-PyObject* boolean(bool value) noexcept { return PyBool_FromLong(value ? 1 : 0); }
-PyObject* size(std::size_t value) noexcept { return PyLong_FromSize_t(value); }
-
-// A value as the JSON form has it: NaN and the infinities, which JSON cannot
-// express, are None, as to_json writes null.
-PyObject* json_float(double value) noexcept { return std::isfinite(value) ? PyFloat_FromDouble(value) : none(); }
-
-PyObject* float_list(std::span<const double> values) noexcept {
-    return list_of(values.size(), [&](std::size_t i) { return json_float(values[i]); });
-}
-
-PyObject* index_list(const std::vector<std::size_t>& indices) noexcept {
-    return list_of(indices.size(), [&](std::size_t i) { return size(indices[i]); });
-}
-
-bool dice_fields(PyObject* d, const TraceNode& n, std::span<const TraceDie> dice) noexcept {
-    const TraceModifiers& m = n.modifiers;
-    if (!put(d, "count", PyLong_FromLong(n.count)) || !put(d, "faces", PyLong_FromLong(n.faces)) ||
-        !put(d, "bonus", m.bonus ? PyLong_FromLongLong(*m.bonus) : none())) {
-        return false;
-    }
-    const auto keep = [&](PyObject* k) {
-        return put(k, "count", PyLong_FromLongLong(m.keep->count)) && put(k, "lowest", boolean(m.keep->lowest));
-    };
-    const auto comparison = [&](PyObject* c) {
-        return put(c, "op", text_object(m.comparison->op)) &&
-               put(c, "threshold", PyLong_FromLongLong(m.comparison->threshold));
-    };
-    if (!put(d, "keep", m.keep ? dict_of(keep) : none()) ||
-        !put(d, "comparison", m.comparison ? dict_of(comparison) : none())) {
-        return false;
-    }
-    return put(d, "dice", list_of(dice.size(), [&](std::size_t i) { return die_dict(dice[i]); }));
+template <class Object>
+PyObject* object_dict(const Object& object) noexcept {
+    return dict_of([&](DictFields& fields) { visit_fields(object, fields); });
 }
 
 // Node i's row; `children` is room for its children's indices.
 PyObject* one_node(const TraceOutput& trace, std::size_t i, std::vector<std::size_t>& children) {
-    const TraceNode n = trace.node(i);
-    trace.children_of(i, children);
-    const std::string text = n.kind == TraceKind::Number ? trace.number_text(i) : std::string();
-    return dict_of([&](PyObject* dict) {
-        if (!put(dict, "kind", text_object(kind_name(n.kind))) || !put(dict, "start", size(n.start)) ||
-            !put(dict, "end", size(n.end))) {
-            return false;
-        }
-        const bool valued = n.is_set ? put(dict, "values", float_list(trace.values_of(i)))
-                                     : put(dict, "value", json_float(trace.values_of(i).front()));
-        if (!valued) return false;
-        switch (n.kind) {
-            case TraceKind::Number: return put(dict, "text", text_object(text));
-            case TraceKind::Dice: return dice_fields(dict, n, trace.dice_of(i));
-            case TraceKind::Negation: return put(dict, "operand", size(children[0]));
-            case TraceKind::Binary:
-                return put(dict, "op", text_object(std::string_view(&n.op, 1))) &&
-                       put(dict, "left", size(children[0])) && put(dict, "right", size(children[1]));
-            case TraceKind::Set: return put(dict, "elements", index_list(children));
-            case TraceKind::Repetition:
-                return put(dict, "count", size(children.size())) && put(dict, "elements", index_list(children));
-        }
-        return true;
-    });
+    return dict_of([&](DictFields& fields) { visit_node(trace, i, children, fields); });
 }
 
 }  // namespace
 
-PyObject* die_dict(const TraceDie& die) noexcept {
-    const std::optional<bool> success = die.success();
-    return dict_of([&](PyObject* dict) {
-        return put(dict, "value", PyLong_FromLong(die.value)) && put(dict, "kept", boolean(die.kept)) &&
-               put(dict, "bonus", boolean(die.bonus)) && put(dict, "earned_bonus", boolean(die.earned_bonus)) &&
-               put(dict, "success", success ? boolean(*success) : none());
-    });
-}
+PyObject* fields_dict(const TraceDie& die) noexcept { return object_dict(die); }
+PyObject* fields_dict(const TraceKeep& keep) noexcept { return object_dict(keep); }
+PyObject* fields_dict(const TraceComparison& comparison) noexcept { return object_dict(comparison); }
 
-PyObject* trace_dict(const TraceOutput& trace, const RollRecord& record) noexcept {
+PyObject* trace_dict(const TraceOutput& trace, const RollView& roll) noexcept {
     return contain([&]() -> PyObject* {
         std::vector<std::size_t> children;
         // Each row is contained: list_of lets no exception through.
@@ -112,17 +107,14 @@ PyObject* trace_dict(const TraceOutput& trace, const RollRecord& record) noexcep
             return contain([&] { return one_node(trace, i, children); });
         }));
         if (nodes == nullptr) return nullptr;
-        const auto hint = [&](std::size_t i) { return text_object(trace.hints[i]); };
-        return dict_of([&](PyObject* dict) {
-            return put(dict, "consumed", text_object(record.consumed)) &&
-                   put(dict, "tail", text_object(record.tail)) &&
-                   put(dict, "summary", text_object(record.summary())) &&
-                   put(dict, "detail", text_object(record.detail())) &&
-                   put(dict, "full", text_object(record.full())) && put(dict, "is_set", boolean(record.is_set)) &&
-                   put(dict, "values", float_list({record.values.data(), record.values.size()})) &&
-                   put(dict, "seed", PyLong_FromUnsignedLongLong(trace.seed)) &&
-                   put(dict, "hints", list_of(trace.hints.size(), hint)) && put(dict, "nodes", nodes.release()) &&
-                   put(dict, "root", trace.has_tree() ? size(trace.root()) : none());
+        OwnedRef root(trace.has_tree() ? PyLong_FromSize_t(trace.root()) : Py_NewRef(Py_None));
+        if (root == nullptr) return nullptr;
+        return dict_of([&](DictFields& fields) {
+            visit_roll(roll, fields);
+            fields("seed", trace.seed);
+            fields("hints", std::span<const std::string>(trace.hints));
+            fields("nodes", Made{nodes.get()});
+            fields("root", Made{root.get()});
         });
     });
 }

@@ -1,3 +1,11 @@
+// The classes of pipwerk_trace. Trace owns the engine's trace and the roll's
+// buffer, built in place in the object. Nodes and dice are made when asked
+// for: each is a small view (the Trace and an index) holding a reference to
+// the Trace only, so no object holds another view and a chain thousands of
+// nodes deep is never a chain of objects. Nothing can close a cycle, so the
+// classes need no garbage-collector support. Every getter of a node or a
+// die reads its field through visit_node or visit_fields, as to_dict and
+// the JSON writer do, so the three forms cannot drift apart.
 #include "trace_objects.hpp"
 
 #include <algorithm>
@@ -13,37 +21,31 @@
 
 #include "class_shape.hpp"
 #include "exception_boundary.hpp"
-#include "json_writer.hpp"
 #include "module_setup.hpp"
 #include "owned_ref.hpp"
 #include "refcount.hpp"
 #include "sequence_object.hpp"
 #include "text_object.hpp"
 #include "engine_error.hpp"
-#include "trace/trace_into.hpp"
 #include "trace_dict.hpp"
 
-// Trace owns the engine's trace. Nodes and dice are made when asked for:
-// each is a small view (the Trace and an index) holding a reference to the
-// Trace only, so no object holds another view and a chain thousands of
-// nodes deep is never a chain of objects. Nothing can close a cycle, so the
-// classes need no garbage-collector support.
 
 namespace pipwerk::python {
 namespace {
 
-// The engine's trace and the roll's record live in the object itself,
-// built in place. The record's consumed text and tail view the expression's
+// The engine's trace and the roll's buffer live in the object itself,
+// built in place. The roll's consumed text and tail view the expression's
 // own UTF-8, which the object keeps alive; the trace's output texts are
-// made from the record only when the JSON form asks for them.
+// made from the roll only when the JSON form asks for them.
 struct TraceObject {
     PyObject header;
     TraceOutput trace;
-    RollRecord record;
+    RollBuffer buffer;
+    RollView roll;  // views the buffer and the expression
     PyObject* expression;  // the exact str traced
     PyObject* result;      // the RollResult, made on first access; null until then
     bool show_detail;
-    bool has_output;       // trace.output made from the record
+    bool has_output;       // trace.output made from the roll
 };
 
 // A node or a die: which one, in which Trace.
@@ -103,7 +105,7 @@ std::array<PyTypeObject*, kKinds> node_types{};
 TraceObject& trace_object(PyObject* self) noexcept { return *reinterpret_cast<TraceObject*>(self); }
 ViewObject& view(PyObject* self) noexcept { return *reinterpret_cast<ViewObject*>(self); }
 const TraceOutput& data_of(PyObject* self) noexcept { return trace_object(view(self).owner).trace; }
-std::string_view consumed_of(PyObject* self) noexcept { return trace_object(view(self).owner).record.consumed; }
+std::string_view consumed_of(PyObject* self) noexcept { return trace_object(view(self).owner).roll.consumed; }
 TraceNode node_of(PyObject* self) noexcept { return data_of(self).node(view(self).index); }
 const TraceDie& die_of(PyObject* self) noexcept { return data_of(self).dice[view(self).index]; }
 
@@ -142,7 +144,7 @@ void trace_dealloc(PyObject* self) noexcept {
     TraceObject& t = trace_object(self);
     give_spare(t.trace);
     t.trace.~TraceOutput();
-    t.record.~RollRecord();
+    t.buffer.~RollBuffer();
     xdecref(t.expression);
     xdecref(t.result);
     if (spare_trace == nullptr) {
@@ -218,7 +220,7 @@ PyObject* trace_to_json(PyObject* self, PyObject*) noexcept {
     return contain([&] {
         TraceObject& t = trace_object(self);
         if (!t.has_output) {
-            t.trace.output = to_output(t.record);
+            t.trace.output = to_output(t.roll);
             t.has_output = true;
         }
         std::string out;
@@ -228,7 +230,7 @@ PyObject* trace_to_json(PyObject* self, PyObject*) noexcept {
 }
 
 PyObject* trace_to_dict(PyObject* self, PyObject*) noexcept {
-    return trace_dict(trace_object(self).trace, trace_object(self).record);
+    return trace_dict(trace_object(self).trace, trace_object(self).roll);
 }
 
 PyObject* trace_repr(PyObject* self) noexcept {
@@ -257,101 +259,125 @@ PyMethodDef trace_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-// ---- nodes
+// ---- nodes and dice
+
+// Where a getter reads: a field that visit_node (or visit_fields, for a die)
+// gives, or a member of that field's object (a keep's "count"), with what
+// the getter gives when the field is absent (None unless `absent_false`).
+struct FieldPath {
+    std::string_view field;
+    std::string_view member = {};
+    bool absent_false = false;
+};
+
+// A field's value as a getter gives it: a child as its node, the dice as Die
+// objects, values as tuples, any number as it is (NaN too).
+class GetterValue {
+public:
+    explicit GetterValue(PyObject* owner) noexcept : owner_(owner) {}
+
+    PyObject* operator()(std::string_view text) const noexcept { return text_object(text); }
+    PyObject* operator()(bool value) const noexcept { return PyBool_FromLong(value ? 1 : 0); }
+    PyObject* operator()(double value) const noexcept { return PyFloat_FromDouble(value); }
+    PyObject* operator()(std::size_t value) const noexcept { return PyLong_FromSize_t(value); }
+    PyObject* operator()(std::int64_t value) const noexcept { return PyLong_FromLongLong(value); }
+    PyObject* operator()(TraceChild child) const noexcept { return new_node(owner_, child.index); }
+    PyObject* operator()(TraceChildren children) const noexcept { return node_tuple(owner_, children.indices); }
+    PyObject* operator()(std::span<const double> values) const noexcept {
+        return tuple_of(values.size(), [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
+    }
+    PyObject* operator()(std::span<const TraceDie> dice) const noexcept {
+        const auto first = static_cast<std::size_t>(dice.data() - trace_object(owner_).trace.dice.data());
+        return tuple_of(dice.size(), [&](std::size_t i) { return new_view(die_type, owner_, first + i); });
+    }
+    template <class Object>
+    PyObject* operator()(const Object& object) const noexcept
+        requires requires { fields_dict(object); }
+    {
+        return fields_dict(object);
+    }
+    template <class T>
+    PyObject* operator()(const std::optional<T>& value) const noexcept {
+        return value ? (*this)(*value) : Py_NewRef(Py_None);
+    }
+
+private:
+    PyObject* owner_;
+};
+
+// The value at `path` among the fields that visit(field) gives.
+template <class Visit>
+PyObject* read_path(PyObject* owner, const FieldPath& path, Visit&& visit) noexcept {
+    const GetterValue convert(owner);
+    PyObject* result = nullptr;
+    bool found = false;
+    visit([&](std::string_view name, const auto& value) {
+        if (found || name != path.field) return;
+        found = true;
+        if (path.member.empty()) {
+            result = convert(value);
+            return;
+        }
+        // Members are read from the optional objects only (a keep, a comparison).
+        if constexpr (requires { visit_fields(*value, [](std::string_view, const auto&) {}); }) {
+            if (!value) return;  // absent, as a missing field is
+            visit_fields(*value, [&](std::string_view member, const auto& v) {
+                if (member == path.member) result = convert(v);
+            });
+        }
+    });
+    if (result != nullptr || PyErr_Occurred() != nullptr) return result;
+    return Py_NewRef(path.absent_false ? Py_False : Py_None);
+}
+
+PyObject* node_field(PyObject* self, void* closure) noexcept {
+    return contain([&] {
+        std::vector<std::size_t> children;
+        return read_path(view(self).owner, *static_cast<const FieldPath*>(closure), [&](auto&& field) {
+            visit_node(data_of(self), view(self).index, children, field);
+        });
+    });
+}
+
+PyObject* die_field(PyObject* self, void* closure) noexcept {
+    return read_path(view(self).owner, *static_cast<const FieldPath*>(closure),
+                     [&](auto&& field) { visit_fields(die_of(self), field); });
+}
+
+// The getters' paths: each names a field of the JSON form.
+constexpr FieldPath kKind{"kind"}, kStart{"start"}, kEnd{"end"}, kValue{"value"}, kText{"text"}, kOp{"op"},
+    kLeft{"left"}, kRight{"right"}, kOperand{"operand"}, kElements{"elements"}, kCount{"count"}, kFaces{"faces"},
+    kBonus{"bonus"}, kDice{"dice"}, kKeep{"keep", "count"}, kKeepLowest{"keep", "lowest", true},
+    kComparison{"comparison", "op"}, kThreshold{"comparison", "threshold"};
+constexpr FieldPath kDieValue{"value"}, kKept{"kept"}, kDieBonus{"bonus"}, kEarned{"earned_bonus"},
+    kSuccess{"success"};
+
+// A getter's closure: the path it reads (the getter tables hold no const).
+constexpr void* path(const FieldPath& p) noexcept { return const_cast<FieldPath*>(&p); }
 
 std::size_t index_of(PyObject* self) noexcept { return view(self).index; }
-PyObject* node_kind(PyObject* self, void*) noexcept { return text_object(kind_name(data_of(self).kind(index_of(self)))); }
 PyObject* node_index(PyObject* self, void*) noexcept { return PyLong_FromSize_t(index_of(self)); }
-PyObject* node_start(PyObject* self, void*) noexcept { return PyLong_FromSize_t(node_of(self).start); }
-PyObject* node_end(PyObject* self, void*) noexcept { return PyLong_FromSize_t(node_of(self).end); }
-PyObject* node_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(data_of(self).is_set(index_of(self))); }
-PyObject* node_value(PyObject* self, void*) noexcept {
-    if (data_of(self).is_set(index_of(self))) return Py_NewRef(Py_None);
-    return PyFloat_FromDouble(data_of(self).values_of(index_of(self)).front());
-}
+// The node's one value or a set's elements, always as a tuple.
 PyObject* node_values(PyObject* self, void*) noexcept {
-    const auto values = data_of(self).values_of(index_of(self));
-    return tuple_of(values.size(), [&](std::size_t i) { return PyFloat_FromDouble(values[i]); });
+    return GetterValue(view(self).owner)(data_of(self).values_of(index_of(self)));
 }
 PyObject* node_source(PyObject* self, void*) noexcept {
     const TraceNode n = node_of(self);
     return text_object(consumed_of(self).substr(n.start, n.end - n.start));
-}
-PyObject* node_text(PyObject* self, void*) noexcept {
-    return contain([&] { return text_object(data_of(self).number_text(index_of(self))); });
-}
-PyObject* node_op(PyObject* self, void*) noexcept {
-    const char op = node_of(self).op;
-    return text_object(std::string_view(&op, 1));
-}
-PyObject* child(PyObject* self, std::size_t k) noexcept {
-    return new_node(view(self).owner, data_of(self).child(index_of(self), k));
-}
-PyObject* node_left(PyObject* self, void*) noexcept { return child(self, 0); }
-PyObject* node_right(PyObject* self, void*) noexcept { return child(self, 1); }
-PyObject* node_operand(PyObject* self, void*) noexcept { return child(self, 0); }
-PyObject* node_elements(PyObject* self, void*) noexcept {
-    return contain([&] {
-        std::vector<std::size_t> children;
-        data_of(self).children_of(index_of(self), children);
-        return node_tuple(view(self).owner, children);
-    });
-}
-PyObject* node_count(PyObject* self, void*) noexcept {
-    const TraceOutput& t = data_of(self);
-    if (t.kind(index_of(self)) == TraceKind::Repetition) return PyLong_FromSize_t(t.child_count(index_of(self)));
-    return PyLong_FromLong(node_of(self).count);
-}
-PyObject* node_faces(PyObject* self, void*) noexcept { return PyLong_FromLong(node_of(self).faces); }
-PyObject* node_bonus(PyObject* self, void*) noexcept {
-    const auto b = node_of(self).modifiers.bonus;
-    return b ? PyLong_FromLongLong(*b) : Py_NewRef(Py_None);
-}
-PyObject* node_keep(PyObject* self, void*) noexcept {
-    const auto k = node_of(self).modifiers.keep;
-    return k ? PyLong_FromLongLong(k->count) : Py_NewRef(Py_None);
-}
-PyObject* node_keep_lowest(PyObject* self, void*) noexcept {
-    const auto k = node_of(self).modifiers.keep;
-    return PyBool_FromLong(k && k->lowest);
-}
-PyObject* node_comparison(PyObject* self, void*) noexcept {
-    const auto c = node_of(self).modifiers.comparison;
-    return c ? text_object(c->op) : Py_NewRef(Py_None);
-}
-PyObject* node_threshold(PyObject* self, void*) noexcept {
-    const auto c = node_of(self).modifiers.comparison;
-    return c ? PyLong_FromLongLong(c->threshold) : Py_NewRef(Py_None);
-}
-PyObject* node_dice(PyObject* self, void*) noexcept {
-    const TraceOutput& t = data_of(self);
-    const auto dice = t.dice_of(index_of(self));
-    const auto first = static_cast<std::size_t>(dice.data() - t.dice.data());
-    PyObject* owner = view(self).owner;
-    return tuple_of(dice.size(), [&](std::size_t i) { return new_view(die_type, owner, first + i); });
 }
 PyObject* node_to_dict(PyObject* self, PyObject*) noexcept { return node_dict(data_of(self), index_of(self)); }
 PyObject* node_repr(PyObject* self) noexcept {
     OwnedRef source(node_source(self, nullptr));
     if (source == nullptr) return nullptr;
     const bool is_set = data_of(self).is_set(index_of(self));
-    OwnedRef values(is_set ? node_values(self, nullptr) : node_value(self, nullptr));
+    OwnedRef values(is_set ? node_values(self, nullptr) : node_field(self, path(kValue)));
     if (values == nullptr) return nullptr;
     return PyUnicode_FromFormat("%s(%R, %s=%R)", kind_class_name(data_of(self).kind(index_of(self))), source.get(),
                                 is_set ? "values" : "value", values.get());
 }
+PyObject* node_is_set(PyObject* self, void*) noexcept { return PyBool_FromLong(data_of(self).is_set(index_of(self))); }
 
-// ---- dice
-
-PyObject* die_value(PyObject* self, void*) noexcept { return PyLong_FromLong(die_of(self).value); }
-PyObject* die_kept(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).kept); }
-PyObject* die_bonus(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).bonus); }
-PyObject* die_earned(PyObject* self, void*) noexcept { return PyBool_FromLong(die_of(self).earned_bonus); }
-PyObject* die_success(PyObject* self, void*) noexcept {
-    const auto s = die_of(self).success();
-    return s ? PyBool_FromLong(*s) : Py_NewRef(Py_None);
-}
-PyObject* die_to_dict(PyObject* self, PyObject*) noexcept { return die_dict(die_of(self)); }
+PyObject* die_to_dict(PyObject* self, PyObject*) noexcept { return fields_dict(die_of(self)); }
 PyObject* die_repr(PyObject* self) noexcept {
     const TraceDie& d = die_of(self);
     return PyUnicode_FromFormat("Die(value=%d, kept=%s, bonus=%s)", static_cast<int>(d.value),
@@ -359,11 +385,12 @@ PyObject* die_repr(PyObject* self) noexcept {
 }
 
 PyGetSetDef die_getters[] = {
-    {"value", die_value, nullptr, "The face the die shows.", nullptr},
-    {"kept", die_kept, nullptr, "Whether the die counts toward its term (False: dropped by a keep).", nullptr},
-    {"bonus", die_bonus, nullptr, "Whether a bonus added this die to the pool.", nullptr},
-    {"earned_bonus", die_earned, nullptr, "Whether the die met the bonus threshold and so added a die.", nullptr},
-    {"success", die_success, nullptr, "Whether the die passes the comparison; None without one.", nullptr},
+    {"value", die_field, nullptr, "The face the die shows.", path(kDieValue)},
+    {"kept", die_field, nullptr, "Whether the die counts toward its term (False: dropped by a keep).", path(kKept)},
+    {"bonus", die_field, nullptr, "Whether a bonus added this die to the pool.", path(kDieBonus)},
+    {"earned_bonus", die_field, nullptr, "Whether the die met the bonus threshold and so added a die.",
+     path(kEarned)},
+    {"success", die_field, nullptr, "Whether the die passes the comparison; None without one.", path(kSuccess)},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -382,44 +409,44 @@ PyMethodDef node_methods[] = {
 
 // The getters every node class has; each class adds its own after them.
 constexpr PyGetSetDef kNodeGetters[] = {
-    {"kind", node_kind, nullptr, "What the node is: its class's kind.", nullptr},
+    {"kind", node_field, nullptr, "What the node is: its class's kind.", path(kKind)},
     {"index", node_index, nullptr, "The node's place in the trace's nodes, in evaluation order; the root is last.",
      nullptr},
-    {"start", node_start, nullptr, "Where the node's text starts in the consumed text.", nullptr},
-    {"end", node_end, nullptr, "Where the node's text ends (exclusive) in the consumed text.", nullptr},
+    {"start", node_field, nullptr, "Where the node's text starts in the consumed text.", path(kStart)},
+    {"end", node_field, nullptr, "Where the node's text ends (exclusive) in the consumed text.", path(kEnd)},
     {"source", node_source, nullptr, "The node's text: consumed[start:end].", nullptr},
     {"is_set", node_is_set, nullptr, "Whether the node's value is a set.", nullptr},
-    {"value", node_value, nullptr, "The node's value; None when it is a set.", nullptr},
+    {"value", node_field, nullptr, "The node's value; None when it is a set.", path(kValue)},
     {"values", node_values, nullptr, "The node's values: its one value, or a set's elements.", nullptr},
 };
 constexpr PyGetSetDef kNumberGetters[] = {
-    {"text", node_text, nullptr, "The number as roll shows it.", nullptr},
+    {"text", node_field, nullptr, "The number as roll shows it.", path(kText)},
 };
 constexpr PyGetSetDef kDiceGetters[] = {
-    {"count", node_count, nullptr, "The number of dice rolled before any bonus.", nullptr},
-    {"faces", node_faces, nullptr, "The faces of each die.", nullptr},
-    {"bonus", node_bonus, nullptr, "The bonus threshold, or None.", nullptr},
-    {"keep", node_keep, nullptr, "How many dice are kept, or None.", nullptr},
-    {"keep_lowest", node_keep_lowest, nullptr, "Whether the lowest dice are kept (kl) rather than the highest.",
-     nullptr},
-    {"comparison", node_comparison, nullptr, "The comparison operator, or None.", nullptr},
-    {"threshold", node_threshold, nullptr, "The comparison's threshold, or None.", nullptr},
-    {"dice", node_dice, nullptr, "The dice in the order rolled, bonus dice after the others.", nullptr},
+    {"count", node_field, nullptr, "The number of dice rolled before any bonus.", path(kCount)},
+    {"faces", node_field, nullptr, "The faces of each die.", path(kFaces)},
+    {"bonus", node_field, nullptr, "The bonus threshold, or None.", path(kBonus)},
+    {"keep", node_field, nullptr, "How many dice are kept, or None.", path(kKeep)},
+    {"keep_lowest", node_field, nullptr, "Whether the lowest dice are kept (kl) rather than the highest.",
+     path(kKeepLowest)},
+    {"comparison", node_field, nullptr, "The comparison operator, or None.", path(kComparison)},
+    {"threshold", node_field, nullptr, "The comparison's threshold, or None.", path(kThreshold)},
+    {"dice", node_field, nullptr, "The dice in the order rolled, bonus dice after the others.", path(kDice)},
 };
 constexpr PyGetSetDef kNegationGetters[] = {
-    {"operand", node_operand, nullptr, "The node negated.", nullptr},
+    {"operand", node_field, nullptr, "The node negated.", path(kOperand)},
 };
 constexpr PyGetSetDef kBinaryGetters[] = {
-    {"op", node_op, nullptr, "The operator: '+', '-', '*' or '/'.", nullptr},
-    {"left", node_left, nullptr, "The left operand.", nullptr},
-    {"right", node_right, nullptr, "The right operand.", nullptr},
+    {"op", node_field, nullptr, "The operator: '+', '-', '*' or '/'.", path(kOp)},
+    {"left", node_field, nullptr, "The left operand.", path(kLeft)},
+    {"right", node_field, nullptr, "The right operand.", path(kRight)},
 };
 constexpr PyGetSetDef kSetGetters[] = {
-    {"elements", node_elements, nullptr, "The set's elements.", nullptr},
+    {"elements", node_field, nullptr, "The set's elements.", path(kElements)},
 };
 constexpr PyGetSetDef kRepetitionGetters[] = {
-    {"count", node_count, nullptr, "How many times the body was evaluated.", nullptr},
-    {"elements", node_elements, nullptr, "One evaluation of the body per element.", nullptr},
+    {"count", node_field, nullptr, "How many times the body was evaluated.", path(kCount)},
+    {"elements", node_field, nullptr, "One evaluation of the body per element.", path(kElements)},
 };
 
 // One row per node class, in the order of TraceKind.
@@ -523,14 +550,14 @@ PyObject* trace_object_of(std::string_view utf8, PyObject* expression, const Rol
     t.has_output = false;
     return contain([&]() -> PyObject* {
         // Default-initialised, not value-initialised: every field has its own
-        // initialiser, and the record's inline text room (some 300 bytes) is
+        // initialiser, and the buffer's inline room (some 400 bytes) is
         // written before it is read, so zeroing it first is wasted work.
         new (&t.trace) TraceOutput;
-        new (&t.record) RollRecord;
+        new (&t.buffer) RollBuffer;
         take_spare(t.trace);
-        if (Result<void> done = trace_into(utf8, options, t.record, t.trace); !done) {
-            return raise_value_error(done.error().message());
-        }
+        const Result<RollView> roll = trace_into(utf8, options, t.buffer, t.trace);
+        if (!roll) return raise_value_error(roll.error().message());
+        new (&t.roll) RollView(*roll);
         return self.release();
     });
 }

@@ -16,35 +16,46 @@
 
 namespace pipwerk::wasm {
 
-// Word positions in Exchange::words; js/src/abi.js names the same positions.
+// The constants below are the ABI: js/scripts/build.mjs writes them into
+// js/src/exchange.js from this file, so each enum is a plain list of names,
+// each given or one more than the one before.
+
+// Positions in Exchange::words.
 enum Word : std::uint32_t {
     kConsumedPtr,
     kConsumedLen,
     kTailPtr,
     kTailLen,
-    kTextPtr,    // a roll's text (detail, joiner, summary) or an error's message
+    kTextPtr,      // a roll's text (RollView::text) or an error's message
     kTextLen,
-    kDetailLen,
+    kDetailLen,    // a roll's slices of its text: RollView's offsets
     kSummaryStart,
-    kFlags,      // kParsed | kIsSet | kFullHasDetail
-    kValuesPtr,  // doubles: a roll's values, a sample's rows, an element's (value, probability) pairs
-    kValuesLen,  // in doubles
-    kElements,   // odds: distributions, one per element
-    kErrors,     // odds: error rows
+    kFullStart,
+    kFlags,        // kParsed | kIsSet
+    kValuesPtr,    // doubles: a roll's values, a sample's rows, an element's (value, probability) pairs
+    kValuesLen,    // in doubles
+    kElements,     // odds: distributions, one per element
+    kErrors,       // odds: error rows
     kWordCount
 };
 
-enum Flag : std::uint32_t { kParsed = 1, kIsSet = 2, kFullHasDetail = 4 };
+enum Flag : std::uint32_t { kParsed = 1, kIsSet = 2 };
 
 // What a call returns: 0 done, else what failed (the message is the text).
-enum Status : std::int32_t { kOk = 0, kEngineError = 1, kOddsTooLarge = 2, kOddsCertain = 3, kTooLarge = 4 };
+enum Status : std::int32_t { kOk = 0, kEngineError = 1, kOddsTooLarge = 2 };
 
-// 64 bytes of words, then the doubles: js/src/abi.js reads the doubles at byte 64.
+// Room for 16 words, then 8 doubles from byte 64.
+enum Layout : std::uint32_t { kWordRoom = 16, kNumberCount = 8, kNumbersAt = 64 };
+
+// The texts pw_message gives: what the package's Odds say when asked for
+// what they do not hold, the same words as Python's.
+enum Message : std::uint32_t { kSetOdds, kNothingParsed, kNoOutcome };
+
 struct Exchange {
-    std::uint32_t words[16];
-    double numbers[8];
+    std::uint32_t words[kWordRoom];
+    double numbers[kNumberCount];
 };
-static_assert(kWordCount <= 16 && offsetof(Exchange, numbers) == 64);
+static_assert(kWordCount <= kWordRoom && offsetof(Exchange, numbers) == kNumbersAt);
 
 Exchange& exchange() noexcept;
 

@@ -1,5 +1,6 @@
 // Exact odds for JavaScript: the distribution of each element, the error rows,
 // and the statistics the core computes.
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -19,12 +20,12 @@ Distribution scratch;
 
 // The odds of the first `length` bytes of the input. kOk: the exchange holds
 // consumed, tail, the flags and the counts of elements and errors;
-// kOddsTooLarge or kOddsCertain: the text is the message.
+// kOddsTooLarge or kEngineError (every roll fails): the text is the message.
 PIPWERK_EXPORT("pw_odds") std::int32_t pw_odds(std::uint32_t length) {
     last_odds.reset();
     OddsResult<Odds> result = odds(input(length));
     if (!result) {
-        return fail(result.error().kind == OddsError::Kind::TooLarge ? kOddsTooLarge : kOddsCertain,
+        return fail(result.error().kind == OddsError::Kind::TooLarge ? kOddsTooLarge : kEngineError,
                     std::move(result.error().message));
     }
     const Odds& odds = last_odds.emplace(std::move(*result));
@@ -96,4 +97,14 @@ PIPWERK_EXPORT("pw_compare") std::int32_t pw_compare(std::uint32_t length_a, std
     n[3] = result->failure;
     n[4] = result->unordered;
     return kOk;
+}
+
+// The most cut points one call of quantiles gives.
+PIPWERK_EXPORT("pw_max_quantiles") double pw_max_quantiles() { return static_cast<double>(max_quantiles); }
+
+// A Message as the text.
+PIPWERK_EXPORT("pw_message") void pw_message(std::uint32_t message) {
+    constexpr std::string_view kTexts[] = {messages::set_odds, messages::nothing_parsed, messages::no_outcome};
+    static_assert(std::size(kTexts) == kNoOutcome + 1);
+    set_text(message < std::size(kTexts) ? kTexts[message] : std::string_view());
 }

@@ -2,16 +2,15 @@
 #include <string>
 
 #include "exchange.hpp"
-#include "parser/parser.hpp"
-#include "roll_record.hpp"
+#include "pipwerk/pipwerk.hpp"
 
 using namespace pipwerk;
 using namespace pipwerk::wasm;
 
 namespace {
 
-// The last roll: its texts stay in place until the next one, which reuses it.
-RollRecord last_roll;
+// The last roll: its texts stay in place until the next one, which reuses the room.
+RollBuffer last_roll;
 
 void set_consumed_and_tail(std::string_view consumed, std::string_view tail) noexcept {
     set_span(kConsumedPtr, kConsumedLen, consumed);
@@ -26,25 +25,23 @@ void set_consumed_and_tail(std::string_view consumed, std::string_view tail) noe
 PIPWERK_EXPORT("pw_roll") std::int32_t pw_roll(std::uint32_t length, std::uint32_t seed_low, std::uint32_t seed_high,
                                                std::int32_t show_detail) {
     const RollOptions options{.seed = seed_of(seed_low, seed_high), .show_detail = show_detail != 0};
-    RollRecord& record = last_roll;
-    record.clear();
-    if (const Result<void> done = roll_into(input(length), options, record); !done) {
-        return fail(kEngineError, done.error().message());
-    }
+    const Result<RollView> roll = last_roll.roll(input(length), options);
+    if (!roll) return fail(kEngineError, roll.error().message());
     Exchange& out = exchange();
-    set_consumed_and_tail(record.consumed, record.tail);
-    set_text(record.text.view());
-    out.words[kDetailLen] = static_cast<std::uint32_t>(record.detail_size);
-    out.words[kSummaryStart] = static_cast<std::uint32_t>(record.summary_start());
-    out.words[kFlags] = (record.is_set ? kIsSet : 0u) | (record.full_has_detail ? kFullHasDetail : 0u);
-    set_doubles(record.values.data(), record.values.size());
+    set_consumed_and_tail(roll->consumed, roll->tail);
+    set_text(roll->text);
+    out.words[kDetailLen] = static_cast<std::uint32_t>(roll->detail_size);
+    out.words[kSummaryStart] = static_cast<std::uint32_t>(roll->summary_start);
+    out.words[kFullStart] = static_cast<std::uint32_t>(roll->full_start);
+    out.words[kFlags] = roll->is_set ? kIsSet : 0u;
+    set_doubles(roll->values.data(), roll->values.size());
     return kOk;
 }
 
 // How much of the input parses: consumed and tail, and kParsed when it did.
 PIPWERK_EXPORT("pw_parse") std::int32_t pw_parse(std::uint32_t length) {
-    const ParseOutcome outcome = Parser::parse(input(length));
+    const ParseOutput outcome = parse(input(length));
     set_consumed_and_tail(outcome.consumed, outcome.tail);
-    exchange().words[kFlags] = outcome.success() ? kParsed : 0u;
+    exchange().words[kFlags] = outcome.success ? kParsed : 0u;
     return kOk;
 }

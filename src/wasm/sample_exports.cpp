@@ -46,3 +46,6 @@ PIPWERK_EXPORT("pw_sample_fill") std::int32_t pw_sample_fill(std::uint32_t first
     set_doubles(rows.data(), rows.size());
     return kOk;
 }
+
+// The most values one sample holds.
+PIPWERK_EXPORT("pw_max_sample_values") double pw_max_sample_values() { return static_cast<double>(Sampler::max_values); }

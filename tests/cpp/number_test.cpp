@@ -14,7 +14,7 @@
 
 #include "number.hpp"
 #include "shortest.hpp"
-#include "whitespace.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk {
 namespace {

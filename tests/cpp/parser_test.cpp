@@ -13,7 +13,7 @@
 
 #include "lexer/scanner.hpp"
 #include "parser/parser.hpp"
-#include "whitespace.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk {
 namespace {

@@ -1,5 +1,3 @@
-#include "compare_odds.hpp"
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -34,7 +32,7 @@ struct Side {
 
 // A refusal that quotes the user's text, in the caller's way of quoting it.
 OddsError not_comparable(std::string_view before, std::string_view text, std::string_view after,
-                         const detail::CompareTerms& terms) {
+                         const CompareTerms& terms) {
     std::string message(before);
     if (terms.quote != nullptr) {
         terms.quote(message, text);
@@ -46,7 +44,7 @@ OddsError not_comparable(std::string_view before, std::string_view text, std::st
 }
 
 OddsResult<Side> side_of(std::string_view text, const ParseOutcome& parsed, detail::WorkBudget& budget,
-                         const detail::CompareTerms& terms) {
+                         const CompareTerms& terms) {
     OddsResult<Odds> odds = detail::odds_of_parsed(parsed, budget);
     Side side;
     if (!odds) {
@@ -97,11 +95,11 @@ double equal(const Distribution& x, const Distribution& y) {
 }  // namespace
 
 OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options) {
-    return detail::compare_on_terms(a, b, options, {});
+    return compare(a, b, options, CompareTerms{});
 }
 
-OddsResult<Comparison> detail::compare_on_terms(std::string_view a, std::string_view b, const OddsOptions& options,
-                                                const CompareTerms& terms) {
+OddsResult<Comparison> compare(std::string_view a, std::string_view b, const OddsOptions& options,
+                               const CompareTerms& terms) {
     detail::WorkBudget budget(options.work_budget, options.parallel);
     const ParseOutcome a_parsed = Parser::parse(a);
     const ParseOutcome b_parsed = Parser::parse(b);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "lexer/scanner.hpp"
-#include "whitespace.hpp"
+#include "pipwerk/text.hpp"
 
 namespace pipwerk {
 

@@ -1,5 +1,27 @@
 #pragma once
 
+// The grammar, one production per line; the parser reads each with the
+// function of the same name (parse_additive, parse_unary, ...):
+//
+//   expression     := additive
+//   additive       := multiplicative ( ('+' | '-') multiplicative )*
+//   multiplicative := unary ( ('*' | '/') unary )*
+//   unary          := '-' unary | paren | set | dice-term | NUM dice-term | NUM '#' repeat-body | NUM
+//   paren          := '(' additive ')'
+//   set            := '{' additive ( ',' additive )* [ ',' ] '}'
+//   repeat-body    := paren | dice-term | NUM dice-term | NUM
+//   dice-term      := 'd' NUM [bonus] [keep] [comparison]
+//   bonus          := 'b' NUM
+//   keep           := 'k' NUM | 'kl' NUM
+//   comparison     := ('>' | '>=' | '<' | '<=' | '!=') NUM
+//
+// NUM is a number token: digits with at most one point, and a percent
+// sign right after them (lexer/lexer.hpp). The parse is strtol-style: it takes the
+// longest prefix these productions give, and a construct it cannot complete
+// (an operator without its operand, an unclosed bracket, "3#" without a body)
+// is left whole, from its first token, to the tail. Which parts may be sets
+// is not a matter of the grammar: the evaluator checks the levels.
+
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>

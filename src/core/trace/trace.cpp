@@ -1,3 +1,9 @@
+// trace: the roll of roll, from the same seed and through the same path
+// (evaluate_record), with a recorder as its observer. Before the roll the
+// sites of the tree (what each node was written as, and where) are laid out
+// once per node id; the recorder then appends one 16-byte record per node
+// evaluated, in evaluation order, so the tree comes out flat (docs/trace.md).
+// kind_name is here too: the one spelling of the kinds for every form.
 #include "pipwerk/trace.hpp"
 
 #include <utility>
@@ -6,7 +12,6 @@
 #include "rng.hpp"
 #include "roll_record.hpp"
 #include "trace/node_spans.hpp"
-#include "trace/trace_into.hpp"
 #include "trace/trace_recorder.hpp"
 
 namespace pipwerk {
@@ -23,8 +28,10 @@ std::string_view kind_name(TraceKind kind) noexcept {
     return "";
 }
 
-Result<void> trace_into(std::string_view expression, const RollOptions& options, RollRecord& record,
-                        TraceOutput& out) {
+Result<RollView> trace_into(std::string_view expression, const RollOptions& options, RollBuffer& roll,
+                            TraceOutput& out) {
+    RollRecord& record = detail::RollBufferAccess::record(roll);
+    record.clear();
     // An unseeded roll draws from the clock's word, which seeds exactly as
     // from_clock does; kept, it replays the roll.
     out.seed = options.seed ? *options.seed : Xoroshiro128StarStar::clock_seed();
@@ -32,22 +39,25 @@ Result<void> trace_into(std::string_view expression, const RollOptions& options,
     const ParseOutcome parsed = Parser::parse(expression);
     record.tail = parsed.tail;
     for (const std::string_view hint : hints_for(parsed.tail)) out.hints.emplace_back(hint);
-    if (!parsed.expression) return {};
+    if (!parsed.expression) return record.view();
     record.consumed = parsed.consumed;
     Xoroshiro128StarStar rng = Xoroshiro128StarStar::from_seed(out.seed);
     const detail::TraceSize size = detail::locate_nodes(parsed.ast, *parsed.expression, parsed.consumed, out.sites);
     detail::TraceRecorder recorder(parsed.ast, size, out);
-    return evaluate_record(parsed, rng, options.show_detail, record,
-                           detail::ObserverRef<detail::TraceRecorder>(recorder));
+    if (Result<void> done = evaluate_record(parsed, rng, options.show_detail, record,
+                                            detail::ObserverRef<detail::TraceRecorder>(recorder));
+        !done) {
+        return std::unexpected(done.error());
+    }
+    return record.view();
 }
 
 Result<TraceOutput> trace(std::string_view expression, const RollOptions& options) {
     Result<TraceOutput> result(std::in_place);
-    RollRecord record;
-    if (Result<void> done = trace_into(expression, options, record, *result); !done) {
-        return std::unexpected(done.error());
-    }
-    result->output = to_output(record);
+    RollBuffer roll;
+    const Result<RollView> view = trace_into(expression, options, roll, *result);
+    if (!view) return std::unexpected(view.error());
+    result->output = to_output(*view);
     return result;
 }
 

@@ -1,10 +1,8 @@
-#include <charconv>
-#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "json_writer.hpp"
+#include "json_fields.hpp"
 #include "pipwerk/trace.hpp"
 
 // The JSON form of a trace, written once here for every binding. The tree is
@@ -15,159 +13,21 @@
 namespace pipwerk {
 namespace {
 
-template <class Int>
-void append_int(std::string& out, Int value) {
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-}
-
-void append_key(std::string& out, std::string_view key) {
-    out += ',';
-    append_json_string(out, key);
-    out += ':';
-}
-
-void append_values(std::string& out, std::span<const double> values) {
-    out += '[';
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i != 0) out += ',';
-        append_json_number(out, values[i]);
-    }
-    out += ']';
-}
-
-void append_indices(std::string& out, const std::vector<std::size_t>& indices) {
-    out += '[';
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-        if (i != 0) out += ',';
-        append_int(out, indices[i]);
-    }
-    out += ']';
-}
-
-void append_die(std::string& out, const TraceDie& die) {
-    out += "{\"value\":";
-    append_int(out, die.value);
-    out += die.kept ? ",\"kept\":true" : ",\"kept\":false";
-    out += die.bonus ? ",\"bonus\":true" : ",\"bonus\":false";
-    out += die.earned_bonus ? ",\"earned_bonus\":true" : ",\"earned_bonus\":false";
-    out += !die.compared ? ",\"success\":null" : die.passes ? ",\"success\":true" : ",\"success\":false";
-    out += '}';
-}
-
-void append_dice_fields(std::string& out, const TraceNode& node, std::span<const TraceDie> dice) {
-    append_key(out, "count");
-    append_int(out, node.count);
-    append_key(out, "faces");
-    append_int(out, node.faces);
-    const TraceModifiers& m = node.modifiers;
-    append_key(out, "bonus");
-    if (m.bonus) {
-        append_int(out, *m.bonus);
-    } else {
-        out += "null";
-    }
-    append_key(out, "keep");
-    if (m.keep) {
-        out += "{\"count\":";
-        append_int(out, m.keep->count);
-        out += m.keep->lowest ? ",\"lowest\":true}" : ",\"lowest\":false}";
-    } else {
-        out += "null";
-    }
-    append_key(out, "comparison");
-    if (m.comparison) {
-        out += "{\"op\":";
-        append_json_string(out, m.comparison->op);
-        out += ",\"threshold\":";
-        append_int(out, m.comparison->threshold);
-        out += '}';
-    } else {
-        out += "null";
-    }
-    append_key(out, "dice");
-    out += '[';
-    for (std::size_t i = 0; i < dice.size(); ++i) {
-        if (i != 0) out += ',';
-        append_die(out, dice[i]);
-    }
-    out += ']';
-}
-
 // The roll's keys, "seed" and "hints", each followed by a comma.
 void append_head(std::string& out, const TraceOutput& trace) {
-    const RollOutput& r = trace.output;
-    out += "{\"consumed\":";
-    append_json_string(out, r.consumed);
-    append_key(out, "tail");
-    append_json_string(out, r.tail);
-    append_key(out, "summary");
-    append_json_string(out, r.summary);
-    append_key(out, "detail");
-    append_json_string(out, r.detail);
-    append_key(out, "full");
-    append_json_string(out, r.full);
-    append_key(out, "is_set");
-    out += r.is_set ? "true" : "false";
-    append_key(out, "values");
-    append_values(out, r.values);
-    append_key(out, "seed");
-    append_int(out, trace.seed);
-    append_key(out, "hints");
-    out += '[';
-    for (std::size_t i = 0; i < trace.hints.size(); ++i) {
-        if (i != 0) out += ',';
-        append_json_string(out, trace.hints[i]);
-    }
-    out += "],";
+    out += '{';
+    detail::JsonFields fields(out);
+    visit_roll(trace.output, fields);
+    fields("seed", trace.seed);
+    fields("hints", std::span<const std::string>(trace.hints));
+    out += ',';
 }
 
 }  // namespace
 
 void TraceJson::append_node(std::string& out, std::size_t i) {
-    const TraceNode node = trace_.node(i);
-    out += "{\"kind\":";
-    append_json_string(out, kind_name(node.kind));
-    append_key(out, "start");
-    append_int(out, node.start);
-    append_key(out, "end");
-    append_int(out, node.end);
-    if (node.is_set) {
-        append_key(out, "values");
-        append_values(out, trace_.values_of(i));
-    } else {
-        append_key(out, "value");
-        append_json_number(out, trace_.values_of(i).front());
-    }
-    switch (node.kind) {
-        case TraceKind::Number:
-            append_key(out, "text");
-            append_json_string(out, trace_.number_text(i));
-            break;
-        case TraceKind::Dice: append_dice_fields(out, node, trace_.dice_of(i)); break;
-        case TraceKind::Negation:
-            append_key(out, "operand");
-            append_int(out, i - 1);
-            break;
-        case TraceKind::Binary:
-            append_key(out, "op");
-            append_json_string(out, std::string_view(&node.op, 1));
-            append_key(out, "left");
-            append_int(out, trace_.child(i, 0));
-            append_key(out, "right");
-            append_int(out, i - 1);
-            break;
-        case TraceKind::Repetition:
-        case TraceKind::Set:
-            trace_.children_of(i, children_);
-            if (node.kind == TraceKind::Repetition) {
-                append_key(out, "count");
-                append_int(out, children_.size());
-            }
-            append_key(out, "elements");
-            append_indices(out, children_);
-            break;
-    }
+    out += '{';
+    visit_node(trace_, i, children_, detail::JsonFields(out));
     out += '}';
 }
 
@@ -187,7 +47,7 @@ bool TraceJson::append_next(std::string& out, std::size_t piece) {
     if (next_node_ == count) {
         out += "],\"root\":";
         if (trace_.has_tree()) {
-            append_int(out, trace_.root());
+            detail::JsonFields::append_int(out, trace_.root());
         } else {
             out += "null";
         }
